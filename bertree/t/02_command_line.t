@@ -1,0 +1,58 @@
+# Usage text, messages and exit statuses.
+use strict;
+use warnings;
+use FindBin;
+use lib "$FindBin::Bin/lib";
+use File::Temp qw(tempdir);
+use Test::More;
+use BertreeRun qw(run_bertree ber_file bertree_path);
+
+my $prog = bertree_path();
+my $usage = "Usage: $prog [OPTION]... FILENAME\n"
+  . "Dump contents of ASN.1 input file.\n\n"
+  . "  -i  Indent based on the level within the hierarchy\n";
+
+my ($status, $out, $err) = run_bertree();
+is($status, 1, 'no file name: exit 1');
+is($out, $usage, 'no file name: usage on stdout');
+is($err, '', 'no file name: nothing on stderr');
+
+($status, $out, $err) = run_bertree('-i');
+is($status, 1, '-i alone: exit 1');
+is($out, $usage, '-i alone: usage');
+
+my $file = ber_file(pack 'H*', '020105');
+($status, $out, $err) = run_bertree('-x', $file);
+is($status, 1, 'unknown option: exit 1');
+is($out, $usage, 'unknown option: usage');
+is($err, '', 'unknown option: no other complaint');
+
+($status, $out, $err) = run_bertree('/nonexistent/input.ber');
+is($status, 1, 'missing file: exit 1');
+is($out, '', 'missing file: nothing on stdout');
+is($err, "Cannot open input file: /nonexistent/input.ber\n", 'missing file: message');
+
+my $dir = tempdir(CLEANUP => 1);
+($status, $out, $err) = run_bertree($dir);
+is($status, 1, 'directory: exit 1');
+is($err, "Cannot open input file: $dir\n", 'directory: cannot be read as an input file');
+
+SKIP: {
+    skip 'root reads any file', 3 if $> == 0;
+    my $locked = ber_file(pack 'H*', '020105');
+    chmod 0, $locked;
+    ($status, $out, $err) = run_bertree($locked);
+    is($status, 1, 'unreadable file: exit 1');
+    is($out, '', 'unreadable file: nothing on stdout');
+    is($err, "Cannot open input file: $locked\n", 'unreadable file: message');
+}
+
+my $second = ber_file(pack 'H*', '020106');
+($status, $out) = run_bertree($file, $second);
+is($status, 0, 'two files: exit 0');
+is($out, "Integer\n05\n", 'two files: only the first is read');
+
+($status, $out) = run_bertree($file, '-i');
+is($out, "Integer\n  05\n", 'options after the file name are still options');
+
+done_testing;

@@ -1,0 +1,94 @@
+# Building Perl extension modules: runs xsubpp over a .xs file, compiles the result as
+# C++ against the interpreter's headers (as system headers, so our warning flags do not
+# apply to them), and lays out a ready-to-use tree under ${CMAKE_BINARY_DIR}/perl/lib:
+#   perl -I build/perl/lib -MName -e ...
+# cmake --install puts the same files into Perl's site directories.
+
+find_program(PERL_EXECUTABLE perl REQUIRED)
+function(pm_perl_config var key)
+  execute_process(COMMAND ${PERL_EXECUTABLE} -MConfig -e "print \$Config{${key}}"
+                  OUTPUT_VARIABLE value OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(${var} "${value}" PARENT_SCOPE)
+endfunction()
+pm_perl_config(PERL_ARCHLIB archlibexp)
+pm_perl_config(PERL_PRIVLIB privlibexp)
+pm_perl_config(PERL_SITEARCH installsitearch)
+pm_perl_config(PERL_CCFLAGS ccflags)
+set(PERL_CORE_DIR "${PERL_ARCHLIB}/CORE")
+if(NOT EXISTS "${PERL_CORE_DIR}/perl.h")
+  message(FATAL_ERROR "Perl headers not found in ${PERL_CORE_DIR}: install libperl-dev (scripts/install-deps)")
+endif()
+find_program(XSUBPP_EXECUTABLE xsubpp HINTS "${PERL_PRIVLIB}/ExtUtils" REQUIRED)
+set(PERL_TYPEMAP "${PERL_PRIVLIB}/ExtUtils/typemap")
+separate_arguments(PERL_CCFLAGS_LIST UNIX_COMMAND "${PERL_CCFLAGS}")
+# Only the definitions matter to us; Perl's own include paths and optimisation stay out.
+list(FILTER PERL_CCFLAGS_LIST INCLUDE REGEX "^-D")
+
+set(PM_PERL_LIB "${CMAKE_BINARY_DIR}/perl/lib")
+file(MAKE_DIRECTORY "${PM_PERL_LIB}")
+
+# pm_perl_module(NAME pkg XS file.xs PM file.pm [SOURCES ...] [LIBS ...] [TYPEMAP file])
+# Builds auto/<pkg>/<pkg>.so and copies <pkg>.pm beside it in the build tree.
+function(pm_perl_module)
+  cmake_parse_arguments(ARG "" "NAME;XS;PM;TYPEMAP" "SOURCES;LIBS" ${ARGN})
+  set(xs "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_XS}")
+  set(generated "${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}_xs.cpp")
+  set(typemaps -typemap "${PERL_TYPEMAP}")
+  set(typemap_deps "")
+  if(ARG_TYPEMAP)
+    list(APPEND typemaps -typemap "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_TYPEMAP}")
+    list(APPEND typemap_deps "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_TYPEMAP}")
+  endif()
+  add_custom_command(OUTPUT "${generated}"
+    COMMAND ${PERL_EXECUTABLE} ${XSUBPP_EXECUTABLE} -noprototypes ${typemaps} -output "${generated}" "${xs}"
+    DEPENDS "${xs}" ${typemap_deps}
+    WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
+    COMMENT "xsubpp ${ARG_XS}")
+  set(target perl_${ARG_NAME})
+  add_library(${target} MODULE "${generated}" ${ARG_SOURCES})
+  target_include_directories(${target} SYSTEM PRIVATE "${PERL_CORE_DIR}")
+  target_compile_definitions(${target} PRIVATE ${PERL_CCFLAGS_LIST})
+  # xsubpp output declares variables some functions never use; everything else is ours.
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+  set_source_files_properties("${generated}" PROPERTIES COMPILE_OPTIONS "-Wno-unused-parameter;-Wno-unused-variable")
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS})
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" OUTPUT_NAME "${ARG_NAME}"
+    LIBRARY_OUTPUT_DIRECTORY "${PM_PERL_LIB}/auto/${ARG_NAME}")
+  set(pm_out "${PM_PERL_LIB}/${ARG_NAME}.pm")
+  add_custom_command(OUTPUT "${pm_out}"
+    COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}" "${pm_out}"
+    DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}")
+  add_custom_target(${target}_pm ALL DEPENDS "${pm_out}")
+  add_dependencies(${target} ${target}_pm)
+  install(TARGETS ${target} LIBRARY DESTINATION "${PERL_SITEARCH}/auto/${ARG_NAME}")
+  install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}" DESTINATION "${PERL_SITEARCH}")
+endfunction()
+
+# pm_prove_test(NAME name DIR t [ENV var=value ...])
+# Runs prove over a directory of .t files against the build tree's Perl library. Tests
+# find the build through PM_BUILD_DIR and the sources through PM_SOURCE_DIR.
+function(pm_prove_test)
+  cmake_parse_arguments(ARG "" "NAME;DIR" "ENV" ${ARGN})
+  find_program(PROVE_EXECUTABLE prove REQUIRED)
+  add_test(NAME ${ARG_NAME}
+    COMMAND ${PROVE_EXECUTABLE} -I "${PM_PERL_LIB}" "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR}"
+    WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
+  set(env ${PM_TEST_ENV}
+    "PM_BUILD_DIR=${CMAKE_BINARY_DIR}"
+    "PM_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    ${ARG_ENV})
+  if(PM_SANITIZER_PRELOAD)
+    # The interpreter is not instrumented: the run-time must come first, and the
+    # interpreter's own allocations at exit are not ours to report.
+    set(preload "${PM_SANITIZER_PRELOAD}")
+    if(SANITIZE STREQUAL "address")
+      execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libubsan.so
+                      OUTPUT_VARIABLE ubsan OUTPUT_STRIP_TRAILING_WHITESPACE)
+      string(APPEND preload " ${ubsan}")
+    endif()
+    list(TRANSFORM env REPLACE "detect_leaks=1" "detect_leaks=0")
+    list(APPEND env "LD_PRELOAD=${preload}" "PM_SANITIZED=${SANITIZE}")
+  endif()
+  set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "${env}")
+endfunction()

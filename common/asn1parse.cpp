@@ -1,0 +1,383 @@
+// asn1parse: identifier, length and content steps and the two element walks. Called by
+// bertree (tree form through parse) and by the BerMeas conversion run (streaming form).
+#include "asn1parse.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "pmalloc.h"
+
+asn1_diagnostic_hook g_asn1_diagnostic_hook = nullptr;
+
+void asn1_set_diagnostic_hook(asn1_diagnostic_hook hook) { g_asn1_diagnostic_hook = hook; }
+
+void dprint_text(const char* text) {
+    if (g_asn1_diagnostic_hook) g_asn1_diagnostic_hook(text);
+}
+
+namespace {
+
+// Content above this size is checked against what the stream still holds before any
+// buffer is allocated, so a hostile length cannot claim gigabytes.
+constexpr std::uint32_t large_content = 64 * 1024;
+
+// Octets left in the stream: exact for regular files, -1 when unknown (pipes, memory).
+long long octets_remaining(std::FILE* stream) {
+    const int fd = fileno(stream);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    const off_t position = ftello(stream);
+    if (position < 0) return -1;
+    return st.st_size > position ? static_cast<long long>(st.st_size - position) : 0;
+}
+
+// Reads `length` octets from a stream of unknown size in growing steps, so that the buffer
+// never grows far beyond what the stream really holds. Returns the octets read.
+std::size_t read_growing(std::FILE* stream, std::unique_ptr<std::uint8_t[]>& buffer, std::uint32_t length,
+                         bool& out_of_memory) {
+    std::size_t have = 0;
+    std::size_t capacity = 0;
+    out_of_memory = false;
+    while (have < length) {
+        const std::size_t want = std::min<std::size_t>(length, capacity ? capacity * 2 : large_content);
+        auto bigger = pm_new_array<std::uint8_t>(want);
+        if (!bigger) {
+            out_of_memory = true;
+            return have;
+        }
+        if (have) std::memcpy(bigger.get(), buffer.get(), have);
+        buffer = std::move(bigger);
+        capacity = want;
+        const std::size_t got = std::fread(buffer.get() + have, 1, capacity - have, stream);
+        have += got;
+        if (have < capacity) break;
+    }
+    return have;
+}
+
+}  // namespace
+
+int get_asn1_type(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen) {
+    if (!stream || !rec || !prlen) return 1;
+    const int octet = getc_unlocked(stream);
+    if (octet == EOF) return 1;
+    *prlen += 1;
+    rec->asn_class = static_cast<std::uint32_t>(octet) >> 6;
+    rec->pc = (static_cast<std::uint32_t>(octet) >> 5) & 1;
+    if (get_asn1_tag(stream, static_cast<unsigned>(octet), &rec->tag, prlen)) {
+        dprint("get_asn1_tag() failed");
+        return 1;
+    }
+    return 0;
+}
+
+int get_asn1_tag(std::FILE* stream, unsigned first_octet, std::uint32_t* tag, std::uint32_t* prlen) {
+    if (!stream || !tag || !prlen) return 1;
+    *tag = 0;
+    if ((first_octet & 0x1F) != 0x1F) {
+        *tag = first_octet & 0x1F;
+        return 0;
+    }
+    // High tag number: base 128, at most four octets (28 bits), whatever the fourth says.
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int octet = getc_unlocked(stream);
+        if (octet == EOF) {
+            dprint("Cannot read further in get_asn1_tag()");
+            return 1;
+        }
+        *prlen += 1;
+        value = (value << 7) | (static_cast<std::uint32_t>(octet) & 0x7F);
+        if (!(octet & 0x80)) break;
+    }
+    *tag = value;
+    return 0;
+}
+
+int get_asn1_length(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen) {
+    if (!stream || !rec || !prlen) return 1;
+    const int octet = getc_unlocked(stream);
+    if (octet == EOF) {
+        dprint("fgetc() failed in get_asn1_length()");
+        return 1;
+    }
+    *prlen += 1;
+    if (rec->pc == PC_CONSTRUCTED && octet == 0x80) {
+        rec->definite = false;
+        rec->length = 0;
+        return 0;
+    }
+    rec->definite = true;
+    if (get_asn1_definite_length(stream, static_cast<unsigned>(octet), &rec->length, prlen)) {
+        dprint("get_asn1_definite_length() failed");
+        return 1;
+    }
+    return 0;
+}
+
+int get_asn1_definite_length(std::FILE* stream, unsigned first_octet, std::uint32_t* length,
+                             std::uint32_t* prlen) {
+    if (!stream || !length || !prlen) return 1;
+    *length = 0;
+    if (!(first_octet & 0x80)) {
+        *length = first_octet & 0x7F;
+        return 0;
+    }
+    const unsigned count = first_octet & 0x7F;
+    std::uint32_t value = 0;
+    bool too_long = false;
+    for (unsigned i = 0; i < count; ++i) {
+        const int octet = getc_unlocked(stream);
+        if (octet == EOF) {
+            dprint("fgetc() failed in get_asn1_definite_length()");
+            return 1;
+        }
+        *prlen += 1;
+        // Leading zero octets are allowed; a fifth significant octet does not fit.
+        if (value >> 24) too_long = true;
+        value = (value << 8) | static_cast<std::uint32_t>(octet);
+    }
+    if (too_long) {
+        dprint("length of more than four significant octets in get_asn1_definite_length()");
+        return 1;
+    }
+    *length = value;
+    return 0;
+}
+
+int get_asn1_data(std::FILE* stream, asn1_object* rec, std::uint32_t* count, const asn1_dialect& dialect) {
+    if (!stream || !rec || !count) return 1;
+    if (rec->pc != PC_PRIMITIVE) {
+        dprint("get_asn1_data() is for PC_PRIMITIVE only");
+        return 1;
+    }
+    if (rec->length == 0) {
+        dprint("Invalid value for length: %d", 0);
+        return 1;
+    }
+    const std::uint32_t length = rec->length;
+    // BerMeas reads a BOOLEAN as one octet; the rest of its buffer stays zero.
+    const bool one_octet = dialect.boolean_one_octet && rec->asn_class == ASN1_UNIVERSAL &&
+                           rec->tag == ASN1_TAG_BOOLEAN;
+    const std::size_t wanted = one_octet ? 1 : length;
+    bool size_unknown = false;
+    if (length > large_content) {
+        const long long remaining = octets_remaining(stream);
+        size_unknown = remaining < 0;
+        if ((!size_unknown && length > remaining) || (size_unknown && one_octet)) {
+            dprint("fread() failed in get_asn1_data()");
+            return 1;
+        }
+    }
+
+    std::unique_ptr<std::uint8_t[]> buffer;
+    std::size_t got = 0;
+    bool full_size = true;
+    if (size_unknown) {
+        bool out_of_memory = false;
+        got = read_growing(stream, buffer, length, out_of_memory);
+        full_size = got == length;
+        if (out_of_memory) {
+            dprint("Out of memory");
+            return 1;
+        }
+    } else {
+        buffer = (one_octet || !dialect.free_on_failed_read) ? pm_new_zeroed_array<std::uint8_t>(length)
+                                                              : pm_new_array<std::uint8_t>(length);
+        if (!buffer) {
+            dprint("Out of memory");
+            return 1;
+        }
+        got = std::fread(buffer.get(), 1, wanted, stream);
+    }
+    if (got < wanted) {
+        dprint("fread() failed in get_asn1_data()");
+        // The tree form keeps what was read (zero-filled after it) so the element can be shown.
+        if (dialect.free_on_failed_read || !full_size) buffer.reset();
+        rec->data = std::move(buffer);
+        return 1;
+    }
+    rec->data = std::move(buffer);
+    *count += static_cast<std::uint32_t>(wanted);
+    return 0;
+}
+
+namespace {
+
+// Identifier and length of one element, with the failure texts of the walk.
+int read_header(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent) {
+    if (get_asn1_type(stream, rec, prlen)) {
+        dprint("get_asn1_type() failed");
+        dprint("  *prlen: %d, *indent: %d", static_cast<int>(*prlen), static_cast<int>(*indent));
+        return 1;
+    }
+    if (get_asn1_length(stream, rec, prlen)) {
+        dprint("get_asn1_length() failed");
+        return 1;
+    }
+    return 0;
+}
+
+bool is_end_of_contents(const asn1_object& rec, const asn1_dialect& dialect) {
+    return rec.pc == PC_PRIMITIVE && rec.asn_class == ASN1_UNIVERSAL && rec.tag == ASN1_TAG_EOC &&
+           (dialect.eoc_ignores_length || rec.length == 0);
+}
+
+}  // namespace
+
+int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent,
+                 int* endfound, const asn1_dialect& dialect) {
+    if (!stream || !rec || !prlen || !indent) return 1;
+    if (*indent >= asn1_max_depth) {
+        dprint("nesting deeper than %u levels", static_cast<unsigned>(asn1_max_depth));
+        return 1;
+    }
+    std::uint32_t c = 0;
+    if (read_header(stream, rec, prlen, indent)) return 1;
+
+    if (rec->pc == PC_PRIMITIVE) {
+        if (is_end_of_contents(*rec, dialect)) {
+            if (!endfound) {
+                dprint("Null value for endfound");
+                return 1;
+            }
+            *endfound = 1;
+            return 0;
+        }
+        if (rec->length != 0 && get_asn1_data(stream, rec, &c, dialect)) {
+            dprint("get_asn1_data() failed");
+            return 1;
+        }
+        *prlen += c;
+        return 0;
+    }
+
+    *indent += 1;
+    int result = 0;
+    if (rec->definite) {
+        while (rec->length > c) {
+            asn1_ptr child = asn1_object_new();
+            if (!child) {
+                dprint("asn1_object_new() failed");
+                result = 1;
+                break;
+            }
+            if (asn1_process(stream, child.get(), &c, indent, nullptr, dialect)) {
+                dprint("asn1_process() failed");
+                result = 1;
+                break;
+            }
+            asn1_object_append_child(rec, child);
+        }
+    } else {
+        for (;;) {
+            asn1_ptr child = asn1_object_new();
+            if (!child) {
+                dprint("asn1_object_new() failed");
+                result = 1;
+                break;
+            }
+            int end = 0;
+            if (asn1_process(stream, child.get(), &c, indent, &end, dialect)) {
+                dprint("asn1_process() failed");
+                result = 1;
+                break;
+            }
+            if (end) break;
+            asn1_object_append_child(rec, child);
+        }
+    }
+    *indent -= 1;
+    if (result) return 1;
+    *prlen += c;
+    return 0;
+}
+
+int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent,
+                 int* endfound, asn1_visitor visitor, void* context, const asn1_dialect& dialect) {
+    if (!stream || !rec || !prlen || !indent || !visitor) return 1;
+    if (*indent >= asn1_max_depth) {
+        dprint("nesting deeper than %u levels", static_cast<unsigned>(asn1_max_depth));
+        return 1;
+    }
+    std::uint32_t c = 0;
+    if (read_header(stream, rec, prlen, indent)) return 1;
+
+    if (rec->pc == PC_PRIMITIVE) {
+        if (is_end_of_contents(*rec, dialect)) {
+            if (!endfound) {
+                dprint("Null value for endfound");
+                return 1;
+            }
+            *endfound = 1;
+            return 0;
+        }
+        if (rec->length != 0 && get_asn1_data(stream, rec, &c, dialect)) {
+            dprint("get_asn1_data() failed");
+            return 1;
+        }
+        *prlen += c;
+        visitor(*rec, *indent, context);
+        rec->data.reset();
+        return 0;
+    }
+
+    visitor(*rec, *indent, context);
+    *indent += 1;
+    int result = 0;
+    asn1_object child;
+    if (rec->definite) {
+        while (rec->length > c) {
+            asn1_object_init(child);
+            if (asn1_process(stream, &child, &c, indent, nullptr, visitor, context, dialect)) {
+                dprint("asn1_process() failed");
+                result = 1;
+                break;
+            }
+        }
+    } else {
+        for (;;) {
+            asn1_object_init(child);
+            int end = 0;
+            if (asn1_process(stream, &child, &c, indent, &end, visitor, context, dialect)) {
+                dprint("asn1_process() failed");
+                result = 1;
+                break;
+            }
+            if (end) break;
+        }
+    }
+    *indent -= 1;
+    if (result) return 1;
+    *prlen += c;
+    return 0;
+}
+
+asn1_ptr asn1_parse_stream(std::FILE* stream, bool* complete) {
+    if (complete) *complete = false;
+    if (!stream) return nullptr;
+    asn1_ptr root = asn1_object_new();
+    if (!root) {
+        dprint("asn1_object_new() failed");
+        return nullptr;
+    }
+    std::uint32_t prlen = 0;
+    std::uint32_t indent = 0;
+    const int failed = asn1_process(stream, root.get(), &prlen, &indent, nullptr, asn1_tree_dialect);
+    if (complete) *complete = !failed;
+    return root;
+}
+
+asn1_ptr parse(const char* path, bool* complete) {
+    if (complete) *complete = false;
+    if (!path || !*path) return nullptr;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(path, "rb"), std::fclose);
+    if (!stream) {
+        dprint("Cannot open input file: %s", path);
+        return nullptr;
+    }
+    return asn1_parse_stream(stream.get(), complete);
+}
