@@ -22,7 +22,7 @@ use MeasFile qw(encode_meas_file indefinite);
 
 our @EXPORT_OK = qw(work_dir ordered example_config sample expected_dir shared_sample
     encode_meas_file indefinite write_file read_file pif_files compare_with_expected
-    log_lines capture_output rnc_file_name);
+    log_lines capture_output rnc_file_name one_block_file tlv convert);
 
 # Makes and enters a fresh temporary directory, removed at exit; returns its path.
 sub work_dir {
@@ -150,6 +150,65 @@ sub log_lines {
     return () unless -f 'bermeas.log';
     my @lines = split /\n/, read_file('bermeas.log');
     return map { /^\[\d+\] \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4} 5:(\d) (.*)\z/ ? "$1 $2" : "BAD: $_" } @lines;
+}
+
+# A measurement file of one network element and one block. `values` holds
+# [instance id, [results], suspect flag or undef]; a result is an integer, 'null' (no
+# value) or ['real', number].
+sub one_block_file {
+    my (%arg) = @_;
+    my @values = map {
+        my ($id, $results, $flag) = @$_;
+        my @results = map {
+            ref $_ ? { rValue => $_->[1] } : $_ eq 'null' ? { noValue => 1 } : { iValue => $_ }
+        } @$results;
+        +{ measObjInstId => $id, measResults => \@results, defined $flag ? (suspectFlag => $flag) : () }
+    } @{ $arg{values} };
+    return encode_meas_file({
+        measFileHeader => {
+            fileFormatVersion   => 1,
+            senderName          => $arg{sender} // 'managedElementId=RNC01',
+            senderType          => 'RNC',
+            vendorName          => 'Example Networks',
+            collectionBeginTime => '20261205170000Z',
+        },
+        measData => [{
+            nEId     => { nEUserName => 'RNC01', nEDistinguishedName => 'managedElementId=RNC01' },
+            measInfo => [{
+                measTimeStamp     => $arg{time_stamp} // '20261205174500Z',
+                granularityPeriod => 900,
+                measTypes         => $arg{types} // ['c1'],
+                measValues        => \@values,
+            }],
+        }],
+        measFileFooter => '20261205180000Z',
+    });
+}
+
+# One BER element: identifier octet, definite length, content.
+sub tlv {
+    my ($identifier, @content) = @_;
+    my $content = join '', @content;
+    my $length = length $content;
+    my $octets = $length < 0x80 ? chr $length
+        : $length < 0x100 ? "\x81" . chr $length
+        : "\x82" . pack 'n', $length;
+    return chr($identifier) . $octets . $content;
+}
+
+# Converts `octets` (written to a file) or the file `input`, arriving as `name`, into a
+# fresh output directory. Returns the result, the output directory and a hash of its PIF
+# files (name => content).
+my $conversions = 0;
+sub convert {
+    my (%arg) = @_;
+    my $n = ++$conversions;
+    my $input = $arg{input} // write_file("input$n.ber", $arg{octets});
+    my $out = $arg{out} // "out$n";
+    mkdir $out unless $arg{out};
+    my $ok = BerMeas::process_file($input, $arg{name} // 'A20261205.1700+0100-1800+0100_RNC01.ber', $out);
+    my %files = -d $out ? map { $_ => read_file("$out/$_") } pif_files($out) : ();
+    return ($ok, $out, \%files);
 }
 
 # Runs the code with the process's standard output and error (file descriptors 1 and 2)
