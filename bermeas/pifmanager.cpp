@@ -41,7 +41,11 @@ void close_output_file(pif_manager& pm, bool complete) {
         pm.line.append(pif::end_marker).append(pm.started_block_name) += pif::line_end;
         flush_line(pm);
     }
-    if (complete) log_message(log_progress, "Closing PIF file");
+    if (complete) {
+        log_message(log_progress, "Closing PIF file");
+    } else {
+        log_message(log_error, "Leaving PIF file without end line: %s", pm.path.c_str());
+    }
     const bool write_error = std::ferror(pm.stream.get()) != 0;
     if (std::fclose(pm.stream.release()) != 0 || write_error) {
         pm.failed = true;
