@@ -250,9 +250,23 @@ std::int32_t next_state(perf_data& state, const asn1_object& element, std::uint3
     switch (p) {
         case 11: return tag == 1 ? 13 : 12;
         case 12: return 13;
-        case 13: case 14: case 15: case 16: case 17: return p + 1;
+        // A SEQUENCE OF may be empty; then the element after it belongs to the enclosing
+        // structure and must not be taken for the list's first member.
+        case 13:  // measInfo list: an empty one ends at the next measData or the footer
+            return level == 1 ? 28 : level == 2 ? 8 : 14;
+        case 14: case 15: case 16: return p + 1;
+        case 17: return level == 5 ? 19 : 18;  // measTypes: an empty list is followed by measValues
         case 18: return level == 6 ? 18 : 19;
-        case 19: case 20: case 21: case 22: return p + 1;
+        case 19:  // measValues: an empty one ends where a value's end would
+            switch (level) {
+                case 1: return 28;
+                case 2: return 8;
+                case 4: return 14;
+                case 5: return 25;
+                default: return 20;
+            }
+        case 20: case 21: return p + 1;
+        case 22:  // measResults, empty or not: what follows is placed as after a result
         case 23:
             if (level == 8) return 23;
             if (level == 7) return 24;

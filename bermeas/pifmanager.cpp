@@ -146,6 +146,8 @@ void pif_manager_set_new_meas_info_seq(pif_manager* pm) {
     if (!pm) return;
     pm->new_block = true;
     pm->header_reset = true;
+    // A block without values never closed its counter names: they are not this block's.
+    pm->counter_names_open = false;
 }
 
 void pif_manager_set_new_meas_obj_inst_id(pif_manager* pm) {

@@ -1,6 +1,6 @@
 # Bad and unusual input: unreadable and undecodable files, files cut short at every
-# octet, elements the state machine cannot place, unwritable output, unknown result
-# kinds, suspect blocks and blocks whose measured objects change class.
+# octet, elements the state machine cannot place, empty lists, unwritable output,
+# unknown result kinds, suspect blocks and blocks whose measured objects change class.
 use strict;
 use warnings;
 use FindBin;
@@ -8,7 +8,7 @@ use lib "$FindBin::Bin/lib";
 use Test::More;
 use BerMeas;
 use BerMeasTest qw(work_dir ordered example_config sample expected_dir read_file write_file pif_files
-    log_lines capture_output convert tlv indefinite rnc_file_name);
+    log_lines capture_output convert tlv indefinite rnc_file_name encode_meas_file);
 
 my $dir = work_dir();
 
@@ -119,6 +119,30 @@ subtest 'an element after a measurement value that fits nowhere restarts the mac
     is(scalar @pif, 1, 'one PIF file');
     like($pif[0], qr/\n##START\|Cell\nOBJ_ID\|c1\|c2\|suspectFlag\n1\|1\|2\|00\n2\|3\|4\|00\n##END\|Cell\n\z/,
          'the file open at the restart is closed with its end line');
+};
+
+subtest 'empty lists of types, values and results' => sub {
+    my %block = (measTimeStamp => '20261205174500Z', granularityPeriod => 900);
+    my $octets = encode_meas_file({
+        measFileHeader => { fileFormatVersion => 1, senderName => 'a=b', senderType => 'RNC',
+                            vendorName => 'V', collectionBeginTime => '20261205170000Z' },
+        measData => [
+            { nEId => { nEUserName => 'n', nEDistinguishedName => 'd' }, measInfo => [] },
+            { nEId => { nEUserName => 'n', nEDistinguishedName => 'd' }, measInfo => [
+                { %block, measTypes => ['a'], measValues => [] },
+                { %block, measTypes => [], measValues => [{ measObjInstId => 'cell=1', measResults => [] }] },
+                { %block, measTypes => ['b'], measValues => [{ measObjInstId => 'cell=2',
+                                                              measResults => [{ iValue => 5 }] }] },
+            ] },
+        ],
+        measFileFooter => '20261205180000Z',
+    });
+    my ($ok, $out, $files) = convert(octets => $octets);
+    ok($ok, 'converted');
+    my @blocks = map { (split /##END\|HEADER\n/, $files->{$_})[1] } pif_files($out);
+    is_deeply(\@blocks, ["##START|Cell\nOBJ_ID|suspectFlag\n1|00\n##END|Cell\n",
+                         "##START|Cell\nOBJ_ID|b|suspectFlag\n2|5|00\n##END|Cell\n"],
+              'a block without values writes no file; the others are whole');
 };
 
 subtest 'results: integers up to 2^32 - 1, reals, missing values, unknown kinds' => sub {

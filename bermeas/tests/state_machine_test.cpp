@@ -121,6 +121,41 @@ TEST_F(StateMachine, ValueWithoutSuspectFlagEndsAtTheNextElement) {
     }
 }
 
+TEST_F(StateMachine, EmptyListsAreLeftForTheNextElement) {
+    const auto block = [](std::vector<element> tail) {
+        std::vector<element> head = up_to_first_result();
+        head.resize(16);  // up to granularityPeriod (state 16)
+        return then(head, tail);
+    };
+    for (const auto& elements : std::vector<std::vector<element>>{
+             // no measTypes: measValues follows
+             block({{5, 2, true, "", 17}, {5, 3, true, "", 19}, {6, 16, true, "", 20}, {7, 0, false, "x", 21},
+                    {7, 1, true, "", 22}, {8, 0, false, "\x01", 23}, {1, 2, false, "", 28}}),
+             // no measValues: the next measInfo, measData or the footer follows
+             block({{5, 2, true, "", 17}, {6, 19, false, "t", 18}, {5, 3, true, "", 19}, {4, 16, true, "", 14}}),
+             block({{5, 2, true, "", 17}, {6, 19, false, "t", 18}, {5, 3, true, "", 19}, {2, 16, true, "", 8}}),
+             block({{5, 2, true, "", 17}, {6, 19, false, "t", 18}, {5, 3, true, "", 19}, {1, 2, false, "", 28}}),
+             // no measResults: suspectFlag or the next value follows
+             then(up_to_first_result(), {{6, 16, true, "", 20}, {7, 0, false, "y", 21}, {7, 1, true, "", 22},
+                                         {7, 2, false, "", 24}, {6, 16, true, "", 20}, {7, 0, false, "z", 21},
+                                         {7, 1, true, "", 22}, {6, 16, true, "", 20}}),
+         }) {
+        SetUp();
+        EXPECT_EQ(feed(elements), expected(elements));
+        EXPECT_FALSE(state->restarted);
+        TearDown();
+    }
+    // no measInfo at all: the next measData or the footer follows
+    for (const element& after : {element{2, 16, true, "", 8}, element{1, 2, false, "", 28}}) {
+        SetUp();
+        std::vector<element> elements = up_to_first_result();
+        elements.resize(13);  // up to measInfo (state 13)
+        elements.push_back(after);
+        EXPECT_EQ(feed(elements), expected(elements));
+        TearDown();
+    }
+}
+
 TEST_F(StateMachine, FurtherElementsAfterAValue) {
     const auto elements = then(up_to_first_result(), {
         {7, 2, false, std::string(1, '\0'), 24}, {5, 4, false, "", 25}, {6, 0, false, "", 26},
