@@ -83,7 +83,7 @@ public:
     }
     void put(std::string_view s) {
         const std::size_t n = std::min(s.size(), static_cast<std::size_t>(limit_ - cur_));
-        std::memcpy(cur_, s.data(), n);
+        if (n != 0) std::memcpy(cur_, s.data(), n);
         cur_ += n;
         *cur_ = '\0';
     }
