@@ -245,7 +245,7 @@ char* error_get_filename(std::string_view path, char* buffer, std::size_t size) 
 }
 
 a_errcode error_set_message(std::string_view expression, a_errcode code, std::initializer_list<a_errdetail> details,
-                            std::source_location where) {
+                            a_srcloc where) {
     a_errinfo* area = error_get_area();
     text_writer w(area);
     if (area->code == 0) {
@@ -262,11 +262,11 @@ a_errcode error_set_message(std::string_view expression, a_errcode code, std::in
     char function[error_text_size];
     char file[error_text_size];
     error_get_funcname(expression, function, sizeof function);
-    error_get_filename(where.file_name(), file, sizeof file);
+    error_get_filename(where.file, file, sizeof file);
     w.open_item(function);
     w.put(file);
     w.put(":");
-    w.put_decimal(where.line());
+    w.put_decimal(where.line);
     w.close_item();
     w.finish();
     return code;

@@ -9,7 +9,6 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
-#include <source_location>
 #include <string_view>
 
 struct a_taginfo;
@@ -135,13 +134,23 @@ constexpr a_errdetail err_tagcounter(const a_tagcounter* v) {
     a_errdetail d{ERRD_TAGCOUNTER, {}}; d.counter = v; return d;
 }
 
+// Where a call was made. Filled at the caller's site through the default argument (the
+// standard's source_location is missing from some of the compilers we build with).
+struct a_srcloc {
+    const char* file;
+    unsigned line;
+    static constexpr a_srcloc current(const char* file = __builtin_FILE(), unsigned line = __builtin_LINE()) {
+        return a_srcloc{file, line};
+    }
+};
+
 // Records a failure in the calling thread's area: the first failure of a chain sets the
 // code and starts the text with "ERROR: " and the code's text; every call then appends
 // its details and a location item naming the function of `expression` and the caller's
 // file and line. Never fails: what does not fit in 1023 characters is cut. Returns code.
 a_errcode error_set_message(std::string_view expression, a_errcode code,
                             std::initializer_list<a_errdetail> details = {},
-                            std::source_location where = std::source_location::current());
+                            a_srcloc where = a_srcloc::current());
 
 // code 0: a query. Otherwise, when code is the area's current code: clears it, first
 // turning the message into a warning when as_warning is set (unless this thread already
