@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "md_parse.h"
-#include "runtime_env.h"
 #include "md_xml.h"
+#include "runtime_env.h"
 
 namespace {
 

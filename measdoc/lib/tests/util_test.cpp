@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "runtime_env.h"
 #include "md_util.h"
+#include "runtime_env.h"
 
 namespace {
 
