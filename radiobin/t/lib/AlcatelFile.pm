@@ -4,7 +4,7 @@ package AlcatelFile;
 #
 #   my $bytes = alcatel_file(
 #       layout    => 76,                  # header layout: 66, 72, 74 or 76
-#       release   => 5,                   # BSS release (66 always has release 0)
+#       release   => 5,                   # BSS release (default 5; 66 always has release 0)
 #       meas_type => 11, mob_class => 1, mob_inst => 2, bsc_name => 'BSC1',
 #       start     => '2026-12-05 10:00', end => '2026-12-05 11:00',
 #       records   => [ [ block(111, le16(5), le32(7)), block(112, ff(2)) ], ... ],
@@ -58,7 +58,7 @@ sub _block_bytes {
 sub alcatel_file {
     my (%d) = @_;
     my $layout = $d{layout} // 76;
-    my $release = $layout == 66 ? 0 : ($d{release} // 0);
+    my $release = $layout == 66 ? 0 : ($d{release} // 5);
     my $rtype = $d{record_type} // 12;
     my @records;
     my $seq = $d{sequence_start} // 0;
