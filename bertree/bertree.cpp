@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <cstdio>
 #include <memory>
 
@@ -15,6 +18,50 @@ namespace {
 
 int g_doIndent = 0;
 asn1_ptr g_rootObj;  // owned until exit
+
+// Standard output through one large buffer: a tree print is millions of tiny pieces, and
+// stdio's per-call locking and bookkeeping would dominate the run.
+class output {
+public:
+    ~output() { flush(); }
+    void put(char c) {
+        if (used_ == sizeof buffer_) flush();
+        buffer_[used_++] = c;
+    }
+    void put(std::string_view text) {
+        while (!text.empty()) {
+            if (used_ == sizeof buffer_) flush();
+            const std::size_t n = std::min(text.size(), sizeof buffer_ - used_);
+            std::memcpy(buffer_ + used_, text.data(), n);
+            used_ += n;
+            text.remove_prefix(n);
+        }
+    }
+    void put_number(std::uint32_t value) {
+        char digits[10];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value);
+        while (n) put(digits[--n]);
+    }
+    void put_hex(std::uint8_t octet) {
+        static constexpr char hex[] = "0123456789ABCDEF";
+        put(hex[octet >> 4]);
+        put(hex[octet & 0x0F]);
+    }
+    void flush() {
+        if (used_) std::fwrite(buffer_, 1, used_, stdout);
+        used_ = 0;
+    }
+
+private:
+    char buffer_[1 << 16];
+    std::size_t used_ = 0;
+};
+
+output g_out;
 
 // Level of the object-instance element of a measurement value; its content is always
 // shown as text, whatever its length.
@@ -29,10 +76,8 @@ void print_usage(const char* program_name) {
 
 void print_indent(std::uint32_t level) {
     if (!g_doIndent) return;
-    for (std::uint32_t i = 0; i < level; ++i) std::fputs("  ", stdout);
+    for (std::uint32_t i = 0; i < level; ++i) g_out.put("  ");
 }
-
-void put_label(std::string_view label) { std::fwrite(label.data(), 1, label.size(), stdout); }
 
 // Content octets actually held: a record whose content could not be read has none.
 std::size_t content_size(const asn1_object& rec) { return rec.data ? rec.length : 0; }
@@ -42,48 +87,49 @@ std::size_t content_size(const asn1_object& rec) { return rec.data ? rec.length 
 int print_universal_printable(const asn1_object& rec) {
     const std::size_t size = content_size(rec);
     if (rec.tag < 18 || rec.tag > 27 || size == 0 || !is_all_printable(rec.data.get(), size)) return 0;
-    put_label(g_tagLabel[rec.tag]);
-    std::fputs(" '", stdout);
-    std::fwrite(rec.data.get(), 1, size, stdout);
-    std::fputs("'\n", stdout);
+    g_out.put(g_tagLabel[rec.tag]);
+    g_out.put(" '");
+    g_out.put(std::string_view(reinterpret_cast<const char*>(rec.data.get()), size));
+    g_out.put("'\n");
     return 1;
 }
 
 void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
     if (print_universal_printable(rec)) return;
     if (rec.asn_class == ASN1_CONTEXT || rec.tag > 26) {
-        std::printf("[%u]", static_cast<unsigned>(rec.tag));
+        g_out.put('[');
+        g_out.put_number(rec.tag);
+        g_out.put(']');
     } else {
-        put_label(g_tagLabel[rec.tag]);
+        g_out.put(g_tagLabel[rec.tag]);
     }
     const std::size_t size = content_size(rec);
     const std::uint8_t* octets = rec.data.get();
     if (size == 0) {
-        std::fputs("\n\n", stdout);
+        g_out.put("\n\n");
         return;
     }
     if ((level == object_instance_level && rec.tag == object_instance_tag) ||
         (size > 4 && is_all_printable(octets, size))) {
-        std::fputs(" '", stdout);
+        g_out.put(" '");
         for (std::size_t i = 0; i < size; ++i) {
             if (octets[i] >= 0x20 && octets[i] <= 0x7E) {
-                putc_unlocked(octets[i], stdout);
+                g_out.put(static_cast<char>(octets[i]));
             } else {
-                std::printf("%%%02X", octets[i]);
+                g_out.put('%');
+                g_out.put_hex(octets[i]);
             }
         }
-        std::fputs("'\n", stdout);
+        g_out.put("'\n");
         return;
     }
-    static constexpr char hex[] = "0123456789ABCDEF";
-    putc_unlocked('\n', stdout);
+    g_out.put('\n');
     print_indent(level + 1);
     for (std::size_t i = 0; i < size; ++i) {
-        if (i) putc_unlocked(' ', stdout);
-        putc_unlocked(hex[octets[i] >> 4], stdout);
-        putc_unlocked(hex[octets[i] & 0x0F], stdout);
+        if (i) g_out.put(' ');
+        g_out.put_hex(octets[i]);
     }
-    putc_unlocked('\n', stdout);
+    g_out.put('\n');
 }
 
 // Pre-order print. The decoder bounds the depth, so recursion here is bounded too.
@@ -91,9 +137,11 @@ void print_object(const asn1_object& rec, std::uint32_t level) {
     print_indent(level);
     if (rec.pc == PC_CONSTRUCTED) {
         if (rec.asn_class == ASN1_UNIVERSAL && rec.tag == ASN1_TAG_SEQUENCE) {
-            std::fputs("SEQUENCE {\n", stdout);
+            g_out.put("SEQUENCE {\n");
         } else {
-            std::printf("[%u] {\n", static_cast<unsigned>(rec.tag));
+            g_out.put('[');
+            g_out.put_number(rec.tag);
+            g_out.put("] {\n");
         }
     } else {
         print_primitive_data(rec, level);
@@ -101,7 +149,7 @@ void print_object(const asn1_object& rec, std::uint32_t level) {
     for (const asn1_object* c = rec.children.get(); c; c = c->next.get()) print_object(*c, level + 1);
     if (rec.pc == PC_CONSTRUCTED) {
         print_indent(level + 1);
-        std::fputs("}\n", stdout);
+        g_out.put("}\n");
     }
 }
 
@@ -135,9 +183,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Failed parsing input file: %s\n", filename);
         return 1;
     }
-    static char out_buffer[1 << 16];
-    std::setvbuf(stdout, out_buffer, _IOFBF, sizeof out_buffer);
     print_object(*g_rootObj, 0);
+    g_out.flush();
     std::fflush(stdout);
     return 0;
 }

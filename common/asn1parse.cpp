@@ -257,38 +257,28 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
 
     *indent += 1;
     int result = 0;
-    if (rec->definite) {
-        while (rec->length > c) {
-            asn1_ptr child = asn1_object_new();
-            if (!child) {
-                dprint("asn1_object_new() failed");
-                result = 1;
-                break;
-            }
-            if (asn1_process(stream, child.get(), &c, indent, nullptr, dialect)) {
-                dprint("asn1_process() failed");
-                result = 1;
-                break;
-            }
-            asn1_object_append_child(rec, child);
+    // Children are linked at a tail slot kept here: appending by walking the list would
+    // make wide elements quadratic.
+    asn1_ptr* tail = &rec->children;
+    while (*tail) tail = &(*tail)->next;
+    for (;;) {
+        if (rec->definite && rec->length <= c) break;
+        asn1_ptr child = asn1_object_new();
+        if (!child) {
+            dprint("asn1_object_new() failed");
+            result = 1;
+            break;
         }
-    } else {
-        for (;;) {
-            asn1_ptr child = asn1_object_new();
-            if (!child) {
-                dprint("asn1_object_new() failed");
-                result = 1;
-                break;
-            }
-            int end = 0;
-            if (asn1_process(stream, child.get(), &c, indent, &end, dialect)) {
-                dprint("asn1_process() failed");
-                result = 1;
-                break;
-            }
-            if (end) break;
-            asn1_object_append_child(rec, child);
+        int end = 0;
+        if (asn1_process(stream, child.get(), &c, indent, rec->definite ? nullptr : &end, dialect)) {
+            dprint("asn1_process() failed");
+            result = 1;
+            break;
         }
+        if (end) break;
+        child->parent = rec;
+        *tail = std::move(child);
+        tail = &(*tail)->next;
     }
     *indent -= 1;
     if (result) return 1;

@@ -1,0 +1,266 @@
+// The pattern wrapper: groups and counts, combined patterns of a list, templates with
+// references and escapes, replacement bounds, the recorded failures, and lookups on one
+// shared list from several threads.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "md_regex.h"
+#include "runtime_env.h"
+
+namespace {
+
+const auto* const env = ::testing::AddGlobalTestEnvironment(new threaded_runtime);
+
+// A list of compiled patterns, newest first, released at the end of a test.
+struct pattern_list {
+    a_pregex* newest = nullptr;
+    a_pregex* meta = nullptr;
+    std::vector<std::string> texts;  // the records keep pointers into these
+    explicit pattern_list(std::vector<std::string> patterns, std::vector<std::string> templates = {})
+        : texts(std::move(patterns)) {
+        templates.resize(texts.size());
+        templ = std::move(templates);
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            EXPECT_TRUE(regex_compile_pregex(&newest, texts[i].c_str(), templ[i].empty() ? nullptr : templ[i].c_str()));
+    }
+    ~pattern_list() {
+        regex_destroy_pregex(meta);
+        while (newest != nullptr) {
+            a_pregex* older = newest->grx_older;
+            regex_destroy_pregex(newest);
+            newest = older;
+        }
+    }
+    std::vector<std::string> templ;
+};
+
+class Regex : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_registry();
+        ASSERT_TRUE(regex_init());
+    }
+    void TearDown() override {
+        EXPECT_TRUE(regex_deinit());
+        reset_registry();
+    }
+};
+
+std::string substring(const a_pregex* regex, int item) {
+    char buffer[64];
+    const char* end = regex_get_pregexstr(regex, buffer, sizeof buffer, item);
+    return end != nullptr ? std::string(static_cast<const char*>(buffer), end) : "<null>";
+}
+
+std::string replaced(a_pregex* regex, const char* subject, int length = 64) {
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '#');
+    const char* out = regex_replace_pregex(regex, subject, buffer.data(), length);
+    return out != nullptr ? std::string(out) : "<null>";
+}
+
+TEST_F(Regex, GroupsAndCounts) {
+    pattern_list p({"a(b)c"}, {"[$1]"});
+    a_pregex* regex = p.newest;
+    EXPECT_EQ(regex->grx_size, 6);
+    int vector[6];
+    ASSERT_TRUE(regex_exec_pregex(regex, vector, "xabcy"));
+    EXPECT_EQ(regex->grx_count, 2);
+    EXPECT_EQ(substring(regex, 1), "b");
+    EXPECT_EQ(substring(regex, 0), "abc");
+    EXPECT_EQ(regex_get_pregexlen(regex, 0), 3);
+    EXPECT_EQ(replaced(regex, "xabcy"), "x[b]cy");  // the tail starts after the last counted group
+
+    pattern_list q({"(x)?y"});
+    int v2[6];
+    ASSERT_TRUE(regex_exec_pregex(q.newest, v2, "y"));
+    EXPECT_EQ(q.newest->grx_count, 1);  // group 1 unset
+    EXPECT_EQ(substring(q.newest, 1), "<null>");
+    EXPECT_EQ(without_lines(main_text()),
+              "ERROR: pregex - substring index out of range [1] [1] [item >= regex->grx_count - regex.cpp:N] ");
+    reset_registry();
+
+    pattern_list r({"(a)(b*)(c)?"});
+    int v3[12];
+    ASSERT_TRUE(regex_exec_pregex(r.newest, v3, "a"));
+    EXPECT_EQ(r.newest->grx_count, 2);  // group 2 matched empty, group 3 unset
+    ASSERT_TRUE(regex_exec_pregex(r.newest, v3, "ac"));
+    EXPECT_EQ(r.newest->grx_count, 4);
+    EXPECT_EQ(substring(r.newest, 2), "");
+    EXPECT_EQ(regex_get_pregexlen(r.newest, 2), 0);
+}
+
+TEST_F(Regex, VectorSizeCountsEveryUnescapedParenthesis) {
+    EXPECT_EQ(regex_count_subexpression("abc"), 3);
+    EXPECT_EQ(regex_count_subexpression("a(b)c"), 6);
+    EXPECT_EQ(regex_count_subexpression("(?:x)[(]"), 9);
+    EXPECT_EQ(regex_count_subexpression("\\(x\\)"), 3);
+    EXPECT_EQ(regex_count_subexpression("\\\\(x)"), 6);  // the backslash is the escaped one
+}
+
+TEST_F(Regex, CombinedPatternTellsWhichMatched) {
+    pattern_list p({"foo", "bar"});
+    p.meta = regex_meta_pregex(p.newest);
+    ASSERT_NE(p.meta, nullptr);
+    EXPECT_STREQ(p.meta->grx_pattern, "(bar)|(foo)");
+    EXPECT_EQ(p.newest->grx_newer, p.meta);
+    EXPECT_EQ(p.meta->grx_older, p.newest);
+    EXPECT_EQ(regex_find_pregex(p.newest, "bar"), 0);
+    EXPECT_EQ(regex_find_pregex(p.newest, "xfoo"), 1);
+    EXPECT_EQ(regex_find_pregex(p.newest->grx_older, "foo"), 1);  // from any entry of the list
+    EXPECT_EQ(main_code(), 0u);
+    EXPECT_EQ(regex_find_pregex(p.newest, "baz"), -1);
+    EXPECT_TRUE(error_check_message(ERR_REGEX_NOMATCH));
+    EXPECT_EQ(without_lines(main_text()),
+              "ERROR: pregex - execution returns no match [regex_exec_pregex - regex.cpp:N] "
+              "[regex_exec_pregex - regex.cpp:N] ");
+    reset_registry();
+
+    EXPECT_EQ(regex_meta_pregex(p.newest), nullptr);  // already has one
+    EXPECT_EQ(main_code(), 16u);
+    reset_registry();
+}
+
+TEST_F(Regex, CombinedPatternDropsOwnGroupsOutsideClasses) {
+    pattern_list p({"^pm(.*)$", "a[(]\\(b(c|d)"});
+    p.meta = regex_meta_pregex(p.newest);
+    ASSERT_NE(p.meta, nullptr);
+    EXPECT_STREQ(p.meta->grx_pattern, "(a[(]\\(bc|d)|(^pm.*$)");
+    EXPECT_EQ(regex_find_pregex(p.newest, "pmX"), 1);
+    EXPECT_EQ(regex_find_pregex(p.newest, "a((bc"), 0);
+
+    pattern_list empty_match({"x*", "q"});
+    empty_match.meta = regex_meta_pregex(empty_match.newest);
+    ASSERT_NE(empty_match.meta, nullptr);
+    EXPECT_EQ(regex_find_pregex(empty_match.newest, "abc"), 1);  // "x*" matched, but only empty text
+
+    pattern_list bad({"()+x", "c"});  // without its parentheses the quantifier repeats nothing
+    EXPECT_EQ(regex_meta_pregex(bad.newest), nullptr);
+    EXPECT_EQ(main_code(), 14u);
+    EXPECT_NE(main_text().find("[regex_compile_pregex - regex.cpp:"), std::string::npos);
+    reset_registry();
+}
+
+TEST_F(Regex, SinglePatternDecidesByItsOwnMatch) {
+    pattern_list p({"Counter"});
+    EXPECT_EQ(regex_find_pregex(p.newest, "pmCounter"), 0);
+    EXPECT_EQ(regex_find_pregex(p.newest, "pmOther"), -1);
+    EXPECT_TRUE(error_check_message(ERR_REGEX_NOMATCH));
+    reset_registry();
+}
+
+TEST_F(Regex, TemplateReferencesAndEscapes) {
+    pattern_list p({"^(pm)(\\w+)$"}, {"$2\\x41\\t$1"});
+    int vector[9];
+    ASSERT_TRUE(regex_exec_pregex(p.newest, vector, "pmSetup"));
+    char out[64];
+    auto expand = [&](const char* templ) {
+        char* end = regex_replace_str(p.newest, templ, out, out + sizeof out);
+        return std::string(out, end);
+    };
+    EXPECT_EQ(expand("$2\\x41\\t$1"), "SetupA\tpm");
+    EXPECT_EQ(expand("\\101"), "A");
+    EXPECT_EQ(expand("\\18|\\9|\\0041"), std::string("\x12|\t|") + "\x04" "1");
+    EXPECT_EQ(expand("\\n\\r\\f"), "\n\r\f");
+    EXPECT_EQ(expand("\\x4a\\x4A\\xg"), "JJg");
+    EXPECT_EQ(expand("a\\db\\Wc\\cXd"), "abcd");  // class letters and \c stand for nothing
+    EXPECT_EQ(expand("\\$1 \\\\ \\q"), "$1 \\ q");
+    EXPECT_EQ(expand("$0$x$"), "x");  // $0 and a lone $ give nothing
+    EXPECT_EQ(expand("end\\"), "end");
+    EXPECT_EQ(main_code(), 0u);
+    EXPECT_EQ(expand("<$3>"), "<>");
+    EXPECT_EQ(main_code(), 19u);
+    reset_registry();
+    EXPECT_EQ(expand("$01"), "pm");
+
+    char small[4];
+    char* end = regex_replace_str(p.newest, "$2", small, small + sizeof small);
+    EXPECT_EQ(end, small + 3);
+    EXPECT_STREQ(small, "Set");
+}
+
+TEST_F(Regex, ReplacementMustFitWhole) {
+    pattern_list p({"Cell(\\d+)"}, {"C$1"});
+    EXPECT_EQ(replaced(p.newest, "pmCell12x"), "pmC12x");
+    EXPECT_EQ(replaced(p.newest, "pmCell12x", 7), "pmC12x");  // exactly fits with its terminator
+    EXPECT_EQ(replaced(p.newest, "pmCell12x", 6), "<null>");  // the tail does not fit
+    EXPECT_EQ(main_code(), 20u);
+    EXPECT_EQ(without_lines(main_text()),
+              "ERROR: pregex - substring buffer overflow [6] [regex_replace_pregex - regex.cpp:N] ");
+    reset_registry();
+    EXPECT_EQ(replaced(p.newest, "pmCell12x", 2), "<null>");  // nor the part before the match
+    EXPECT_EQ(main_code(), 20u);
+    reset_registry();
+
+    pattern_list longer({"(b)"}, {"$1$1$1$1$1$1"});
+    EXPECT_EQ(replaced(longer.newest, "ab", 6), "<null>");  // a cut expansion is no result
+    EXPECT_EQ(main_code(), 20u);
+    reset_registry();
+    EXPECT_EQ(replaced(longer.newest, "ab", 8), "abbbbbb");
+
+    EXPECT_EQ(replaced(p.newest, "nothing"), "<null>");
+    EXPECT_EQ(without_lines(main_text()),
+              "ERROR: pregex - execution returns no match [regex_exec_pregex - regex.cpp:N] "
+              "[regex_exec_pregex - regex.cpp:N] ");
+    reset_registry();
+
+    pattern_list plain({"x"});  // no template: the match is removed
+    EXPECT_EQ(replaced(plain.newest, "axb"), "ab");
+}
+
+TEST_F(Regex, CompileFailuresLeaveTheListUnchanged) {
+    a_pregex* list = nullptr;
+    ASSERT_TRUE(regex_compile_pregex(&list, "ok", nullptr));
+    a_pregex* head = list;
+    EXPECT_FALSE(regex_compile_pregex(&list, "ab(c", nullptr));
+    EXPECT_EQ(list, head);
+    EXPECT_EQ(head->grx_newer, nullptr);
+    EXPECT_EQ(without_lines(main_text()),
+              "ERROR: pregex - pattern compilation failed [ab(c] [offset - 4] "
+              "[message - missing closing parenthesis] [pcre2_compile - regex.cpp:N] ");
+    reset_registry();
+
+    EXPECT_FALSE(regex_compile_pregex(&list, nullptr, nullptr));
+    EXPECT_EQ(without_lines(main_text()),
+              "ERROR: pregex - pattern string not found [regex_compile_pregex - regex.cpp:N] ");
+    reset_registry();
+
+    // The pattern library allocates through the module's heap: an exhausted heap shows.
+    mem_set_sysfault(1);
+    EXPECT_FALSE(regex_compile_pregex(&list, "abc", nullptr));
+    mem_set_sysfault(0);
+    EXPECT_EQ(list, head);
+    EXPECT_EQ(main_code(), 14u);
+    reset_registry();
+    regex_destroy_pregex(head);
+    regex_destroy_pregex(nullptr);
+
+    int vector[3];
+    EXPECT_FALSE(regex_exec_pregex(nullptr, vector, "x"));
+    EXPECT_EQ(main_code(), 0u);  // nothing recorded for missing arguments
+}
+
+TEST_F(Regex, SharedListServesManyThreads) {
+    pattern_list p({"^(\\w+)Fail$", "^(\\w+)Succ$", "^(\\w+)Att$"});
+    p.meta = regex_meta_pregex(p.newest);
+    ASSERT_NE(p.meta, nullptr);
+    const a_pregex shared_copy = *p.newest;
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            a_pregex mine = shared_copy;  // what the parse side does with a configured pattern
+            const char* names[] = {"rrcAtt", "rrcSucc", "rrcFail"};
+            for (int i = 0; i < 2000; ++i) {
+                const int which = (i + t) % 3;
+                if (regex_find_pregex(&mine, names[which]) != which) ++wrong[t];
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    for (int w : wrong) EXPECT_EQ(w, 0);
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+// counters: counter decoding by size and byte order, and the walk over repeated groups.
+// A block's counters are visited in chain order (newest configuration line first), so a
+// group is met end counter first; its offset is the length of one repetition. Passes run
+// from the last repetition in the block back to the first, one matrix row each.
+#include "counters.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <string_view>
+
+#include "logmsg.h"
+#include "output.h"
+
+namespace {
+
+void trace_order(int big) {
+    if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, big == 1 ? "Big endian" : "Little endian");
+}
+
+constexpr std::size_t value_size = 64;  // 63 characters and the terminator
+
+struct value_text {
+    std::array<char, value_size> text{};
+    std::size_t length = 0;
+    std::string_view view() const { return {text.data(), length}; }
+};
+
+// The repetitions of one block: row r holds the fields of repetition r (row 0 unused).
+struct repeat_matrix {
+    std::array<std::array<value_text, max_repeat_columns>, max_repeats + 1> cell;
+    void clear() {
+        for (auto& row : cell)
+            for (auto& v : row) v.length = 0;
+    }
+};
+repeat_matrix matrix;  // one block at a time: the module converts one file at a time
+
+template <typename... Args>
+void set_text(value_text& out, const char* format, Args... args) {
+    const int n = std::snprintf(out.text.data(), out.text.size(), format, args...);
+    out.length = n < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(n), value_size - 1);
+}
+
+bool starts_with_mcc_mnc(const std::string& name) { return name.compare(0, 7, "MCC_MNC") == 0; }
+
+// Decodes the counter c at record position pos into out; an absent (all 0xFF) value, a
+// size the decoder cannot print, or bytes outside the record leave it empty.
+void decode_value(const block_details& block, const counter_details& c, std::span<const std::uint8_t> record,
+                  std::ptrdiff_t pos, value_text& out) {
+    out.length = 0;
+    if (log_wanted(LOG_TRACE)) {
+        logmsg(LOG_TRACE, "counter name : %s", c.name.c_str());
+        logmsg(LOG_TRACE, "offset : %d ", c.offset);
+    }
+    const std::size_t size = c.size;
+    if (pos < 0 || static_cast<std::size_t>(pos) > record.size() || record.size() - static_cast<std::size_t>(pos) < size) {
+        logmsg(LOG_DECODE, "WARNING : Counter %s in block type %u runs past the end of the record", c.name.c_str(),
+               block.block_num);
+        return;
+    }
+    const std::uint8_t* p = record.data() + pos;
+    const int big = block.big_endian;
+    if (size > 0 && std::all_of(p, p + size, [](std::uint8_t b) { return b == 0xFF; })) {
+        logmsg(LOG_TRACE, "Counter '%s' contains %d byte%s of 0xFF", c.name.c_str(), static_cast<int>(size),
+               size == 1 ? "" : "s");
+        return;
+    }
+    switch (size) {
+        case 1:
+            if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "ONE_BYTE %02X -> %6d", p[0], p[0]);
+            if (starts_with_mcc_mnc(c.name)) {
+                set_text(out, "%02X", p[0]);
+            } else {
+                set_text(out, "%d", p[0]);
+            }
+            break;
+        case 2:
+            set_text(out, "%hu", to_sh(p, big));
+            break;
+        case 4:
+            set_text(out, "%u", to_lg(p, big));
+            break;
+        case 6:
+            set_text(out, "%d", static_cast<std::int32_t>(to_6b(p, big)));
+            break;
+        case 16: {
+            const auto* end = std::find(p, p + 16, std::uint8_t{0});
+            out.length = static_cast<std::size_t>(end - p);
+            std::memcpy(out.text.data(), p, out.length);
+            break;
+        }
+        default: {
+            char size_text[8];
+            std::snprintf(size_text, sizeof size_text, "%d", static_cast<int>(size));
+            logmsg(LOG_DECODE, warnmsg[W_CANNOT_PRINT], c.name.c_str(), size_text, static_cast<int>(block.block_num));
+            break;
+        }
+    }
+}
+
+int fail_width(int width) {
+    logmsg(LOG_DECODE, "WARNING: counter count : %d exceeds max allowed for internal buffers", width);
+    return -1;
+}
+
+}  // namespace
+
+std::uint16_t to_sh(const std::uint8_t* b, int big) {
+    trace_order(big);
+    const auto v = static_cast<std::uint16_t>(big == 1 ? (b[0] << 8) | b[1] : (b[1] << 8) | b[0]);
+    if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "TO_SH %02X %02X -> %6d", b[0], b[1], v);
+    return v;
+}
+
+std::uint32_t to_lg(const std::uint8_t* b, int big) {
+    trace_order(big);
+    const std::uint32_t v = big == 1 ? (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (b[2] << 8) | b[3]
+                                     : (std::uint32_t{b[1]} << 24) | (std::uint32_t{b[0]} << 16) | (b[3] << 8) | b[2];
+    if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "TO_LG %02X %02X %02X %02X -> %12u", b[0], b[1], b[2], b[3], v);
+    return v;
+}
+
+std::uint32_t to_6b(const std::uint8_t* b, int big) {
+    trace_order(big);
+    const std::uint32_t v = big == 1 ? (std::uint32_t{b[2]} << 24) | (std::uint32_t{b[3]} << 16) | (b[4] << 8) | b[5]
+                                     : (std::uint32_t{b[3]} << 24) | (std::uint32_t{b[2]} << 16) | (b[5] << 8) | b[4];
+    if (log_wanted(LOG_TRACE))
+        logmsg(LOG_TRACE, "TO_6B %02X %02X %02X %02X %02X %02X -> %12u", b[0], b[1], b[2], b[3], b[4], b[5], v);
+    return v;
+}
+
+int print_cntrs(const block_details& block, std::size_t block_start, int data_length, int header_size,
+                std::span<const std::uint8_t> record) {
+    // Positions are kept as offsets from the data start: a malformed block may point
+    // anywhere, and only positions inside the record are ever turned into addresses.
+    const auto data_pos = static_cast<std::ptrdiff_t>(block_start) + header_size;
+    const std::ptrdiff_t block_len = data_length;
+    const auto& counters = block.counters;
+    const int block_num = static_cast<int>(block.block_num);
+
+    std::ptrdiff_t base = 0;
+    int passes_left = 0;
+    int repeat_count = 0;
+    bool in_group = false;
+    bool repeat_mode = false;
+    int column = 0;
+    int extra_columns = 0;
+    auto end_counter = counters.end();
+    // Each pass over a group goes back to its end counter; a layout whose recounts keep
+    // raising the pass count must not loop for ever.
+    long passes_budget = static_cast<long>(max_repeats) * std::distance(counters.begin(), counters.end());
+    value_text value;
+
+    for (auto it = counters.begin(); it != counters.end();) {
+        const counter_details& c = *it;
+        std::ptrdiff_t pos;
+        if (c.repeat == REPEAT_LAST) {
+            in_group = true;
+            if (passes_left == 0) {
+                const int g = c.repeat_count;
+                if (g > max_repeats) {
+                    logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", g);
+                    return -1;
+                }
+                if (g == 0) {
+                    logmsg(LOG_DECODE, "WARNING : Block %d counter %s has a repeat size of 0", block_num, c.name.c_str());
+                    return -1;
+                }
+                if (!repeat_mode) matrix.clear();
+                passes_left = repeat_count = g;
+                logmsg(LOG_TRACE, "RECORD_REPEAT_END repeat size : %d", g);
+            }
+            base = static_cast<std::ptrdiff_t>(c.offset) * (passes_left - 1);
+            pos = base + c.offset;
+            repeat_mode = true;
+            end_counter = it;
+        } else {
+            pos = base + c.offset;
+        }
+
+        if (pos >= block_len) {
+            if (!repeat_mode) {
+                logmsg(LOG_DECODE, warnmsg[W_OFFSET_BEYOND], block_num, c.name.c_str());
+                return -1;
+            }
+            // The last repetition is short: count again how many fit.
+            if (c.offset == 0) {
+                logmsg(LOG_DECODE, "WARNING : Block %d counter %s cannot recount a short repetition of length 0",
+                       block_num, c.name.c_str());
+                return -1;
+            }
+            const std::ptrdiff_t k = block_len / c.offset;
+            logmsg(LOG_TRACE, "Smaller last block - recalculated repeat size : %d", static_cast<int>(k));
+            if (k == 0) {
+                logmsg(LOG_DECODE, "WARNING : Block %d counter %s is too short for one repetition", block_num,
+                       c.name.c_str());
+                return -1;
+            }
+            if (k > max_repeats) {
+                logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", static_cast<int>(k));
+                return -1;
+            }
+            passes_left = repeat_count = static_cast<int>(k);
+            base = static_cast<std::ptrdiff_t>(c.offset) * (k - 1);
+            pos = base + c.offset;
+        }
+
+        decode_value(block, c, record, data_pos + pos, value);
+
+        if (in_group) {
+            if (column >= max_repeat_columns) return fail_width(column + 1);
+            matrix.cell[passes_left][column] = value;
+            ++column;
+        } else if (repeat_mode) {
+            const int col = column + extra_columns;
+            if (col >= max_repeat_columns) return fail_width(col + 1);
+            for (int r = repeat_count; r >= 1; --r) matrix.cell[r][col] = value;
+            ++extra_columns;
+        } else {
+            OutputData(value.view());
+        }
+
+        if (c.repeat == REPEAT_FIRST) {
+            logmsg(LOG_TRACE, " RECORD_REPEAT_START");
+            in_group = false;
+            if (passes_left > 0 && --passes_left > 0 && end_counter != counters.end()) {
+                if (column > max_repeat_columns) return fail_width(column);
+                if (--passes_budget < 0) {
+                    logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", passes_left);
+                    return -1;
+                }
+                column = 0;
+                it = end_counter;  // next pass, one group length nearer the data start
+                continue;
+            }
+        }
+        ++it;
+    }
+
+    if (repeat_mode) {
+        const int width = column + extra_columns;
+        for (int r = repeat_count; r >= 1; --r) {
+            for (int col = 0; col < width; ++col) OutputData(matrix.cell[r][col].view());
+            OutputWriteToFile();
+            OutputStoreInit();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,126 @@
+// output: the line buffer and the output stream of the PIF writer. Called by the record
+// walk (section lines, pair mode) and the counter decoder (one field per counter).
+#include "output.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "logmsg.h"
+
+namespace {
+
+struct line_buffer {
+    std::array<char, output_buffer_size> text{};
+    std::size_t length = 0;
+    int fields = 0;
+};
+
+std::FILE* fp = nullptr;
+line_buffer output_str;   // the line being built; num_fields_in_output is its field count
+line_buffer storeage_str; // saved copy for pair mode
+bool write_failed = false;
+
+void put_raw(std::string_view text) {
+    if (!fp || text.empty()) return;
+    if (std::fwrite(text.data(), 1, text.size(), fp) != text.size()) {
+        logmsg(LOG_ERROR, "Output: error while writing to the output file");
+        write_failed = true;
+    }
+}
+
+void append(std::string_view text) {
+    std::memcpy(output_str.text.data() + output_str.length, text.data(), text.size());
+    output_str.length += text.size();
+}
+
+}  // namespace
+
+int OutputOpenFile(const char* name) {
+    if (!name || *name == '\0') {
+        logmsg(LOG_ERROR, "Output: No filename supplied");
+        return 0;
+    }
+    if (fp) OutputCloseFile();
+    // Truncate: a shorter new file must not keep the tail of an older one.
+    fp = std::fopen(name, "wb");
+    if (!fp) {
+        logmsg(LOG_ERROR, "Output: Can't open the file '%s' for writting", name);
+        return 0;
+    }
+    write_failed = false;
+    return 1;
+}
+
+int OutputData(std::string_view text) {
+    // Room for the separator, the field, the line feed and the terminator.
+    if (output_str.fields > 0) append("|");
+    if (!text.empty()) {
+        if (output_str.length + text.size() + 2 > output_buffer_size) {
+            writetofile();
+            output_str.length = 0;
+            logmsg(LOG_PROGRESS, "Output: Unrequested write to file of the output buffer, due to overflow");
+            if (text.size() + 2 > output_buffer_size) {
+                put_raw(text);  // longer than any line the buffer could hold
+                text = {};
+            }
+        }
+        append(text);
+    }
+    ++output_str.fields;
+    return 1;
+}
+
+int OutputWriteToFile() {
+    if (output_str.length > 0) {
+        writetofile();
+        put_raw("\n");
+    }
+    return 1;
+}
+
+std::string_view OutputStoreInit() {
+    output_str.length = 0;
+    output_str.fields = 0;
+    storeage_str.length = 0;
+    storeage_str.fields = 0;
+    return OutputLine();
+}
+
+namespace {
+
+// Pair mode copies a line per block: copy only the part in use.
+void copy_line(line_buffer& to, const line_buffer& from) {
+    std::memcpy(to.text.data(), from.text.data(), from.length);
+    to.length = from.length;
+    to.fields = from.fields;
+}
+
+}  // namespace
+
+int OutputStore() {
+    copy_line(storeage_str, output_str);
+    return 0;
+}
+
+int OutputRestore() {
+    copy_line(output_str, storeage_str);
+    return 0;
+}
+
+int OutputCloseFile() {
+    if (!fp) return 0;
+    const bool closed = std::fclose(fp) == 0;
+    fp = nullptr;
+    if (!closed) logmsg(LOG_ERROR, "Output: problems closing the file");
+    const bool whole = closed && !write_failed;
+    write_failed = false;
+    return whole ? 1 : 0;
+}
+
+int writetofile() {
+    put_raw(OutputLine());
+    return 1;
+}
+
+std::string_view OutputLine() { return {output_str.text.data(), output_str.length}; }
