@@ -149,6 +149,10 @@ the directory and file-name header fields, measurement time stamp date and time,
 granularity period in seconds and the collection interval in minutes) and one data block
 named after the object class: a column line (object columns, measurement types,
 C<suspectFlag>) and one line per measurement value not flagged suspect, ending in C<00>.
+Integer results are written as unsigned decimals (up to 4294967295), reals as decimal
+numbers (C<99.5>, C<1e+20>), results without value as the configured null value or an
+empty field. A file whose decoding fails part-way keeps what was written; the file being
+written then has no C<##END> line.
 
 =item bermeas.log
 

@@ -17,8 +17,6 @@ std::uint32_t g_count = 0;
 
 namespace {
 
-constexpr std::string_view header_start = "##START|HEADER";
-
 void append_joined(std::string& out, const char_list& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) out += pif::separator;
@@ -84,7 +82,7 @@ void start_new_file(pif_manager& pm) {
     if (pm.conf->output_dir) pm.stream.reset(std::fopen(pm.path.c_str(), "wb"));
     if (pm.stream) {
         pm.line.append(pif::banner_bermeas) += pif::line_end;
-        pm.line.append(header_start) += pif::line_end;
+        pm.line.append(pif::start_marker).append(pif::header_section) += pif::line_end;
         append_joined(pm.line, pm.header_names);
         pm.line += pif::line_end;
         append_joined(pm.line, pm.header_values);
