@@ -37,6 +37,11 @@ protected:
         state.reset();
         std::filesystem::remove_all(dir);
     }
+    // A fresh state and directory for the next case of a table.
+    void renew() {
+        TearDown();
+        SetUp();
+    }
     // Feeds the elements; returns the state after each.
     std::vector<std::int32_t> feed(const std::vector<element>& elements) {
         std::vector<std::int32_t> states;
@@ -113,11 +118,10 @@ TEST_F(StateMachine, ValueWithoutSuspectFlagEndsAtTheNextElement) {
              {{1, 2, false, "20261205180000Z", 28}},                // footer
              {{5, 9, false, "", 25}, {1, 2, false, "", 28}},        // a further measInfo element
          }) {
-        SetUp();
+        renew();
         const auto elements = then(up_to_first_result(), next);
         EXPECT_EQ(feed(elements), expected(elements));
         EXPECT_FALSE(state->restarted);
-        TearDown();
     }
 }
 
@@ -140,19 +144,17 @@ TEST_F(StateMachine, EmptyListsAreLeftForTheNextElement) {
                                          {7, 2, false, "", 24}, {6, 16, true, "", 20}, {7, 0, false, "z", 21},
                                          {7, 1, true, "", 22}, {6, 16, true, "", 20}}),
          }) {
-        SetUp();
+        renew();
         EXPECT_EQ(feed(elements), expected(elements));
         EXPECT_FALSE(state->restarted);
-        TearDown();
     }
     // no measInfo at all: the next measData or the footer follows
     for (const element& after : {element{2, 16, true, "", 8}, element{1, 2, false, "", 28}}) {
-        SetUp();
+        renew();
         std::vector<element> elements = up_to_first_result();
         elements.resize(13);  // up to measInfo (state 13)
         elements.push_back(after);
         EXPECT_EQ(feed(elements), expected(elements));
-        TearDown();
     }
 }
 
@@ -180,7 +182,7 @@ TEST_F(StateMachine, UnplaceableElementRestartsAtZero) {
          "ERROR 4 !!!\n"},
     };
     for (const restart_case& c : cases) {
-        SetUp();
+        renew();
         const auto elements = then(up_to_first_result(), c.tail);
         testing::internal::CaptureStdout();
         const auto states = feed(elements);
@@ -188,7 +190,6 @@ TEST_F(StateMachine, UnplaceableElementRestartsAtZero) {
         EXPECT_EQ(states, expected(elements));
         EXPECT_TRUE(state->restarted);
         EXPECT_TRUE(state->pif) << "a new PIF manager after the restart";
-        TearDown();
     }
 }
 
