@@ -1,35 +1,19 @@
 #!/usr/bin/perl
 # Writes the bundled BER measurement samples of this directory:
 #   perl samples/ber/make-samples.pl [OUTDIR]
-# The files follow the 3GPP measurement collection layout (automatic tags); the
-# content is invented. Needs Convert::ASN1 (Debian libconvert-asn1-perl).
+# The files follow the 3GPP measurement collection layout (automatic tags, encoded by
+# MeasFile.pm); the content is invented. Needs Convert::ASN1 (Debian
+# libconvert-asn1-perl).
 use strict;
 use warnings;
-use Convert::ASN1;
 use File::Basename qw(dirname);
+use lib dirname(__FILE__);
+use MeasFile qw(encode_meas_file indefinite);
 
 my $outdir = shift // dirname(__FILE__);
 
-# The 3GPP layout with every context tag written out (Convert::ASN1 has no automatic
-# tags). Time stamps are OCTET STRING: under implicit tags the octets are the same as a
-# GeneralizedTime's, and the text passes through unchanged.
-my $layout = <<'ASN';
-MeasDataCollection ::= SEQUENCE { measFileHeader [0] MeasFileHeader, measData [1] SEQUENCE OF MeasData, measFileFooter [2] OCTET STRING }
-MeasFileHeader ::= SEQUENCE { fileFormatVersion [0] INTEGER, senderName [1] PrintableString, senderType [2] PrintableString, vendorName [3] PrintableString, collectionBeginTime [4] OCTET STRING }
-MeasData ::= SEQUENCE { nEId [0] NEId, measInfo [1] SEQUENCE OF MeasInfo }
-NEId ::= SEQUENCE { nEUserName [0] PrintableString, nEDistinguishedName [1] PrintableString }
-MeasInfo ::= SEQUENCE { measTimeStamp [0] OCTET STRING, granularityPeriod [1] INTEGER, measTypes [2] SEQUENCE OF PrintableString, measValues [3] SEQUENCE OF MeasValue }
-MeasValue ::= SEQUENCE { measObjInstId [0] PrintableString, measResults [1] SEQUENCE OF MeasResult, suspectFlag [2] BOOLEAN OPTIONAL }
-MeasResult ::= CHOICE { iValue [0] INTEGER, rValue [1] REAL, noValue [2] NULL }
-ASN
-
-my $asn = Convert::ASN1->new;
-$asn->prepare($layout) or die 'ASN.1 layout: ' . $asn->error . "\n";
-my $file = $asn->find('MeasDataCollection') or die "no MeasDataCollection\n";
-
 sub write_sample {
-    my ($name, $value) = @_;
-    my $octets = $file->encode($value) or die "$name: " . $file->error . "\n";
+    my ($name, $octets) = @_;
     open my $fh, '>:raw', "$outdir/$name" or die "$outdir/$name: $!\n";
     print {$fh} $octets;
     close $fh or die "$outdir/$name: $!\n";
@@ -38,7 +22,7 @@ sub write_sample {
 
 # A small file of one network element with two measurement-info blocks: suspect flags
 # set, cleared and absent, an integer above 2^31, a real and a missing value.
-write_sample('meas-rnc.ber', {
+my $rnc = encode_meas_file({
     measFileHeader => {
         fileFormatVersion   => 2,
         senderName          => 'DC=example.net,SubNetwork=1,MeContext=RNC-North-1',
@@ -80,3 +64,94 @@ write_sample('meas-rnc.ber', {
     }],
     measFileFooter => '20261205144500Z',
 });
+write_sample('meas-rnc.ber', $rnc);
+
+# The same file with every constructed element in the indefinite-length form.
+write_sample('meas-rnc-indefinite.ber', indefinite($rnc));
+
+# Two network elements, six measurement-info blocks, no suspect flags at all. Object
+# instances for the object-map classes of the built-in example configuration: with
+# alternative names (cell=, nodeb=, cs/ps, stm-1line=), without (NodeBFddE=), and
+# none (Unit=7, which falls back to OBJ). Measurement types with ".", "-" and ",", a
+# sender type with "/", a user name with blanks; integers at 2^31 and 2^32 - 1; reals in
+# the binary encoding, zero and negative; missing values.
+write_sample('meas-utran.ber', encode_meas_file({
+    measFileHeader => {
+        fileFormatVersion   => 3,
+        senderName          => 'managedElementId=RNC01',
+        senderType          => 'RNC/UTRAN',
+        vendorName          => 'Example Networks',
+        collectionBeginTime => '20261205170000Z',
+    },
+    measData => [
+        {
+            nEId => { nEUserName => 'RNC 01 north', nEDistinguishedName => 'nodeb=9' },
+            measInfo => [
+                {
+                    measTimeStamp     => '20261205174500Z',
+                    granularityPeriod => 900,
+                    measTypes         => ['pmRrc.ConnEstab-Att', 'pmRrc,ConnEstabSucc'],
+                    measValues        => [
+                        { measObjInstId => 'cell=12',
+                          measResults   => [{ iValue => 10 }, { iValue => 4294967295 }] },
+                        { measObjInstId => 'cell=13',
+                          measResults   => [{ iValue => 0 }, { noValue => 1 }] },
+                        { measObjInstId => 'cell=5-cgi=262.=1.=77',
+                          measResults   => [{ iValue => 2147483648 }, { iValue => 2147483647 }] },
+                    ],
+                },
+                {
+                    measTimeStamp     => '20261205180000Z',
+                    granularityPeriod => 3600,
+                    measTypes         => ['nodebAtt', 'nodebLoad'],
+                    measValues        => [
+                        { measObjInstId => 'nodeb=17', measResults => [{ iValue => 7 }, { rValue => 0.25 }] },
+                        { measObjInstId => 'nodeb=18', measResults => [{ iValue => 8 }, { rValue => -1.5 }] },
+                        { measObjInstId => 'nodeb=19', measResults => [{ iValue => 9 }, { rValue => 0 }] },
+                    ],
+                },
+                {
+                    measTimeStamp     => '20261205174500Z',
+                    granularityPeriod => 59,
+                    measTypes         => ['fddUp'],
+                    measValues        => [
+                        { measObjInstId => 'NodeBFddE=4', measResults => [{ iValue => 1 }] },
+                    ],
+                },
+                {
+                    measTimeStamp     => '20261205174500Z',
+                    granularityPeriod => 900,
+                    measTypes         => ['domainAtt'],
+                    measValues        => [
+                        { measObjInstId => 'cs', measResults => [{ iValue => 3 }] },
+                        { measObjInstId => 'ps', measResults => [{ noValue => 1 }] },
+                    ],
+                },
+            ],
+        },
+        {
+            nEId => { nEUserName => 'RNC02', nEDistinguishedName => 'managedElementId=RNC02' },
+            measInfo => [
+                {
+                    measTimeStamp     => '20261205174500Z',
+                    granularityPeriod => 900,
+                    measTypes         => ['lineErr', 'lineUp'],
+                    measValues        => [
+                        { measObjInstId => 'stm-1line=1.2.3.4', measResults => [{ iValue => 65536 }, { iValue => 1 }] },
+                        { measObjInstId => 'stm-1line=1.2.3.5', measResults => [{ iValue => 255 }, { iValue => 0 }] },
+                    ],
+                },
+                {
+                    measTimeStamp     => '20261205174500Z',
+                    granularityPeriod => 900,
+                    measTypes         => ['unitRestarts'],
+                    measValues        => [
+                        { measObjInstId => 'Unit=7', measResults => [{ iValue => 256 }] },
+                        { measObjInstId => 'Unit=8', measResults => [{ iValue => 16777216 }] },
+                    ],
+                },
+            ],
+        },
+    ],
+    measFileFooter => '20261205180000Z',
+}));
