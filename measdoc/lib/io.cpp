@@ -1,6 +1,6 @@
 // io: the block reader behind the tokenizer. The reading thread reads, walks and marks
-// tokens; any thread may drop a token's reference, so reference counts and chain links
-// change only under fi_mutex.
+// tokens; any thread may drop a token's reference, so reference counts change atomically
+// and chain links only under fi_mutex.
 //
 // Who holds a block: every token kept in it (one reference each), and the reader, which
 // holds every block from the open mark's start block (or, without a mark, from the
@@ -64,22 +64,28 @@ void release_memory(a_blockinfo* block) {
     live_blocks.fetch_sub(1, std::memory_order_relaxed);
 }
 
-// Drops one reference; frees the block at its last. Returns the block that followed it.
-a_blockinfo* drop_hold(a_blockinfo* block) {
-    if (!lock_file()) return nullptr;
-    a_blockinfo* next = block->bi_next;
-    const bool dead = --block->bi_refs < 1;
-    if (dead) unlink_block(block);
+// Drops one reference (any thread). The thread that drops the last one unlinks the block
+// under fi_mutex and frees it; the count itself needs no lock, since only a holder adds to
+// it and a block without holder is never found again.
+void drop_ref(a_blockinfo* block) {
+    if (std::atomic_ref<std::int32_t>(block->bi_refs).fetch_sub(1, std::memory_order_acq_rel) > 1) return;
+    if (!lock_file()) return;  // stays in the chain, freed with it at the end of the file
+    unlink_block(block);
     unlock_file();
-    if (dead) release_memory(block);
+    release_memory(block);
+}
+
+// The reader's release of its hold on a block; returns the block that followed it. The
+// reader holds that successor too, so no other thread changes the link read here.
+a_blockinfo* drop_hold(a_blockinfo* block) {
+    a_blockinfo* next = block->bi_next;
+    drop_ref(block);
     return next;
 }
 
-bool add_hold(a_blockinfo* block) {
-    if (!lock_file()) return false;
-    ++block->bi_refs;
-    unlock_file();
-    return true;
+// One more reference to a block the reader holds.
+void add_hold(a_blockinfo* block) {
+    std::atomic_ref<std::int32_t>(block->bi_refs).fetch_add(1, std::memory_order_relaxed);
 }
 
 // Drops the reader's hold on every block from `from` up to, not including, `to`.
@@ -186,7 +192,7 @@ void io_free_blockinfo(a_blockinfo* block) {
 }
 
 void io_tryfree_blockinfo(a_blockinfo* block) {
-    if (block != nullptr) drop_hold(block);
+    if (block != nullptr) drop_ref(block);
 }
 
 bool io_init() {
@@ -360,10 +366,7 @@ char* io_end_markinfo(a_strmark* ref, char* pos) {
         if (tentative) *endp = '\0';
         ref->str = mark.mi_start;
         if (!disabled) {
-            if (!add_hold(start)) {
-                close_mark();
-                return nullptr;
-            }
+            add_hold(start);
             ref->blk = start;
         }
         close_mark();
@@ -411,7 +414,7 @@ char* io_end_markinfo(a_strmark* ref, char* pos) {
     joined->bi_next = endblk;
     start->bi_next = joined;
     endblk->bi_prev = joined;
-    if (!tentative && !disabled) ++joined->bi_refs;  // the token's, beside the reader's hold
+    if (!tentative && !disabled) add_hold(joined);  // the token's, beside the reader's hold
     unlock_file();
 
     ref->str = joined->bi_start;
@@ -439,7 +442,7 @@ char* io_end_markinfo(a_strmark* ref, char* pos) {
 
 void io_free_markinfo(a_strmark* ref) {
     if (ref == nullptr) return;
-    if (ref->blk != nullptr) drop_hold(ref->blk);
+    if (ref->blk != nullptr) drop_ref(ref->blk);
     ref->str = nullptr;
     ref->blk = nullptr;
 }

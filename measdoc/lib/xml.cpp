@@ -25,6 +25,10 @@ namespace {
 
 // The root element's end tag has been read.
 bool root_closed = false;
+// The tokenizer's own find-only view of the registry, without the lock: the tokenizer is
+// the registry's only writer, so its reads need no protection from its writes, and the
+// lock is left to the inserts that the workers' lookups must not see half done.
+a_objhead* tag_typefinder = nullptr;
 
 enum : unsigned char {
     cls_blank = 1,      // NUL, tab, line feed, form feed, carriage return, space
@@ -169,7 +173,12 @@ a_taginfo* start_element() {
 }
 
 bool register_tag(a_taginfo* tagp) {
-    a_objidx* node = index_find_stridx(tag_typesetter, tagp->ti_name.str);
+    a_objidx* node = index_find_stridx(tag_typefinder, tagp->ti_name.str);
+    if (node != nullptr) {
+        tagp->ti_type = node;
+        return true;
+    }
+    node = index_find_stridx(tag_typesetter, tagp->ti_name.str);
     if (node == nullptr) {
         error_set_message("index_find_stridx(tag_typesetter, tagp->ti_name.str)", ERR_NULL);
         error_set_message("xml_register_tag(*tag_root) == FALSE", ERR_CONDITION);
@@ -455,9 +464,17 @@ bool xml_init() {
         index_set_stridx(tag_typesetter, IDX_COPYKEY, 1);
         index_set_stridx(tag_typesetter, IDX_LOCKED, 1);
         index_set_stridx(tag_typesetter, IDX_BALANCE, 0);
-        // Only the tokenizer uses this header: runs of one element name (a row's values)
-        // find their node without walking the tree.
-        index_set_stridx(tag_typesetter, IDX_REMEMBER, 1);
+    }
+    if (tag_typefinder == nullptr) {
+        tag_typefinder = index_dup_stridx(tag_typesetter);
+        if (tag_typefinder == nullptr) {
+            error_set_message("index_dup_stridx(tag_typesetter)", ERR_NULL);
+            return false;
+        }
+        index_set_stridx(tag_typefinder, IDX_FINDONLY, 1);
+        index_set_stridx(tag_typefinder, IDX_LOCKED, 0);
+        // Runs of one element name (a row's values) find their node without a walk.
+        index_set_stridx(tag_typefinder, IDX_REMEMBER, 1);
     }
     if (tag_typegetter == nullptr) {
         tag_typegetter = index_dup_stridx(tag_typesetter);
@@ -479,6 +496,7 @@ bool xml_deinit() {
         ok = false;
     }
     tag_typegetter = nullptr;
+    tag_typefinder = nullptr;  // a duplicate: released with the registry's pool
     if (!index_destroy_stridx(tag_typesetter)) {
         error_set_message("index_destroy_stridx(tag_typesetter)", ERR_NULL);
         ok = false;

@@ -3,7 +3,7 @@
 // texts) stay in place inside the blocks. A block lives as long as a token refers to it or
 // the reader is in it; a token that crosses a block boundary is moved into a joined block
 // of its own. Tokens travel with their elements to the worker threads, which release them
-// there: reference counts and chain links are guarded by fi_mutex.
+// there: reference counts change atomically, chain links under fi_mutex.
 #ifndef MEASDOC_MD_IO_H
 #define MEASDOC_MD_IO_H
 
@@ -24,7 +24,7 @@ struct a_strmark {
 // One block of the file, or a joined block holding one token (heap).
 struct a_blockinfo {
     std::uint32_t bi_id;        // number of the block, in order of creation
-    std::int32_t bi_refs;       // the reader's hold and one per token
+    std::int32_t bi_refs;       // the reader's hold and one per token (changed atomically)
     std::size_t bi_len;         // valid bytes
     std::size_t bi_size;        // capacity; one more byte always follows for a terminator
     char* bi_start;             // first valid byte
@@ -41,7 +41,7 @@ struct a_fileinfo {
     std::uint32_t fi_eof;       // a read returned less than a block
     std::uint32_t fi_blocksz;   // the file system's preferred I/O size
     std::uint32_t fi_blkcount;  // blocks created so far
-    pthread_mutex_t fi_mutex;   // bi_refs, bi_next, bi_prev and fi_head
+    pthread_mutex_t fi_mutex;   // bi_next, bi_prev and fi_head
     a_blockinfo* fi_currblk;    // the block the reader is in; NULL at end of input
     a_blockinfo* fi_head;       // the oldest block still in memory
 };
