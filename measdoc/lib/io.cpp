@@ -188,6 +188,7 @@ void io_free_blockinfo(a_blockinfo* block) {
     if (!lock_file()) return;
     unlink_block(block);
     unlock_file();
+    if (xml_file.fi_currblk == block) xml_file.fi_currblk = nullptr;  // reading thread only
     release_memory(block);
 }
 

@@ -4,7 +4,10 @@
 // another thread, and the recorded failures.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -308,6 +311,36 @@ TEST_F(Reader, TokensReleasedOnAnotherThreadWhileReading) {
         EXPECT_EQ(io_count_blockinfo(), 0u);
     }
     EXPECT_EQ(thr_info.th_main.tr_error.code, 0u) << thr_info.th_main.tr_error.text;
+}
+
+TEST_F(Reader, ShortReadsAreNoEndOfFile) {
+    // A pipe hands over what its writer has written so far: blocks fill over several reads.
+    const fs::path fifo = fs::temp_directory_path() / ("measdoc-fifo-" + std::to_string(getpid()));
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::string content;
+    for (int i = 0; i < 300; ++i) content += "<v>" + std::to_string(i) + "</v>";
+    std::thread writer([&] {
+        std::FILE* out = std::fopen(fifo.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        for (std::size_t at = 0; at < content.size(); at += 5) {
+            std::fwrite(content.data() + at, 1, std::min<std::size_t>(5, content.size() - at), out);
+            std::fflush(out);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        std::fclose(out);
+    });
+    io_set_blocksize(64);
+    ASSERT_TRUE(set_item(xcfg_xmlfilename, {fifo.string()}));
+    ASSERT_TRUE(io_init());
+    char* pos = io_get_first_char();
+    std::string passed;
+    for (bool end = io_eof_blockinfo(&pos); !end; end = io_eof_blockinfo(&++pos)) passed += *pos;
+    writer.join();
+    EXPECT_EQ(passed, content);
+    EXPECT_TRUE(io_deinit());
+    EXPECT_TRUE(glob_deinit());
+    io_set_blocksize(0);
+    fs::remove(fifo);
 }
 
 TEST_F(Reader, FailuresAreRecorded) {
