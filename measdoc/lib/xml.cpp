@@ -96,8 +96,8 @@ char* read_quoted(char* pos, a_strmark* value, char** quote_end = nullptr) {
 // "=" ends an attribute name; in an element name it is an error (code 43, recorded under
 // `where`). Leaves name empty when nothing is read. *name_end (when asked for) receives
 // the byte after the name's last: the byte the caller terminates it with, or the closing
-// quote, already its terminator.
-// With compare_only, the name takes no hold on its block (it must be used at once).
+// quote, already its terminator. With compare_only, an unquoted name takes no hold on its
+// block: it must be used before the reader moves on.
 char* read_name(char* pos, a_strmark* name, bool equal_ends, const char* where, char** name_end = nullptr,
                 bool compare_only = false) {
     pos = xml_skip_ws(pos);
