@@ -21,13 +21,15 @@ namespace {
 
 constexpr std::uint32_t block_sizes[] = {1, 2, 3, 7, 64, 0};
 
-// The run's file: written anew for every input.
+// The run's file: written anew for every input, removed when the fuzzer ends.
+char input_file[] = "/tmp/measdoc-xml-fuzz-XXXXXX";
+
 std::string input_path() {
-    char name[] = "/tmp/measdoc-xml-fuzz-XXXXXX";
-    const int fd = mkstemp(name);
+    const int fd = mkstemp(input_file);
     if (fd < 0) std::abort();
     close(fd);
-    return name;
+    std::atexit([] { std::remove(input_file); });
+    return input_file;
 }
 
 void forget_messages() {

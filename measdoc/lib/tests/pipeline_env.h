@@ -64,9 +64,18 @@ inline std::string read_file(const std::string& path) {
 // and, when the shared sample directory is next to the checkout, the ones that stay out
 // of the repository.
 inline std::vector<std::string> xml_samples() {
+    // Removed with the test program.
+    struct scratch_dir {
+        fs::path path = fs::temp_directory_path() / ("measdoc-samples-" + std::to_string(getpid()));
+        ~scratch_dir() {
+            std::error_code ignored;
+            fs::remove_all(path, ignored);
+        }
+    };
+    static const scratch_dir scratch;
     static std::vector<std::string> files = [] {
         std::vector<std::string> list;
-        const fs::path unpacked = fs::temp_directory_path() / ("measdoc-samples-" + std::to_string(getpid()));
+        const fs::path unpacked = scratch.path;
         fs::create_directories(unpacked);
         for (const auto& entry : fs::directory_iterator(MEASDOC_SAMPLES_DIR)) {
             const fs::path p = entry.path();
