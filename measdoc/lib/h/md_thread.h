@@ -74,9 +74,12 @@ struct a_thrinfo {
 
 extern a_thrinfo thr_info;
 
-// Converts one section: gets the section element (and its subtree) and the thread's list
-// so far, returns the list with the section's blocks in front (or unchanged, or NULL on
-// failure, with the error recorded). It releases the section's tree when done with it.
+// Converts one section: gets a list of blocks and the section element (with its subtree),
+// returns the list with the section's blocks in front (the first one's mmi_tail naming
+// the last), the list unchanged (a header or footer section), or NULL on failure with the
+// error recorded. It releases the section's tree when done with it. The workers pass an
+// empty list for every section, so that a failing section loses no earlier blocks and
+// the end of the run can put the sections in document order.
 using thr_converter = a_measinfo* (*)(a_measinfo* list, a_taginfo* section);
 
 // Makes fn the section converter of the following runs (NULL: the default, which only
