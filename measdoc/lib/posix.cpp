@@ -16,7 +16,7 @@ struct fault_plan {
     std::atomic<unsigned> countdown{0};
     std::atomic<int> errnum{0};
 };
-fault_plan fault_plans[3];
+fault_plan fault_plans[static_cast<int>(posix_fault_call::count)];
 
 // True (with the error number) when the armed fault of this call is due now.
 bool fault_due(posix_fault_call call, int* errnum) {
@@ -58,6 +58,8 @@ int pthr_cond_destroy(pthread_cond_t* cond) { return pthread_cond_destroy(cond);
 int pthr_cond_signal(pthread_cond_t* cond) { return pthread_cond_signal(cond); }
 int pthr_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) { return pthread_cond_wait(cond, mutex); }
 int pthr_create(pthread_t* id, const pthread_attr_t* attr, void* (*start)(void*), void* arg) {
+    int errnum = 0;
+    if (fault_due(posix_fault_call::create, &errnum)) return errnum;
     return pthread_create(id, attr, start, arg);
 }
 void pthr_exit(void* value) { pthread_exit(value); }

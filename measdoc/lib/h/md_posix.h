@@ -53,7 +53,7 @@ int posix_strerror(int errnum, char* buffer, std::size_t size);
 // Test control: the countdown-th following call of the named wrapper (1 = the next one)
 // fails with errnum (a failing unlock still releases the mutex); 0 disarms. Lets the tests
 // reach the lock-failure paths that a healthy system never takes.
-enum class posix_fault_call { mutex_lock, mutex_unlock, mutex_init };
+enum class posix_fault_call { mutex_lock, mutex_unlock, mutex_init, create, count };
 void posix_set_fault(posix_fault_call call, unsigned countdown, int errnum);
 
 #endif

@@ -1,0 +1,354 @@
+// Worker threads through whole runs: how many workers each thread number gives, that every
+// section is converted once and completely whatever the number of workers, the blocks of
+// all sections in document order, stack sizes, a worker failing, a pending start-up error,
+// warnings merged across threads, pools per section, shutdown without a run, and start-up
+// failures undone.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "md_regex.h"
+#include "pipeline_env.h"
+
+namespace {
+
+class Workers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clear_main_area();
+        recorder::get().reset();
+        thr_set_converter(recording_converter);
+        ASSERT_TRUE(regex_init());
+    }
+    void TearDown() override {
+        finish();
+        thr_set_converter(nullptr);
+        regex_deinit();
+        clear_main_area();
+    }
+    bool start(const std::string& content, const item_list& items, std::uint32_t blocksize = 0) {
+        finish();
+        file_ = std::make_unique<temp_file>(content);
+        io_set_blocksize(blocksize);
+        started_ = true;
+        return pipe_.start(file_->path(), items);
+    }
+    bool run(const std::string& content, const item_list& items, std::uint32_t blocksize = 0) {
+        const bool ok = start(content, items, blocksize);
+        EXPECT_TRUE(ok) << main_message();
+        return ok && pipe_.run();
+    }
+    void finish() {
+        if (!started_) return;
+        started_ = false;
+        EXPECT_TRUE(pipe_.stop()) << main_message();
+        io_set_blocksize(0);
+        EXPECT_EQ(io_count_blockinfo(), 0u);
+        EXPECT_EQ(thr_worker_count(), 0);
+        clear_main_area();
+    }
+
+    pipeline pipe_;
+    std::unique_ptr<temp_file> file_;
+    bool started_ = false;
+};
+
+// A root with `count` sections, each with a few children and attributes.
+std::string sections(int count) {
+    std::string content = "<?xml version=\"1.0\"?>\n<root>\n";
+    for (int i = 0; i < count; ++i)
+        content += "  <s n=\"" + std::to_string(i) + "\"><v>" + std::to_string(i * 3) + "</v><w k='x'>text " +
+                   std::to_string(i) + "</w></s>\n";
+    return content + "</root>\n";
+}
+
+// Blocks of the run as "seq.k", in list order.
+std::vector<std::string> block_order() {
+    std::vector<std::string> order;
+    for (const a_measinfo* b = measdata.md_measinfo; b != nullptr; b = b->mmi_next)
+        order.push_back(b->mmi_meastype->mmp_value);
+    return order;
+}
+
+int workers_in_list() {
+    int count = 0;
+    for (const a_thrrec* thr = thr_info.th_thrlist; thr != nullptr; thr = thr->tr_next)
+        if (thr != &thr_info.th_main) ++count;
+    return count;
+}
+
+TEST_F(Workers, ThreadNumberGivesTheWorkers) {
+    struct setting {
+        const char* value;
+        int workers;
+    };
+    const std::vector<setting> settings = {{"0", 0}, {"1", 1}, {"4", 4}, {"8", 8}, {"12", 2}, {"99999999999", 2}};
+    for (const setting& s : settings) {
+        SCOPED_TRACE(std::string("threadNumber ") + s.value);
+        ASSERT_TRUE(start("<a/>", {{xcfg_threadnum, {s.value}}})) << main_message();
+        const int expected = thr_max_num == 0 ? 0 : s.workers;
+        EXPECT_EQ(thr_worker_count(), expected);
+        EXPECT_EQ(workers_in_list(), expected);
+        EXPECT_EQ(thr_info.th_thrlist, &thr_info.th_main);
+        finish();
+    }
+    ASSERT_TRUE(start("<a/>", {}));
+    EXPECT_EQ(thr_worker_count(), thr_max_num);  // the default
+}
+
+TEST_F(Workers, EverySectionOnceAndBlocksInDocumentOrder) {
+    constexpr int count = 300;
+    const std::string content = sections(count);
+    std::vector<std::string> expected_blocks;
+    for (int i = 0; i < count; ++i) {
+        expected_blocks.push_back(std::to_string(1 + 3 * i) + ".0");
+        expected_blocks.push_back(std::to_string(1 + 3 * i) + ".1");
+    }
+    for (const char* number : {"0", "1", "4", "8", "12"}) {
+        SCOPED_TRACE(std::string("threadNumber ") + number);
+        recorder::get().reset();
+        recorder::get().blocks_per_section = 2;
+        ASSERT_TRUE(run(content, {{xcfg_threadnum, {number}}}, 64)) << main_message();
+        const auto seen = recorder::get().by_seq();
+        ASSERT_EQ(seen.size(), static_cast<std::size_t>(count));
+        std::set<std::thread::id> threads;
+        for (int i = 0; i < count; ++i) {
+            EXPECT_EQ(seen[static_cast<std::size_t>(i)].seq, static_cast<std::uint32_t>(1 + 3 * i));
+            EXPECT_EQ(seen[static_cast<std::size_t>(i)].dump,
+                      "1 #" + std::to_string(1 + 3 * i) + " @" + std::to_string(3 + i) + " <s> n=[" +
+                          std::to_string(i) + "]\n2 #" + std::to_string(2 + 3 * i) + " @" + std::to_string(3 + i) +
+                          " <v> text=[" + std::to_string(i * 3) + "]\n2 #" + std::to_string(3 + 3 * i) + " @" +
+                          std::to_string(3 + i) + " <w> k=[x] text=[text " + std::to_string(i) + "]\n");
+            threads.insert(seen[static_cast<std::size_t>(i)].thread);
+        }
+        const bool inline_conversion = thr_max_num == 0 || std::string(number) == "0";
+        if (inline_conversion) {
+            EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+        } else {
+            EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
+        }
+        EXPECT_EQ(block_order(), expected_blocks);
+        ASSERT_NE(measdata.md_measinfo, nullptr);
+        EXPECT_EQ(std::string(measdata.md_measinfo->mmi_tail->mmi_meastype->mmp_value), expected_blocks.back());
+        EXPECT_EQ(main_code(), 0u) << main_message();
+        finish();
+    }
+}
+
+TEST_F(Workers, SamplesConvertedByWorkersSeeWholeSections) {
+    for (const std::string& sample : xml_samples()) {
+        SCOPED_TRACE(sample);
+        const std::string content = read_file(sample);
+        recorder::get().reset();
+        recorder::get().release = false;
+        ASSERT_TRUE(run(content, {{xcfg_threadnum, {"0"}}})) << main_message();
+        const auto reference = recorder::get().by_seq();
+        finish();
+
+        recorder::get().reset();
+        ASSERT_TRUE(run(content, {{xcfg_threadnum, {"4"}}}, 7)) << main_message();
+        const auto seen = recorder::get().by_seq();
+        ASSERT_EQ(seen.size(), reference.size());
+        for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].dump, reference[i].dump);
+        finish();
+    }
+}
+
+TEST_F(Workers, FileWithoutSections) {
+    for (const char* content : {"<a/>", "<a>only text</a>"}) {
+        recorder::get().reset();
+        EXPECT_TRUE(run(content, {{xcfg_threadnum, {"4"}}})) << main_message();
+        EXPECT_TRUE(recorder::get().sections.empty());
+        EXPECT_EQ(measdata.md_measinfo, nullptr);
+        EXPECT_EQ(thr_worker_count(), 0);  // joined at the end of the run
+        finish();
+    }
+}
+
+TEST_F(Workers, StackSizeRule) {
+    struct setting {
+        const char* value;
+        std::size_t stack;
+    };
+    const std::vector<setting> settings = {
+        {"16777216", 3145728}, {"8388608", 8388608}, {"1048576", 1048576}, {"99999999999", 3145728}};
+    for (const setting& s : settings) {
+        SCOPED_TRACE(std::string("threadStackSize ") + s.value);
+        ASSERT_TRUE(start("<a/>", {{xcfg_threadnum, {"1"}}, {xcfg_threadstacksize, {s.value}}})) << main_message();
+        std::size_t size = 0;
+        ASSERT_EQ(pthr_attr_getstacksize(&thr_info.th_thrattr, &size), 0);
+        EXPECT_EQ(size, s.stack);
+        finish();
+    }
+    // A stack too small for any thread fails start-up, with everything undone.
+    EXPECT_FALSE(start("<a/>", {{xcfg_threadstacksize, {"12a"}}}));
+    EXPECT_EQ(without_lines(main_message()),
+              "ERROR: system error [error desc - Invalid argument] [pthr_attr_setstacksize - thread.cpp:N] ");
+    EXPECT_FALSE(posix_inited());
+}
+
+TEST_F(Workers, DeepSectionReleasedOnASmallStack) {
+    // Released by a worker with a stack of 1 MiB: any recursion per level would overflow it.
+    constexpr int depth = 300000;
+    std::string content = "<r><s>";
+    for (int i = 0; i < depth; ++i) content += "<a>";
+    for (int i = 0; i < depth; ++i) content += "</a>";
+    content += "</s></r>";
+    thr_set_converter(nullptr);
+    EXPECT_TRUE(run(content, {{xcfg_threadnum, {"1"}}, {xcfg_threadstacksize, {"1048576"}}})) << main_message();
+}
+
+TEST_F(Workers, WorkerFailingOnItsFirstSection) {
+    for (const char* number : {"0", "1", "4"}) {
+        SCOPED_TRACE(std::string("threadNumber ") + number);
+        recorder::get().reset();
+        recorder::get().fail_first = true;
+        EXPECT_FALSE(run(sections(200), {{xcfg_threadnum, {number}}}));
+        const std::string message = main_message();
+        EXPECT_EQ(message.rfind("ERROR: parse - section data contains invalid tag name [tag - s:", 0), 0u) << message;
+        EXPECT_NE(message.find("[recording_converter - pipeline_env.h:"), std::string::npos) << message;
+        EXPECT_EQ(main_code(), static_cast<std::uint32_t>(ERR_PARSE_BADSECTION));
+        // Alone, the failing thread stops at once: nothing more is converted.
+        if (std::string(number) != "4" || thr_max_num == 0) {
+            EXPECT_EQ(recorder::get().sections.size(), 1u);
+        }
+        finish();
+    }
+}
+
+TEST_F(Workers, HandOverRefusedOncePublished) {
+    ASSERT_TRUE(start("<a/>", {{xcfg_threadnum, {"2"}}}));
+    a_taginfo section{};
+    section.ti_depth = 2;
+    EXPECT_TRUE(thr_add_task(&section));  // not a section: nothing to do
+    a_errinfo failed{};
+    failed.code = ERR_SYSTEM;
+    auto publish = [](a_errinfo* area) {  // as a worker does: the workers read it meanwhile
+        ASSERT_EQ(pthr_mutex_lock(&thr_info.th_errmtx), 0);
+        thr_info.th_error = area;
+        ASSERT_EQ(pthr_mutex_unlock(&thr_info.th_errmtx), 0);
+    };
+    publish(&failed);
+    section.ti_depth = 1;
+    EXPECT_FALSE(thr_add_task(&section));
+    EXPECT_EQ(without_lines(main_message()), "ERROR: condition error [thr_info.th_error != NULL - thread.cpp:N] ");
+    publish(nullptr);
+    EXPECT_EQ(thr_info.th_data, nullptr);
+}
+
+TEST_F(Workers, PendingStartUpErrorFailsTheRunAtOnce) {
+    for (const item_list& items : {item_list{{xcfg_altcntrnames, {"ok", "(broken"}}, {xcfg_threadnum, {"2"}}},
+                                   item_list{{xcfg_altoutblknames, {"A", "B", "C"}}, {xcfg_threadnum, {"0"}}}}) {
+        recorder::get().reset();
+        ASSERT_TRUE(start(sections(5), items));  // start-up itself succeeds
+        const std::string pending = main_message();
+        ASSERT_NE(main_code(), 0u);
+        EXPECT_FALSE(pipe_.run());
+        EXPECT_TRUE(recorder::get().sections.empty());  // nothing converted with a missing setting
+        EXPECT_EQ(main_message(), pending);
+        EXPECT_STREQ(error_get_errmsg(), pending.c_str());
+        EXPECT_EQ(error_get_errmsg(), nullptr);  // handed out once
+        finish();
+    }
+}
+
+// Demotes one warning per section, of three kinds over all sections.
+a_measinfo* warning_converter(a_measinfo* list, a_taginfo* section) {
+    const auto code = static_cast<a_errcode>(ERR_PARSE_NOMEASINFO + section->ti_seq / 3 % 3);
+    error_set_message("warning_converter", code);
+    error_clear_message(code, true);
+    xml_free_taginfo(section);
+    return list;
+}
+
+TEST_F(Workers, WarningsMergedAcrossThreads) {
+    thr_set_converter(warning_converter);
+    ASSERT_TRUE(run(sections(60), {{xcfg_threadnum, {"4"}}})) << main_message();
+    std::vector<std::string> warnings;
+    for (const char* w = error_get_warnmsg(); w != nullptr; w = error_get_warnmsg()) {
+        warnings.push_back(without_lines(w));
+        error_pop_warnmsg();
+    }
+    const std::string tail = "[warning_converter - thread_test.cpp:N] ";
+    // Each text once, whichever threads gave it, greatest first.
+    EXPECT_EQ(warnings, (std::vector<std::string>{"WARN : parse - measurement value not found " + tail,
+                                                  "WARN : parse - measurement type not found " + tail,
+                                                  "WARN : parse - measurement information not found " + tail}));
+}
+
+// Allocates for a section, abandons it, and checks the pool went back to its mark.
+std::atomic<int> session_failures{0};
+a_measinfo* session_converter(a_measinfo* list, a_taginfo* section) {
+    auto* thr = static_cast<a_thrrec*>(pthr_getspecific(thr_info.th_key));
+    const a_memblock* mark = thr->tr_meminfo.mei_block;
+    auto* big = static_cast<unsigned char*>(thr_malloc(3 * 65536));
+    if (big == nullptr || big[0] != 0 || big[3 * 65535] != 0) ++session_failures;  // zero-filled
+    // Back to the mark: the block current when the section began (none for the thread's
+    // first section, whose pool is then empty again).
+    if (!thr_destroy_session() || (thr->tr_meminfo.mei_block != mark && thr->tr_meminfo.mei_block != nullptr))
+        ++session_failures;
+    xml_free_taginfo(section);
+    return list;
+}
+
+TEST_F(Workers, AbandonedSectionLeavesNothingInThePool) {
+    thr_set_converter(session_converter);
+    session_failures = 0;
+    ASSERT_TRUE(run(sections(40), {{xcfg_threadnum, {"3"}}})) << main_message();
+    EXPECT_EQ(session_failures.load(), 0);
+}
+
+TEST_F(Workers, PoolNeedsAThreadRecord) {
+    std::thread stranger([] {
+        // Not a thread of the module: no record, no pool (recorded in the main area, as the
+        // registry does for any thread without record).
+        EXPECT_EQ(thr_malloc(8), nullptr);
+        EXPECT_FALSE(thr_destroy_session());
+    });
+    stranger.join();
+    EXPECT_EQ(without_lines(main_message()),
+              "ERROR: condition error [thr == NULL - thread.cpp:N] [thr == NULL - thread.cpp:N] ");
+}
+
+TEST_F(Workers, ShutDownWithoutARun) {
+    ASSERT_TRUE(start(sections(3), {{xcfg_threadnum, {"8"}}}));
+    EXPECT_EQ(thr_worker_count(), thr_max_num == 0 ? 0 : 8);
+    finish();  // the waiting workers are released and joined; nothing leaks
+    EXPECT_FALSE(posix_inited());
+}
+
+TEST_F(Workers, StartUpFailuresAreUndone) {
+    if (thr_max_num == 0) GTEST_SKIP() << "no workers in this build";
+    ASSERT_TRUE(set_item(xcfg_threadnum, {"4"}));
+    ASSERT_TRUE(glob_init());
+    posix_set_fault(posix_fault_call::create, 3, EAGAIN);  // the third worker cannot start
+    EXPECT_FALSE(thr_init());
+    posix_set_fault(posix_fault_call::create, 0, 0);
+    EXPECT_EQ(without_lines(main_message()),
+              "ERROR: system error [error desc - Resource temporarily unavailable] [pthr_create - thread.cpp:N] ");
+    EXPECT_EQ(thr_worker_count(), 0);
+    EXPECT_FALSE(posix_inited());
+    clear_main_area();
+
+    posix_set_fault(posix_fault_call::mutex_init, 2, ENOMEM);  // th_peermtx
+    EXPECT_FALSE(thr_init());
+    posix_set_fault(posix_fault_call::mutex_init, 0, 0);
+    EXPECT_EQ(without_lines(main_message()),
+              "ERROR: system error [error desc - Cannot allocate memory] [pthr_mutex_init - thread.cpp:N] ");
+    clear_main_area();
+
+    // Nothing was left behind: start-up works again.
+    ASSERT_TRUE(thr_init());
+    EXPECT_EQ(thr_worker_count(), 4);
+    EXPECT_TRUE(thr_deinit());
+    EXPECT_TRUE(glob_deinit());
+}
+
+}  // namespace

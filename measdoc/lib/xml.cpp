@@ -1,0 +1,558 @@
+// xml: the tokenizer and the tag-type registry. xml_parse runs on the reading thread
+// (called by thr_run_xml) and hands the root's children to the thread unit as they close;
+// the parse side reads the elements and the registry, and releases each section's tree
+// with xml_free_taginfo when it is done with it.
+//
+// The scanners keep one rule: a position is dereferenced only after io_eof_blockinfo has
+// said it lies inside the current block, so no byte beyond the data read is ever looked at.
+#include "md_xml.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "md_error.h"
+#include "md_index.h"
+#include "md_memory.h"
+#include "md_thread.h"
+
+a_tagcounter tag_counter{};
+a_taginfo* tag_info = nullptr;
+a_objhead* tag_typesetter = nullptr;
+a_objhead* tag_typegetter = nullptr;
+
+namespace {
+
+// The root element's end tag has been read.
+bool root_closed = false;
+// The tokenizer's own find-only view of the registry, without the lock: the tokenizer is
+// the registry's only writer, so its reads need no protection from its writes, and the
+// lock is left to the inserts that the workers' lookups must not see half done.
+a_objhead* tag_typefinder = nullptr;
+
+enum : unsigned char {
+    cls_blank = 1,      // NUL, tab, line feed, form feed, carriage return, space
+    cls_name_end = 2,   // ends a name: a blank, "<", ">", "/"
+    cls_value_end = 4,  // ends an unquoted value: the same
+};
+
+constexpr std::array<unsigned char, 256> char_class = [] {
+    std::array<unsigned char, 256> table{};
+    for (unsigned char c : {'\0', '\t', '\n', '\f', '\r', ' '}) table[c] = cls_blank | cls_name_end | cls_value_end;
+    for (unsigned char c : {'<', '>', '/'}) table[c] = cls_name_end | cls_value_end;
+    return table;
+}();
+
+bool is_blank(char c) { return (char_class[static_cast<unsigned char>(c)] & cls_blank) != 0; }
+bool ends_name(char c) { return (char_class[static_cast<unsigned char>(c)] & cls_name_end) != 0; }
+
+// Moves past the byte at pos without looking at it (declarations, bytes already counted or
+// overwritten). False at the end of the input.
+bool skip(char*& pos) {
+    ++pos;
+    return !io_eof_blockinfo(&pos);
+}
+
+// Moves past the byte at pos, counting it when it is a line feed.
+bool pass(char*& pos) {
+    if (*pos == '\n') ++tag_counter.xtc_line;
+    return skip(pos);
+}
+
+// Overwrites the byte at pos with a terminator (counted first) and moves past it.
+bool terminate_and_pass(char*& pos) {
+    if (*pos == '\n') ++tag_counter.xtc_line;
+    *pos = '\0';
+    return skip(pos);
+}
+
+void record_tag_error(const char* expression, a_errcode code) {
+    error_set_message(expression, code, {err_tagcounter(&tag_counter)});
+}
+
+// A quoted token from the opening quote at pos: the closing quote becomes its terminator
+// (*quote_end, when asked for, receives its place); line feeds inside are counted, NUL
+// bytes become spaces.
+char* read_quoted(char* pos, a_strmark* value, char** quote_end = nullptr) {
+    const char quote = *pos;
+    if (!skip(pos)) return nullptr;
+    io_start_markinfo(pos);  // also drops a token begun before the quote
+    // The reader moves past the closing quote before the caller sees the token: it needs
+    // its hold even when it is only to be compared.
+    mark_info.mi_disabled = 0;
+    while (*pos != quote) {
+        if (*pos == '\0') *pos = ' ';
+        if (!pass(pos)) return nullptr;
+    }
+    pos = io_end_markinfo(value, pos);
+    if (pos == nullptr) return nullptr;
+    *pos = '\0';
+    if (quote_end != nullptr) *quote_end = pos;
+    return skip(pos) ? pos : nullptr;
+}
+
+// A name, up to a blank, "<", ">" or "/" (and "=" for an attribute name). A part in
+// quotes restarts the token after the opening quote and ends it at the closing one. An
+// "=" ends an attribute name; in an element name it is an error (code 43, recorded under
+// `where`). Leaves name empty when nothing is read. *name_end (when asked for) receives
+// the byte after the name's last: the byte the caller terminates it with, or the closing
+// quote, already its terminator. With compare_only, an unquoted name takes no hold on its
+// block: it must be used before the reader moves on.
+char* read_name(char* pos, a_strmark* name, bool equal_ends, const char* where, char** name_end = nullptr,
+                bool compare_only = false) {
+    pos = xml_skip_ws(pos);
+    if (pos == nullptr) return nullptr;
+    if (ends_name(*pos) || (equal_ends && *pos == '=')) return pos;
+    if (compare_only) io_disable_markinfo();
+    io_start_markinfo(pos);
+    for (;;) {
+        const char c = *pos;
+        if (ends_name(c)) break;
+        if (c == '=') {
+            if (equal_ends) break;
+            record_tag_error(where, ERR_XML_EQUAL);
+            io_cancel_markinfo();
+            return nullptr;
+        }
+        if (c == '"' || c == '\'') return read_quoted(pos, name, name_end);
+        if (!skip(pos)) return nullptr;
+    }
+    pos = io_end_markinfo(name, pos);
+    if (name_end != nullptr) *name_end = pos;
+    return pos;
+}
+
+// Markup opened by "!" or "?": declarations, processing instructions and document types
+// end at the first ">"; comments at the first "-->", so that a ">" inside a comment does
+// not leak its rest into the element's text. Nothing is counted inside.
+char* skip_declaration(char* pos) {
+    bool comment = false;
+    if (*pos == '!') {
+        if (!skip(pos)) return nullptr;
+        if (*pos == '-') {
+            if (!skip(pos)) return nullptr;
+            if (*pos == '-') {
+                comment = true;
+                if (!skip(pos)) return nullptr;
+            }
+        }
+    }
+    int dashes = 0;
+    while (*pos != '>' || (comment && dashes < 2)) {
+        dashes = *pos == '-' ? dashes + 1 : 0;
+        if (!skip(pos)) return nullptr;
+    }
+    return skip(pos) ? pos : nullptr;
+}
+
+void free_tokens(a_taginfo* tag) {
+    io_free_markinfo(&tag->ti_name);
+    io_free_markinfo(&tag->ti_text);
+    xml_free_attrinfo(tag->ti_attrs);
+    tag->ti_attrs = nullptr;
+}
+
+// A new element under the open one, which it becomes. NULL (recorded) when out of memory.
+a_taginfo* start_element() {
+    auto* tag = static_cast<a_taginfo*>(mem_sysmalloc(sizeof(a_taginfo)));
+    if (tag == nullptr) {
+        error_set_message("(a_taginfo_ptr)mem_sysmalloc(sizeof(a_taginfo))", ERR_SYSTEM, {err_errno(errno)});
+        return nullptr;
+    }
+    std::memset(static_cast<void*>(tag), 0, sizeof *tag);
+    tag->ti_seq = tag_counter.xtc_tags++;
+    tag->ti_line = tag_counter.xtc_line + 1;
+    tag->ti_parent = tag_info;
+    if (tag_info != nullptr) {
+        tag->ti_depth = tag_info->ti_depth + 1;
+        tag->ti_sibling = tag_info->ti_child;
+        tag_info->ti_child = tag;
+    }
+    tag_info = tag;
+    return tag;
+}
+
+bool register_tag(a_taginfo* tagp) {
+    a_objidx* node = index_find_stridx(tag_typefinder, tagp->ti_name.str);
+    if (node != nullptr) {
+        tagp->ti_type = node;
+        return true;
+    }
+    node = index_find_stridx(tag_typesetter, tagp->ti_name.str);
+    if (node == nullptr) {
+        error_set_message("index_find_stridx(tag_typesetter, tagp->ti_name.str)", ERR_NULL);
+        error_set_message("xml_register_tag(*tag_root) == FALSE", ERR_CONDITION);
+        return false;
+    }
+    tagp->ti_type = node;
+    return true;
+}
+
+// The end tag's name [name, end) against the open element's name.
+bool same_name(const a_taginfo* open, const char* name, const char* end) {
+    const char* own = open->ti_name.str != nullptr ? open->ti_name.str : "";
+    const std::size_t length = static_cast<std::size_t>(end - name);
+    return std::strlen(own) == length && std::memcmp(own, name, length) == 0;
+}
+
+// Code 44 for an end tag named [name, end) that does not close `open`.
+void record_mismatch(const a_taginfo* open, char* name, char* end) {
+    if (end != nullptr) {
+        if (*end == '\n') ++tag_counter.xtc_line;
+        *end = '\0';  // tokenizing stops here: the name can be printed
+    }
+    a_taginfo closing{};
+    closing.ti_name.str = name;
+    closing.ti_line = tag_counter.xtc_line + 1;
+    error_set_message("xml_match_tag", ERR_XML_MISMATCH, {err_tag(open), err_tag(name != nullptr ? &closing : nullptr)});
+}
+
+// Closes the open element; a child of the root leaves for the workers.
+bool close_element() {
+    a_taginfo* tag = tag_info;
+    a_taginfo* parent = tag->ti_parent;
+    if (parent == nullptr) {
+        root_closed = true;
+        return true;
+    }
+    tag_info = parent;  // the element is the workers' from the hand-over on
+    if (!thr_add_task(tag)) {
+        error_set_message("thr_add_task((*tag_root))", ERR_NULL);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+char* xml_skip_ws(char* pos) {
+    while (is_blank(*pos))
+        if (!pass(pos)) return nullptr;
+    return pos;
+}
+
+char* xml_text(char* pos) {
+    pos = xml_skip_ws(pos);
+    if (pos == nullptr || *pos == '<') return pos;
+    io_start_markinfo(pos);
+    bool content = false;
+    for (;;) {
+        const char c = *pos;
+        if (c == '<') break;
+        if (c == '>') {
+            record_tag_error("xml_text", ERR_XML_ENDTAG);
+            io_cancel_markinfo();
+            return nullptr;
+        }
+        if (is_blank(c)) {
+            if (c == '\n')
+                ++tag_counter.xtc_line;
+            else if (c == '\0')
+                *pos = ' ';
+            io_maybe_markinfo(pos);
+        } else if (c == '~') {
+            *pos = '_';
+        } else {
+            content = true;
+            io_maybenot_markinfo();
+        }
+        if (!skip(pos)) return nullptr;  // a text cut off by the end of the file is dropped
+    }
+    if (!content || tag_info == nullptr) {
+        io_cancel_markinfo();
+        return pos;
+    }
+    a_strmark text{};
+    pos = io_end_markinfo(&text, pos);
+    if (pos == nullptr) return nullptr;
+    io_free_markinfo(&tag_info->ti_text);
+    tag_info->ti_text = text;
+    return pos;
+}
+
+char* xml_tag_name(char* pos, a_strmark* name) { return read_name(pos, name, false, "xml_tag_name"); }
+
+char* xml_dqouti_str(char* pos, a_strmark* value) { return read_quoted(pos, value); }
+char* xml_sqouti_str(char* pos, a_strmark* value) { return read_quoted(pos, value); }
+
+char* xml_attr_name(char* pos, a_taginfo* tag) {
+    a_strmark name{};
+    pos = read_name(pos, &name, true, "xml_attr_name");
+    if (pos == nullptr) return nullptr;
+    auto* attr = static_cast<a_attrinfo*>(mem_sysmalloc(sizeof(a_attrinfo)));
+    if (attr == nullptr) {
+        error_set_message("(a_attrinfo_ptr)mem_sysmalloc(sizeof(a_attrinfo))", ERR_SYSTEM, {err_errno(errno)});
+        io_free_markinfo(&name);
+        return nullptr;
+    }
+    attr->ai_name = name;
+    attr->ai_value = a_strmark{};
+    attr->ai_next = tag->ti_attrs;
+    tag->ti_attrs = attr;
+    return pos;
+}
+
+char* xml_attr_val(char* pos, a_taginfo* tag) {
+    pos = xml_skip_ws(pos);
+    if (pos == nullptr) return nullptr;
+    a_strmark value{};
+    if (*pos == '"' || *pos == '\'') {
+        pos = read_quoted(pos, &value);
+    } else {
+        io_start_markinfo(pos);
+        for (;;) {
+            const char c = *pos;
+            if (ends_name(c)) break;
+            if (c == '=') {
+                record_tag_error("xml_attr_val", ERR_XML_EQUAL);
+                io_cancel_markinfo();
+                return nullptr;
+            }
+            if (!skip(pos)) return nullptr;
+        }
+        pos = io_end_markinfo(&value, pos);
+    }
+    if (pos == nullptr) return nullptr;
+    a_attrinfo* attr = tag->ti_attrs;
+    if (attr == nullptr) {
+        io_free_markinfo(&value);  // a value with no attribute before it
+        return pos;
+    }
+    io_free_markinfo(&attr->ai_value);
+    attr->ai_value = value;
+    return pos;
+}
+
+char* xml_attr_list(char* pos, a_taginfo* tag) {
+    bool want_value = false;
+    for (;;) {
+        const char c = *pos;
+        if (is_blank(c)) {
+            if (!terminate_and_pass(pos)) return nullptr;
+            continue;
+        }
+        if (c == '=') {
+            want_value = true;
+            if (!terminate_and_pass(pos)) return nullptr;
+            continue;
+        }
+        if (c == '/' || c == '>' || c == '<') return pos;
+        pos = want_value ? xml_attr_val(pos, tag) : xml_attr_name(pos, tag);
+        want_value = false;
+        if (pos == nullptr) return nullptr;
+    }
+}
+
+char* xml_tag(char* pos) {
+    if (!skip(pos)) return nullptr;  // the "<", already a terminator
+    pos = xml_skip_ws(pos);
+    if (pos == nullptr) return nullptr;
+    if (*pos == '!' || *pos == '?') return skip_declaration(pos);
+
+    bool opened = false;
+    bool closing = false;
+    for (;;) {
+        const char c = *pos;
+        if (c == '>') break;
+        if (is_blank(c)) {
+            if (!pass(pos)) return nullptr;
+            continue;
+        }
+        if (c == '<') {
+            record_tag_error("xml_tag", ERR_XML_ENDTAG);
+            return nullptr;
+        }
+        if (c == '/') {
+            if (closing) {
+                record_tag_error("xml_tag", ERR_XML_ENDTAG);
+                return nullptr;
+            }
+            closing = true;
+            *pos = '\0';  // ends the open element's name in "<name/>"
+            if (!skip(pos)) return nullptr;
+            // The end tag's name is only compared, at once: it needs no hold on its block.
+            a_strmark name{};
+            char* name_end = nullptr;
+            pos = read_name(pos, &name, false, "xml_tag_name", &name_end, true);
+            if (pos == nullptr) return nullptr;
+            a_taginfo* open = tag_info;
+            if (open == nullptr) {
+                record_mismatch(nullptr, name.str, name_end);
+                return nullptr;
+            }
+            if (!register_tag(open)) return nullptr;
+            const bool matches = name.str == nullptr || same_name(open, name.str, name_end);
+            if (!matches) record_mismatch(open, name.str, name_end);
+            io_free_markinfo(&name);  // a quoted name holds its block
+            if (!matches) return nullptr;
+            continue;
+        }
+        if (opened || closing) {
+            record_tag_error("xml_tag", ERR_XML_ENDTAG);
+            return nullptr;
+        }
+        a_taginfo* tag = start_element();
+        if (tag == nullptr) return nullptr;
+        opened = true;
+        pos = xml_tag_name(pos, &tag->ti_name);
+        if (pos == nullptr) return nullptr;
+        if (*pos != '<' && *pos != '>' && *pos != '/') {
+            pos = xml_attr_list(pos, tag);
+            if (pos == nullptr) return nullptr;
+        }
+    }
+    *pos = '\0';
+    if (closing && !close_element()) return nullptr;
+    return skip(pos) ? pos : nullptr;
+}
+
+bool xml_parse() {
+    char* pos = io_get_first_char();
+    if (pos == nullptr) {
+        error_set_message("io_get_first_char()", ERR_NULL);
+        return false;
+    }
+    if (io_eof_blockinfo(&pos)) pos = nullptr;
+    while (pos != nullptr) {
+        if (*pos == '<') {
+            *pos = '\0';  // ends a text before it
+            pos = xml_tag(pos);
+        } else {
+            pos = xml_text(pos);
+        }
+    }
+    io_cancel_markinfo();
+
+    const std::uint32_t code = error_clear_message(0, false);
+    if (code == 0) {
+        // Input that ends before its document does is not a measurement file either: an
+        // empty or truncated file must not pass for one without data.
+        const a_taginfo* root = xml_get_root();
+        if (root == nullptr) {
+            record_tag_error("xml_parse", ERR_XML_INVALID);
+            return false;
+        }
+        if (tag_info != root || !root_closed) {
+            error_set_message("xml_parse", ERR_XML_INVALID, {err_tagcounter(&tag_counter), err_tag(tag_info)});
+            return false;
+        }
+        return true;
+    }
+    if (tag_counter.xtc_tags > 1) return true;  // the error stays and fails the run
+    if (code == ERR_XML_ENDTAG || code == ERR_XML_EQUAL || code == ERR_XML_MISMATCH) {
+        error_clear_message(code, false);
+        error_set_message("xml_parse", ERR_XML_INVALID);
+    }
+    return false;
+}
+
+a_taginfo* xml_get_root() {
+    a_taginfo* tag = tag_info;
+    while (tag != nullptr && tag->ti_parent != nullptr) tag = tag->ti_parent;
+    return tag;
+}
+
+bool xml_init() {
+    tag_counter = a_tagcounter{};
+    xml_init_taginfo();
+    if (tag_typesetter == nullptr) {
+        tag_typesetter = index_new_stridx();
+        if (tag_typesetter == nullptr) {
+            error_set_message("index_new_stridx()", ERR_NULL);
+            return false;
+        }
+        index_set_stridx(tag_typesetter, IDX_COPYKEY, 1);
+        index_set_stridx(tag_typesetter, IDX_LOCKED, 1);
+        index_set_stridx(tag_typesetter, IDX_BALANCE, 0);
+    }
+    if (tag_typefinder == nullptr) {
+        tag_typefinder = index_dup_stridx(tag_typesetter);
+        if (tag_typefinder == nullptr) {
+            error_set_message("index_dup_stridx(tag_typesetter)", ERR_NULL);
+            return false;
+        }
+        index_set_stridx(tag_typefinder, IDX_FINDONLY, 1);
+        index_set_stridx(tag_typefinder, IDX_LOCKED, 0);
+        // Runs of one element name (a row's values) find their node without a walk.
+        index_set_stridx(tag_typefinder, IDX_REMEMBER, 1);
+    }
+    if (tag_typegetter == nullptr) {
+        tag_typegetter = index_dup_stridx(tag_typesetter);
+        if (tag_typegetter == nullptr) {
+            error_set_message("index_dup_stridx(tag_typesetter)", ERR_NULL);
+            return false;
+        }
+        index_set_stridx(tag_typegetter, IDX_FINDONLY, 1);
+        index_set_stridx(tag_typegetter, IDX_BALANCE, 0);
+    }
+    return true;
+}
+
+bool xml_deinit() {
+    xml_init_taginfo();
+    bool ok = true;
+    if (!index_destroy_stridx(tag_typegetter)) {
+        error_set_message("index_destroy_stridx(tag_typegetter)", ERR_NULL);
+        ok = false;
+    }
+    tag_typegetter = nullptr;
+    tag_typefinder = nullptr;  // a duplicate: released with the registry's pool
+    if (!index_destroy_stridx(tag_typesetter)) {
+        error_set_message("index_destroy_stridx(tag_typesetter)", ERR_NULL);
+        ok = false;
+    }
+    tag_typesetter = nullptr;
+    return ok;
+}
+
+void xml_init_taginfo() {
+    a_taginfo* root = xml_get_root();
+    if (root != nullptr) {
+        xml_free_taginfo(root);
+        mem_sysfree(root);
+    }
+    tag_info = nullptr;
+    root_closed = false;
+}
+
+a_objidx* xml_getstrtype(const char* name) {
+    if (tag_typegetter == nullptr || name == nullptr) return nullptr;
+    return index_find_stridx(tag_typegetter, name);
+}
+
+a_objidx* xml_gettagtype(a_taginfo* tag) {
+    if (tag == nullptr) return nullptr;
+    if (tag->ti_type == nullptr) tag->ti_type = xml_getstrtype(tag->ti_name.str);
+    return tag->ti_type;
+}
+
+void xml_free_attrinfo(a_attrinfo* list) {
+    while (list != nullptr) {
+        a_attrinfo* next = list->ai_next;
+        io_free_markinfo(&list->ai_name);
+        io_free_markinfo(&list->ai_value);
+        mem_sysfree(list);
+        list = next;
+    }
+}
+
+void xml_free_taginfo(a_taginfo* tag) {
+    if (tag == nullptr) return;
+    // Post-order walk over the links alone: each element is freed once its children are,
+    // so the depth of the tree costs no stack.
+    a_taginfo* cur = tag->ti_child;
+    tag->ti_child = nullptr;
+    while (cur != nullptr) {
+        if (cur->ti_child != nullptr) {
+            a_taginfo* child = cur->ti_child;
+            cur->ti_child = nullptr;
+            cur = child;
+            continue;
+        }
+        a_taginfo* next = cur->ti_sibling != nullptr ? cur->ti_sibling : cur->ti_parent;
+        free_tokens(cur);
+        mem_sysfree(cur);
+        cur = next != tag ? next : nullptr;
+    }
+    free_tokens(tag);
+}
