@@ -15,9 +15,6 @@
 #include "md_util.h"
 #include "md_xml.h"
 
-bool parse_init();
-bool parse_deinit();
-
 namespace {
 
 // Set by a failed start-up or tear-down, cleared by a successful one. Once set, nothing
