@@ -40,6 +40,7 @@ subtest 'results end with the cycle' => sub {
     is(measdoc::measdoc_init(), 0, 'start-up');
     is(measdoc::measdoc_run(), 0, 'run');
     my $first = measdoc::measdoc_data();
+    is($first->{0}{0}{pifData}{attA}, '1', 'results of the run');
     my $second = measdoc::measdoc_data();
     is_deeply($second, $first, 'the same results fetched twice');
     $first->{commonHeaderData}{changed} = 1;
