@@ -53,6 +53,15 @@ subtest 'results end with the cycle' => sub {
     like(measdoc::measdoc_error(), qr/!measdoc_started\(\)/, 'for the same reason');
 };
 
+subtest 'a value holding a NUL is refused whole' => sub {
+    is(measdoc::measdoc_add_config('kept until the refusal'), 0, 'a value queued');
+    is(measdoc::measdoc_add_config("$file\0.bak"), 1, 'refused');
+    like(measdoc::measdoc_error(), qr/^ERROR: condition error /, 'with a message');
+    is(measdoc::measdoc_set_xmlFileName(), 0, 'the queue was emptied: nothing committed');
+    is(set_item('xmlFileName', $file), 0, 'so the item can still be set');
+    is(measdoc::measdoc_deinit(), 0, 'stop');
+};
+
 subtest 'the error is returned once' => sub {
     set_items(threadNumber => ['1']);
     is(set_item('threadNumber', '2'), 1, 'an error made');
