@@ -34,14 +34,23 @@ a_objhead* hdrelem_idxroot = nullptr;
 constexpr std::array<int, 4> hdrelem_type = {xcfg_distnameelemnames, xcfg_delimcntrelemnames,
                                              xcfg_normcntrelemnames, xcfg_timestampctrelemnames};
 
-// Adds one element to the tag index.
-bool index_tag(a_objhead* taginfo_idx, a_taginfo* tag) {
+// Adds one element to the tag index. *last is the type node of the element indexed before:
+// elements of one name mostly follow each other (the values of a row), and the type
+// lookup is then skipped, its hit counted as the lookup would.
+bool index_tag(a_objhead* taginfo_idx, a_taginfo* tag, a_objidx** last) {
     // An element without a registered name cannot be any configured element.
     if (xml_gettagtype(tag) == nullptr) return true;
-    a_objidx* type_node = index_find_stridx(taginfo_idx, &tag->ti_type);
-    if (type_node == nullptr) {
-        error_set_message("index_find_stridx(taginfo_idx, key)", ERR_NULL);
-        return false;
+    a_objidx* type_node = *last;
+    if (type_node != nullptr && static_cast<const a_taginfo*>(type_node->poi_data) != &mixed_depths &&
+        static_cast<const a_taginfo*>(type_node->poi_data)->ti_type == tag->ti_type) {
+        ++type_node->poi_hits;
+    } else {
+        type_node = index_find_stridx(taginfo_idx, &tag->ti_type);
+        if (type_node == nullptr) {
+            error_set_message("index_find_stridx(taginfo_idx, key)", ERR_NULL);
+            return false;
+        }
+        *last = type_node;
     }
     auto* seqroot_idx = static_cast<a_objhead*>(type_node->poi_child);
     if (seqroot_idx == nullptr) {
@@ -182,8 +191,9 @@ a_objhead* parse_index_taginfo(a_taginfo* section) {
     // else on to the next sibling, climbing while a subtree is done; never past the
     // section itself (its siblings are other sections).
     a_taginfo* tag = section;
+    a_objidx* last_type = nullptr;
     while (tag != nullptr) {
-        if (!index_tag(taginfo_idx, tag)) {
+        if (!index_tag(taginfo_idx, tag, &last_type)) {
             index_destroy_stridx(taginfo_idx);
             return nullptr;
         }
