@@ -135,7 +135,10 @@ public:
         stopped = glob_deinit() && stopped;
         stopped = regex_deinit() && stopped;
         EXPECT_TRUE(stopped) << main_message();
+        // The records go with the worker pools: nothing may lead to them any more.
         EXPECT_EQ(measdata.md_measinfo, nullptr);
+        EXPECT_EQ(measdata.md_header, nullptr);
+        EXPECT_EQ(measdata.md_footer, nullptr);
         EXPECT_EQ(io_count_blockinfo(), 0u);
         io_set_blocksize(0);
         clear_main_area();
