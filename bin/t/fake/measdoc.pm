@@ -3,7 +3,7 @@ package measdoc;
 # documented behaviour of the configuration cycle, and results taken from a JSON text in a
 # comment of the converted file:
 #   <measCollecFile><!--FAKE {"data": {...}, "error": "...", "warnings": [...],
-#                             "init_fails": 1, "crash": 1} --></measCollecFile>
+#                             "init_fails": 1, "crash": 1, "sleep": seconds} --></measCollecFile>
 # Each start-up appends a JSON line to $ENV{FAKE_MEASDOC_LOG}: the process id and the
 # items committed, in the order they were committed.
 use strict;
@@ -67,6 +67,7 @@ sub measdoc_init {
 sub measdoc_run {
     return 0 if $errored;
     kill 'KILL', $$ if $spec->{crash};
+    sleep $spec->{sleep} if $spec->{sleep};
     push @warnings, @{ $spec->{warnings} // [] };
     return 0 unless defined $spec->{error};
     $error = $spec->{error};
