@@ -10,7 +10,8 @@ use File::Copy qw(copy);
 use File::Path qw(make_path);
 use JSON::PP qw(encode_json);
 use Test::More;
-use Pm2pifTest qw(pm2pif scratch sample spew gzip_file output_files summary_of);
+use File::Spec;
+use Pm2pifTest qw(pm2pif scratch sample spew gzip_file output_files summary_of build_dir);
 
 BEGIN { $ENV{TZ} = 'UTC' }
 
@@ -78,6 +79,13 @@ subtest '--kind' => sub {
         '  with radiobin\'s reason');
     $run = pm2pif({ cwd => $dir }, '--kind', 'ber', 'in/b/c/deep.ber.gz');
     is($run->{status}, 0, 'a BER file taken as BER converts');
+};
+
+subtest 'modules found through a relative path' => sub {
+    my $dir = tree();
+    my $lib = File::Spec->abs2rel(build_dir() . '/perl/lib', $dir);
+    my $run = pm2pif({ cwd => $dir, lib => $lib }, '-c', 'pm2pif.json', 'in/a');
+    is($run->{status}, 0, 'the modules load after the workers change directory') or diag $run->{err};
 };
 
 subtest '--quiet' => sub {

@@ -11,20 +11,22 @@ use IO::Compress::Gzip qw(gzip $GzipError);
 use POSIX ();
 
 our @EXPORT_OK = qw(pm2pif scratch sample slurp spew gzip_file output_files have_measdoc
-    source_dir fake_dir summary_of);
+    source_dir build_dir fake_dir summary_of);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // dirname(__FILE__) . '/../../..');
 my $build  = File::Spec->rel2abs($ENV{PM_BUILD_DIR} // "$source/build");
 
 sub source_dir { $source }
+sub build_dir  { $build }
 sub sample     { "$source/samples/$_[0]" }
 sub fake_dir   { File::Spec->rel2abs(dirname(__FILE__) . '/../fake') }
 
 # A fresh directory, removed at exit.
 sub scratch { tempdir('pm2pif_XXXXXX', TMPDIR => 1, CLEANUP => 1) }
 
-# Runs pm2pif with @args; a leading hash reference may give cwd (the working directory)
-# and inc (module directories searched before the build tree's). Returns { status, out, err }.
+# Runs pm2pif with @args; a leading hash reference may give cwd (the working directory),
+# inc (module directories searched before the build tree's) and lib (the build tree's
+# module directory as given to perl). Returns { status, out, err }.
 sub pm2pif {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @args = @_;
@@ -35,7 +37,8 @@ sub pm2pif {
         open STDIN, '<', '/dev/null';
         open STDOUT, '>', "$capture/out";
         open STDERR, '>', "$capture/err";
-        { exec $^X, (map {"-I$_"} @{ $opt{inc} // [] }), "-I$build/perl/lib", "$source/bin/pm2pif", @args }
+        my $lib = $opt{lib} // "$build/perl/lib";
+        { exec $^X, (map {"-I$_"} @{ $opt{inc} // [] }, $lib), "$source/bin/pm2pif", @args }
         POSIX::_exit(127);
     }
     waitpid $pid, 0;
