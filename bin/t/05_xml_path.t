@@ -90,7 +90,8 @@ subtest 'items for each layout' => sub {
     is($run->{status}, 1, 'without configuration the layout nobody named fails');
     my $cycles = cycles($log);
     is_deeply($cycles->[0]{items}, { xmlDocumentType => ['1'], distinguishedNameElementNames => ['measValue.measObjLdn'],
-        xmlFileName => ["$dir/current.xml"] }, 'current layout: document type 1, only the measured object as DN');
+        measureTypeElementSeq => [qw(measTypes measType)], measurementResultsElementSeq => [qw(measResults r)],
+        xmlFileName => ["$dir/current.xml"] }, 'current layout: type 1, both counter forms, only the measured object as DN');
     is_deeply($cycles->[1]{items}, { xmlDocumentType => ['0'], xmlFileName => ["$dir/older.xml"] }, 'older layout: type 0');
     is($cycles->[0]{order}[-1], 'xmlFileName', 'the file name is the last item set');
     unlink $log;
