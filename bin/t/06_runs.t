@@ -8,7 +8,7 @@ use File::Copy qw(copy);
 use JSON::PP qw(encode_json);
 use Test::More;
 use Time::HiRes qw(sleep);
-use Pm2pifTest qw(pm2pif scratch sample spew slurp output_files fake_dir summary_of);
+use Pm2pifTest qw(pm2pif scratch sample spew slurp output_files fake_dir summary_of build_dir source_dir);
 
 BEGIN { $ENV{TZ} = 'UTC' }
 
@@ -56,6 +56,20 @@ subtest 'the output does not depend on -j' => sub {
     is_deeply($out{20}, $out{1}, 'and more processes than files too');
 };
 
+subtest 'progress only on a terminal' => sub {
+    my $script = (grep { -x } map {"$_/script"} split /:/, $ENV{PATH})[0];
+    plan skip_all => 'no script(1) to give pm2pif a terminal' unless $script;
+    my $dir = scratch();
+    my @files = map { sample("ber/$_") } qw(meas-rnc.ber meas-utran.ber);
+    my $command = join ' ', map { "'$_'" } $^X, '-I' . build_dir() . '/perl/lib', source_dir() . '/bin/pm2pif',
+        '-o', "$dir/tty", @files;
+    my $seen = `'$script' -qec "$command" /dev/null`;
+    like($seen, qr/\r\e\[Kpm2pif: \[1\/2\] 1 converted, 0 failed  \S*meas-rnc\.ber\r\e\[Kpm2pif: \[2\/2\]/,
+        'a terminal sees one line rewritten per file');
+    like($seen, qr/\r\e\[Kpm2pif: 2 files converted/, 'cleared before the summary');
+    unlike(pm2pif({ cwd => $dir }, @files)->{err}, qr/\r/, 'a file or pipe does not');
+};
+
 subtest 'an interrupted run' => sub {
     my $dir = scratch();
     spew("$dir/slow.xml", qq{<measCollecFile><!--FAKE {"sleep": 30} --></measCollecFile>\n});
@@ -74,7 +88,8 @@ subtest 'an interrupted run' => sub {
     kill 'INT', $pid;
     waitpid $pid, 0;
     is($? >> 8, 130, 'pm2pif ends with 128 + SIGINT');
-    is_deeply(leftovers("$dir/out"), [], 'its work directory is gone');
+    is_deeply(leftovers("$dir/out"), [], 'its work directory is gone')
+        or diag `ls -laR $dir/out; cat $dir/err`;
     is(scalar keys %{ output_files("$dir/out") }, 2, 'what was finished before stays');
 };
 
