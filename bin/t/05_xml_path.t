@@ -130,15 +130,17 @@ subtest 'failures reported by measdoc' => sub {
     fake_xml("$dir/1-error.xml", 'measCollecFile', { data => $data, error => "parse - type and result counters do not match\n  at parser.cpp:412",
         warnings => ['parse - measurement information not found'] });
     fake_xml("$dir/2-bar.xml", 'measCollecFile', { data => { %$data, 0 => { 0 => { pifData => { a => 'x|y' } } } } });
+    fake_xml("$dir/2-break.xml", 'measCollecFile', { data => { %$data, commonHeaderData => { 0 => { vn => "a\nb" } } } });
     fake_xml("$dir/3-start.xml", 'mdc', { init_fails => 1 });
     fake_xml("$dir/4-good.xml", 'mdc', { data => $data, warnings => ['parse - found multiple header data'] });
-    my $run = pm2pif({ %$fake, cwd => $dir }, '-j', 1, '1-error.xml', '2-bar.xml', '3-start.xml', '4-good.xml');
+    my $run = pm2pif({ %$fake, cwd => $dir }, '-j', 1, '1-error.xml', '2-bar.xml', '2-break.xml', '3-start.xml', '4-good.xml');
     is($run->{status}, 1, 'status 1');
     my @lines = grep { !/ converted .* failed/ } split /\n/, $run->{err};
     is_deeply(\@lines, [
         'pm2pif: 1-error.xml: parse - type and result counters do not match; at parser.cpp:412',
         'pm2pif: 1-error.xml: warning: parse - measurement information not found',
         'pm2pif: 2-bar.xml: block XMLDATA: the text "x|y" holds a "|" or a line break, which a PIF field cannot carry',
+        'pm2pif: 2-break.xml: block RncFunction_UtranCell: the text "a\\nb" holds a "|" or a line break, which a PIF field cannot carry',
         'pm2pif: 3-start.xml: the XML module refused to start: fake - start-up failed',
         'pm2pif: 4-good.xml: warning: parse - found multiple header data',
     ], 'each file with measdoc\'s message, warnings after it');
@@ -146,9 +148,9 @@ subtest 'failures reported by measdoc' => sub {
         'RncFunction_UtranCell-#-4-good-#-0-#-I.pif', 'XMLDATA-#-4-good-#-1-#-I.pif' ],
         'only the good file is written, numbered from 0');
     my @pids = map { $_->{pid} } @{ cycles($log) };
-    is(scalar @pids, 4, 'four cycles');
+    is(scalar @pids, 5, 'five cycles');
     is($pids[0], $pids[2], 'errors in a run leave the process usable');
-    isnt($pids[3], $pids[2], 'a failed start-up makes a new process take the next file');
+    isnt($pids[4], $pids[3], 'a failed start-up makes a new process take the next file');
 };
 
 subtest 'a process that dies takes only its file' => sub {
