@@ -63,7 +63,8 @@ subtest 'compressed files, -j and the bundled directory' => sub {
         $out{$jobs} = output_files("$dir/out$jobs");
         my %converted = map { $_ => 1 } map { /-#-(.+?)-#-\d+-#-I\.pif\z/ } keys %{ $out{$jobs} };
         ok($converted{$_}, "-j $jobs: $_ converts")
-            for qw(boda_A2 mdc-bsc oranRANPM_A20220418.1900-1915_seliitdus00487 oranRANPM_pm), $name;
+            for qw(boda_A2 mdc-bsc oranRANPM_A20220418.1900-1915_seliitdus00487 oranRANPM_pm
+                   onapPM_A20181004.0000-1000-0015-1000_5G), $name;
         like($run->{err}, qr/^pm2pif: \S+boda_A3_rev-c08edd4\.xml: ERROR: parse - type and result counters do not match/m,
             "-j $jobs: the file whose counters do not match fails with measdoc's message");
     }
