@@ -11,40 +11,17 @@ use File::Path qw(make_path);
 use JSON::PP qw(encode_json);
 use Test::More;
 use Pm2pifTest qw(pm2pif scratch sample spew slurp gzip_file output_files source_dir summary_of);
+use lib Pm2pifTest::source_dir() . '/bermeas/t/lib';
+use BerMeasTest qw(example_config);
 
-# The example configuration of BerMeas, in its order.
-my $example = {
-    DIRECTORY_HEADER_FIELDS => [ [ NETWORK_ID => '\/NETWORK_?([^\/]+)\/?' ], [ REGION_ID => '\/[^\/]+\/REGION_?([^\/]+)\/?' ] ],
-    FILENAME_HEADER_FIELDS  => [ [ FILENAME => '^(.+)$' ], [ TYPE => '^(A|B|C|D).+$' ] ],
-    ASN1_3GPP_FILENAME_VALIDATION => [ [ Type => '^(\w{1}).+$' ], [ StartDate => '^\w{1}(\d{8}).+$' ],
-                                       [ StartTime => '^\w{1}\d{8}\.(\d{4}).+$' ] ],
-    ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => '-9999',
-    ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => [
-        [ RNC => '(rnc)' ], [ CS_PS => '(cs|ps)' ], [ Neighbour_RNC => 'rnc=(\d+)' ], [ Iub => 'nodeb=(\d+)' ],
-        [ NodeB_FddE => 'NodeBFddE=(\d+)' ], [ Local_Cell => 'LocalCellE=(\d+)' ], [ Cell => 'cell=(\d+)' ],
-        [ Neighbour_GSM => 'cell=(\d+)-cgi=(\d+)\.=(\d+)\.=(\d+)' ], [ Processor => 'cp=(\d+)' ],
-        [ Neighbour_A => 'cell=(\d+)-rnc=(\d+)\,cell=(\d+)' ], [ Neighbour_B => 'cell=(\d+)\-cell=(\d+)' ],
-        [ Neighbour_C => 'cell=(\d+)-(Other)' ], [ Neighbour_D => '(Other)-cell=(\d+)' ],
-        [ STM1_line => 'stm-1line=(\d+)\.(\d+)\.(\d+)\.(\d+)' ],
-        [ STM1_VP => 'stm-1vp=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)' ],
-        [ STM1_VC => 'stm-1vc=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)' ],
-        [ E1_DTI_line => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)' ],
-        [ E1_DTI_VP => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)' ],
-        [ E1_DTI_VC => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)' ],
-        [ E1_MDTI_line => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)' ] ],
-    ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => {
-        CS_PS => ['OBJ_INST'], map({ $_ => ['OBJ_ID'] } qw(Neighbour_RNC Iub Local_Cell Cell Processor)),
-        Neighbour_GSM => [qw(CELL_ID CGI_M CGI_L CGI_I)], Neighbour_A => [qw(OCELL_ID ARNC_ID ACELL_ID)],
-        Neighbour_B => [qw(OCELL_ID ACELL_ID)], Neighbour_C => [qw(OCELL_ID ACELL_ID)],
-        Neighbour_D => [qw(ACELL_ID OCELL_ID)], STM1_line => [qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM)],
-        STM1_VP => [qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM VIRT_PATH_ID)],
-        STM1_VC => [qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM VIRT_PATH_ID VIRT_CHNL_ID)],
-        E1_DTI_line => [qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE)],
-        E1_DTI_VP => [qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE VIRT_PATH_ID)],
-        E1_DTI_VC => [qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE VIRT_PATH_ID VIRT_CHNL_ID)],
-        E1_MDTI_line => [qw(CMUX_GRP CMUX_NUM MDTI_CARD MDTI_LINE)] },
-    ASN1_HEADER_INFO_FOR_PIF_FILENAME => [qw(senderType senderName_managedElementId
-        measTimeStamp_Date measTimeStamp_Time granularityPeriod)],
+# The example configuration the BerMeas tests use, as a configuration file writes it: its
+# maps as lists of [name, value] pairs, in order.
+my $example = do {
+    my $config = example_config();
+    +{ map {
+        my $value = $config->{$_};
+        $_ => ref $value eq 'HASH' ? [ map { [ $_, $value->{$_} ] } keys %$value ] : $value
+    } keys %$config };
 };
 
 sub expected_files {
