@@ -27,12 +27,24 @@ list(FILTER PERL_CCFLAGS_LIST INCLUDE REGEX "^-D")
 set(PM_PERL_LIB "${CMAKE_BINARY_DIR}/perl/lib")
 file(MAKE_DIRECTORY "${PM_PERL_LIB}")
 
-# pm_perl_module(NAME pkg XS file.xs PM file.pm [SOURCES ...] [LIBS ...] [TYPEMAP file])
-# Builds auto/<pkg>/<pkg>.so and copies <pkg>.pm beside it in the build tree.
+# pm_perl_module(NAME pkg XS file.xs PM file.pm [SOURCES ...] [LIBS ...] [TYPEMAP file]
+#                [TARGET name] [LIBDIR dir] [NO_INSTALL])
+# Builds auto/<pkg>/<pkg>.so and copies <pkg>.pm beside it in the build tree. The target
+# is perl_<pkg> unless TARGET names another; LIBDIR puts the module into a library tree
+# other than ${PM_PERL_LIB} (a second build of one package, a module for the tests only),
+# and NO_INSTALL leaves it out of the install rules.
 function(pm_perl_module)
-  cmake_parse_arguments(ARG "" "NAME;XS;PM;TYPEMAP" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_INSTALL" "NAME;XS;PM;TYPEMAP;TARGET;LIBDIR" "SOURCES;LIBS" ${ARGN})
+  set(target perl_${ARG_NAME})
+  if(ARG_TARGET)
+    set(target ${ARG_TARGET})
+  endif()
+  set(libdir "${PM_PERL_LIB}")
+  if(ARG_LIBDIR)
+    set(libdir "${ARG_LIBDIR}")
+  endif()
   set(xs "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_XS}")
-  set(generated "${CMAKE_CURRENT_BINARY_DIR}/${ARG_NAME}_xs.cpp")
+  set(generated "${CMAKE_CURRENT_BINARY_DIR}/${target}_xs.cpp")
   set(typemaps -typemap "${PERL_TYPEMAP}")
   set(typemap_deps "")
   if(ARG_TYPEMAP)
@@ -44,7 +56,6 @@ function(pm_perl_module)
     DEPENDS "${xs}" ${typemap_deps}
     WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
     COMMENT "xsubpp ${ARG_XS}")
-  set(target perl_${ARG_NAME})
   add_library(${target} MODULE "${generated}" ${ARG_SOURCES})
   target_include_directories(${target} SYSTEM PRIVATE "${PERL_CORE_DIR}")
   target_compile_definitions(${target} PRIVATE ${PERL_CCFLAGS_LIST})
@@ -54,25 +65,32 @@ function(pm_perl_module)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS})
   set_target_properties(${target} PROPERTIES
     PREFIX "" OUTPUT_NAME "${ARG_NAME}"
-    LIBRARY_OUTPUT_DIRECTORY "${PM_PERL_LIB}/auto/${ARG_NAME}")
-  set(pm_out "${PM_PERL_LIB}/${ARG_NAME}.pm")
+    LIBRARY_OUTPUT_DIRECTORY "${libdir}/auto/${ARG_NAME}")
+  set(pm_out "${libdir}/${ARG_NAME}.pm")
   add_custom_command(OUTPUT "${pm_out}"
     COMMAND ${CMAKE_COMMAND} -E copy "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}" "${pm_out}"
     DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}")
   add_custom_target(${target}_pm ALL DEPENDS "${pm_out}")
   add_dependencies(${target} ${target}_pm)
-  install(TARGETS ${target} LIBRARY DESTINATION "${PERL_SITEARCH}/auto/${ARG_NAME}")
-  install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}" DESTINATION "${PERL_SITEARCH}")
+  if(NOT ARG_NO_INSTALL)
+    install(TARGETS ${target} LIBRARY DESTINATION "${PERL_SITEARCH}/auto/${ARG_NAME}")
+    install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}" DESTINATION "${PERL_SITEARCH}")
+  endif()
 endfunction()
 
-# pm_prove_test(NAME name DIR t [ENV var=value ...])
-# Runs prove over a directory of .t files against the build tree's Perl library. Tests
-# find the build through PM_BUILD_DIR and the sources through PM_SOURCE_DIR.
+# pm_prove_test(NAME name DIR t [LIBDIR dir ...] [ENV var=value ...])
+# Runs prove over a directory of .t files against the build tree's Perl library (the
+# LIBDIR trees first, when given). Tests find the build through PM_BUILD_DIR and the
+# sources through PM_SOURCE_DIR.
 function(pm_prove_test)
-  cmake_parse_arguments(ARG "" "NAME;DIR" "ENV" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME;DIR" "ENV;LIBDIR" ${ARGN})
   find_program(PROVE_EXECUTABLE prove REQUIRED)
+  set(includes "")
+  foreach(dir ${ARG_LIBDIR})
+    list(APPEND includes -I "${dir}")
+  endforeach()
   add_test(NAME ${ARG_NAME}
-    COMMAND ${PROVE_EXECUTABLE} -I "${PM_PERL_LIB}" "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR}"
+    COMMAND ${PROVE_EXECUTABLE} ${includes} -I "${PM_PERL_LIB}" "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_DIR}"
     WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}")
   set(env ${PM_TEST_ENV}
     "PM_BUILD_DIR=${CMAKE_BINARY_DIR}"

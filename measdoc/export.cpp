@@ -1,0 +1,175 @@
+// export: turns measdata and the configuration store into the host's nested hashes and
+// arrays. Used by measdoc_data and measdoc_configuration (measdoc.xs), and by the tests'
+// record module, which fills measdata by hand. Nothing here croaks: only containers that
+// this unit has just made are written to.
+#include <cstddef>
+#include <cstdint>
+
+#include "md_conf.h"
+#include "md_parse.h"
+#include "md_util.h"
+
+#define PERL_NO_GET_CONTEXT
+#include "EXTERN.h"
+#include "perl.h"
+
+#include "export.h"
+
+namespace {
+
+// Decimal text of a 32-bit value.
+struct a_decimal {
+    char text[16];
+    std::size_t length;
+};
+
+a_decimal decimal(std::int64_t value) {
+    a_decimal d{};
+    // ~11: at most 11 characters, enough for any 32-bit value with its sign.
+    const char* end = util_int2decnstr(d.text, ~11, value);
+    d.length = static_cast<std::size_t>(end - d.text);
+    return d;
+}
+
+// hv_store that never leaks value: a fresh, plain hash accepts every store, but a refused
+// one must not keep the reference count up.
+void store(pTHX_ HV* hash, const char* key, std::size_t length, SV* value) {
+    if (hv_store(hash, key, static_cast<I32>(length), value, 0) == nullptr) SvREFCNT_dec(value);
+}
+
+void store_text(pTHX_ HV* hash, const char* key, std::size_t key_length, const char* text) {
+    store(aTHX_ hash, key, key_length, newSVpv(text != nullptr ? text : "", 0));
+}
+
+template <std::size_t N>
+void store_key(pTHX_ HV* hash, const char (&key)[N], SV* value) {
+    store(aTHX_ hash, key, N - 1, value);
+}
+
+SV* reference(pTHX_ HV* hash) { return newRV_noinc(reinterpret_cast<SV*>(hash)); }
+SV* reference(pTHX_ AV* array) { return newRV_noinc(reinterpret_cast<SV*>(array)); }
+
+// Every pair of the chain, in chain order: a later pair of the same name wins.
+void fill_pairs(pTHX_ HV* dictionary, HV* hash, const a_measpair* chain) {
+    for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next)
+        measdoc_set_measpair(aTHX_ dictionary, hash, pair);
+}
+
+void push_text(pTHX_ AV* array, const char* text) { av_push(array, newSVpv(text != nullptr ? text : "", 0)); }
+
+// The texts of one item, by its kind.
+AV* item_values(pTHX_ int type, a_xmlcfgkind kind, std::int32_t count) {
+    AV* array = newAV();
+    const a_xmlconfig* config = glob_get_config(type);
+    for (std::int32_t i = 0; i < count; ++i) {
+        switch (kind) {
+            case xkind_char: {
+                // The first character of each value, read from the record: the typed
+                // accessor insists on a single value and would leave an error pending
+                // for the next run merely because the host looked.
+                const char* text = config->xcf_slot[i].xs_text;
+                const char delimiter[2] = {text != nullptr ? text[0] : '\0', '\0'};
+                push_text(aTHX_ array, delimiter);
+                break;
+            }
+            case xkind_tag:
+                push_text(aTHX_ array, glob_getname_tagelem(type, i));
+                push_text(aTHX_ array, glob_getattr_tagelem(type, i));
+                break;
+            case xkind_number:
+                measdoc_add_intvalue(aTHX_ array, glob_getnum_value(type, i));
+                break;
+            case xkind_string:
+                push_text(aTHX_ array, glob_get_string(type, i));
+                break;
+            case xkind_regex:
+                push_text(aTHX_ array, glob_getstr_regex(type, i));
+                break;
+            case xkind_hash:
+                push_text(aTHX_ array, glob_getkey_hash(type, i));
+                push_text(aTHX_ array, glob_getval_hash(type, i));
+                break;
+            case xkind_none:
+                break;
+        }
+    }
+    return array;
+}
+
+}  // namespace
+
+HV* measdoc_set_measpair(pTHX_ HV* dictionary, HV* hash, const a_measpair* pair) {
+    if (pair == nullptr || pair->mmp_name == nullptr) return hash;
+    const std::size_t length = util_strlen(pair->mmp_name);
+    store_text(aTHX_ hash, pair->mmp_name, length, pair->mmp_value);
+    if (dictionary != nullptr) {
+        const a_decimal type = decimal(pair->mmp_type);
+        store(aTHX_ dictionary, pair->mmp_name, length, newSVpvn(type.text, type.length));
+    }
+    return hash;
+}
+
+HV* measdoc_setnum_measpair(pTHX_ HV* hash, HV* subhash, std::int32_t index) {
+    if (subhash == nullptr) return hash;
+    const a_decimal key = decimal(index);
+    store(aTHX_ hash, key.text, key.length, reference(aTHX_ subhash));
+    return hash;
+}
+
+AV* measdoc_add_intvalue(pTHX_ AV* array, std::int32_t number) {
+    const a_decimal text = decimal(number);
+    av_push(array, newSVpvn(text.text, text.length));
+    return array;
+}
+
+HV* measdoc_export_data(pTHX_ const a_measdata& data) {
+    HV* top = newHV();
+    HV* common = newHV();
+    HV* dictionary = newHV();
+    std::int32_t block_number = 0;
+    for (const a_measinfo* info = data.md_measinfo; info != nullptr; info = info->mmi_next, ++block_number) {
+        // The block's own header comes last, so that it overrides the file's.
+        HV* header = newHV();
+        fill_pairs(aTHX_ dictionary, header, data.md_header);
+        fill_pairs(aTHX_ dictionary, header, data.md_footer);
+        fill_pairs(aTHX_ dictionary, header, info->mmi_commonhdr);
+        measdoc_setnum_measpair(aTHX_ common, header, block_number);
+
+        HV* block = newHV();
+        std::int32_t row_number = 0;
+        for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next, ++row_number) {
+            // Written for every row: the last row's header and block name remain.
+            HV* internal = newHV();
+            fill_pairs(aTHX_ dictionary, internal, row->mmv_uniquehdr);
+            store_key(aTHX_ block, "internalHeaderData", reference(aTHX_ internal));
+            const a_measpair* name = row->mmv_blockname;
+            if (name != nullptr && name->mmp_name != nullptr)
+                store_key(aTHX_ block, "blockName", newSVpv(name->mmp_name, 0));
+
+            HV* counters = newHV();
+            fill_pairs(aTHX_ nullptr, counters, row->mmv_measrslt);
+            fill_pairs(aTHX_ nullptr, counters, row->mmv_instanceobj);
+            fill_pairs(aTHX_ nullptr, counters, row->mmv_suspect);
+            HV* entry = newHV();
+            store_key(aTHX_ entry, "pifData", reference(aTHX_ counters));
+            measdoc_setnum_measpair(aTHX_ block, entry, row_number);
+        }
+        measdoc_setnum_measpair(aTHX_ top, block, block_number);
+    }
+    store_key(aTHX_ top, "commonHeaderData", reference(aTHX_ common));
+    store_key(aTHX_ top, "dataTypeDict", reference(aTHX_ dictionary));
+    return top;
+}
+
+HV* measdoc_export_configuration(pTHX) {
+    HV* hash = newHV();
+    for (int type = xcfg_s_char; type <= xcfg_altoutblknames; ++type) {
+        const a_xmlcfginfo* info = glob_get_config_info(type);
+        if (info == nullptr) continue;  // a marker
+        const std::int32_t count = glob_getnum_config(type);
+        if (count < 1) continue;
+        AV* values = item_values(aTHX_ type, info->kind, count);
+        store(aTHX_ hash, info->export_key.data(), info->export_key.size(), reference(aTHX_ values));
+    }
+    return hash;
+}

@@ -1,0 +1,30 @@
+// export: the Perl containers that measdoc_data and measdoc_configuration return, built
+// from the records of the last run (measdata) and from the configuration store. Called on
+// the host interpreter's thread after a run; every container is new and belongs to the
+// caller. Include after perl.h.
+#ifndef MEASDOC_EXPORT_H
+#define MEASDOC_EXPORT_H
+
+#include <cstdint>
+
+struct a_measpair;
+struct a_measdata;
+
+// Stores the pair's value (the empty text when it has none) under its name in hash and,
+// when dictionary is given, the decimal text of its type under the same name there. A
+// pair without name is skipped. Returns hash.
+HV* measdoc_set_measpair(pTHX_ HV* dictionary, HV* hash, const a_measpair* pair);
+// Stores a reference to subhash in hash under the decimal text of index; hash takes over
+// subhash. Nothing when subhash is NULL. Returns hash.
+HV* measdoc_setnum_measpair(pTHX_ HV* hash, HV* subhash, std::int32_t index);
+// Appends the decimal text of number. Returns array.
+AV* measdoc_add_intvalue(pTHX_ AV* array, std::int32_t number);
+
+// A new hash of the results in data: "commonHeaderData", "dataTypeDict" and one entry
+// per measurement-info block (the shape is documented in measdoc.pm).
+HV* measdoc_export_data(pTHX_ const a_measdata& data);
+// A new hash of every item that has values, under its export key: an array of its texts
+// (element names as name and attribute, key/value items as key and value).
+HV* measdoc_export_configuration(pTHX);
+
+#endif

@@ -1,0 +1,481 @@
+// parse (scope): which elements of a section belong together. It indexes a section's
+// elements by name and document order, measures how far apart two elements are in the
+// tree, finds the nearest candidate around a position, builds the header indexes that join
+// each occurrence of a primary element with its nearest partners, and classifies element
+// names into the expansion kinds. Called by the section conversion on the worker that owns
+// the section; every index made here is private to that call except the classification,
+// which parse_init builds once and the workers only read.
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "md_conf.h"
+#include "md_error.h"
+#include "md_index.h"
+#include "md_parse.h"
+#include "md_thread.h"
+#include "md_xml.h"
+
+namespace {
+
+// Tag types are registry nodes: their keys are the node addresses, compared whole.
+constexpr std::uint32_t type_keylen = sizeof(a_objidx*);
+constexpr std::uint32_t seq_keylen = sizeof(std::uint32_t);
+
+// Stands in a tag-index node's data once elements of that name were found at different
+// depths; otherwise the data is the first element indexed.
+a_taginfo mixed_depths{};
+
+// The classification, read concurrently by the workers (find-only, never remembering).
+a_objhead* hdrelem_idxroot = nullptr;
+constexpr std::array<int, 4> hdrelem_type = {xcfg_distnameelemnames, xcfg_delimcntrelemnames,
+                                             xcfg_normcntrelemnames, xcfg_timestampctrelemnames};
+
+// Adds one element to the tag index. *last is the type node of the element indexed before:
+// elements of one name mostly follow each other (the values of a row), and the type
+// lookup is then skipped, its hit counted as the lookup would.
+bool index_tag(a_objhead* taginfo_idx, a_taginfo* tag, a_objidx** last) {
+    // An element without a registered name cannot be any configured element.
+    if (xml_gettagtype(tag) == nullptr) return true;
+    a_objidx* type_node = *last;
+    if (type_node != nullptr && static_cast<const a_taginfo*>(type_node->poi_data) != &mixed_depths &&
+        static_cast<const a_taginfo*>(type_node->poi_data)->ti_type == tag->ti_type) {
+        ++type_node->poi_hits;
+    } else {
+        type_node = index_find_stridx(taginfo_idx, &tag->ti_type);
+        if (type_node == nullptr) {
+            error_set_message("index_find_stridx(taginfo_idx, key)", ERR_NULL);
+            return false;
+        }
+        *last = type_node;
+    }
+    auto* seqroot_idx = static_cast<a_objhead*>(type_node->poi_child);
+    if (seqroot_idx == nullptr) {
+        seqroot_idx = index_new_child(taginfo_idx);
+        if (seqroot_idx == nullptr || !index_set_stridx(seqroot_idx, IDX_KEYLEN, seq_keylen)) {
+            error_set_message("index_new_child(taginfo_idx)", ERR_NULL);
+            return false;
+        }
+        type_node->poi_child = seqroot_idx;
+        type_node->poi_data = tag;
+    } else if (type_node->poi_data != &mixed_depths &&
+               static_cast<const a_taginfo*>(type_node->poi_data)->ti_depth != tag->ti_depth) {
+        type_node->poi_data = &mixed_depths;
+    }
+    a_objidx* seq_node = index_find_stridx(seqroot_idx, &tag->ti_seq);
+    if (seq_node == nullptr) {
+        error_set_message("index_find_stridx(seqroot_idx, key)", ERR_NULL);
+        return false;
+    }
+    seq_node->poi_data = tag;
+    return true;
+}
+
+// The element a candidate's data stands for, by kind; records the missing piece.
+a_taginfo* candidate_tag(a_scopeinfo* s, a_scopekind kind) {
+    void* data = s->psi_idxnode->poi_data;
+    switch (kind) {
+        case pety_tag:
+            if (data == nullptr) break;
+            s->psi_tag = static_cast<a_taginfo*>(data);
+            return s->psi_tag;
+        case pety_measpair:
+            if (data == nullptr) {
+                error_set_message("(a_measpair_ptr)scopeinfo->psi_idxnode->poi_data", ERR_NULL);
+                return nullptr;
+            }
+            s->psi_measpair = static_cast<a_measpair*>(data);
+            if (s->psi_measpair->mmp_tag == nullptr) {
+                error_set_message("scopeinfo->psi_measpair->mmp_tag", ERR_NULL);
+                return nullptr;
+            }
+            s->psi_tag = s->psi_measpair->mmp_tag;
+            return s->psi_tag;
+        case pety_measinfo:
+            if (data == nullptr) {
+                error_set_message("(a_measinfo_ptr)scopeinfo->psi_idxnode->poi_data", ERR_NULL);
+                return nullptr;
+            }
+            s->psi_measinfo = static_cast<a_measinfo*>(data);
+            if (s->psi_measinfo->mmi_tag == nullptr) {
+                error_set_message("scopeinfo->psi_measinfo->mmi_tag", ERR_NULL);
+                return nullptr;
+            }
+            s->psi_tag = s->psi_measinfo->mmi_tag;
+            return s->psi_tag;
+        case pety_measvalue:
+            if (data == nullptr) {
+                error_set_message("(a_measvalue_ptr)scopeinfo->psi_idxnode->poi_data", ERR_NULL);
+                return nullptr;
+            }
+            s->psi_measvalue = static_cast<a_measvalue*>(data);
+            if (s->psi_measvalue->mmv_tag == nullptr) {
+                error_set_message("scopeinfo->psi_measvalue->mmv_tag", ERR_NULL);
+                return nullptr;
+            }
+            s->psi_tag = s->psi_measvalue->mmv_tag;
+            return s->psi_tag;
+    }
+    error_set_message("(a_taginfo_ptr)scopeinfo->psi_idxnode->poi_data", ERR_NULL);
+    return nullptr;
+}
+
+// "name", or "name" + delimiter + "attr", the key of the classification.
+void classification_key(std::string& key, const char* name, char delim, const char* attr) {
+    key.assign(name);
+    if (attr != nullptr) {
+        key += delim;
+        key += attr;
+    }
+}
+
+// The delimiter between element and attribute names; NUL recorded as code 4.
+char name_delimiter() {
+    const char delim = glob_get_delim(xcfg_xmlnameattrdelimiter);
+    if (delim == '\0') error_set_message("delim == EOS", ERR_CONDITION);
+    return delim;
+}
+
+// Ranking of header-index records: more elements, then deeper, then a later first one.
+bool ranks_lower(const a_parseelem* a, const a_parseelem* b) {
+    if (a->pel_count != b->pel_count) return a->pel_count < b->pel_count;
+    if (a->pel_depth != b->pel_depth) return a->pel_depth < b->pel_depth;
+    return a->pel_seq < b->pel_seq;
+}
+
+// The records of one header index: on the stack for the usual few names.
+class elem_records {
+public:
+    explicit elem_records(int count) : count_(count) {
+        if (count_ > static_cast<int>(small_.size())) {
+            large_.resize(static_cast<std::size_t>(count_));
+            large_list_.resize(static_cast<std::size_t>(count_));
+        }
+        a_parseelem* records = count_ > static_cast<int>(small_.size()) ? large_.data() : small_.data();
+        a_parseelem** list = list_data();
+        for (int i = 0; i < count_; ++i) list[i] = &records[i];
+    }
+    a_parseelem** list_data() {
+        return count_ > static_cast<int>(small_.size()) ? large_list_.data() : small_list_.data();
+    }
+
+private:
+    int count_;
+    std::array<a_parseelem, 16> small_{};
+    std::array<a_parseelem*, 16> small_list_{};
+    std::vector<a_parseelem> large_;
+    std::vector<a_parseelem*> large_list_;
+};
+
+}  // namespace
+
+a_objhead* parse_index_taginfo(a_taginfo* section) {
+    if (section == nullptr) {
+        error_set_message("parse_index_taginfo", ERR_TAGNULL);
+        return nullptr;
+    }
+    a_objhead* taginfo_idx = index_new_stridx();
+    if (taginfo_idx == nullptr) {
+        error_set_message("index_new_stridx()", ERR_NULL);
+        return nullptr;
+    }
+    if (!index_set_stridx(taginfo_idx, IDX_KEYLEN, type_keylen)) {
+        error_set_message("index_set_stridx(taginfo_idx, IDX_KEYLEN, keylen)", ERR_NULL);
+        index_destroy_stridx(taginfo_idx);
+        return nullptr;
+    }
+    // Depth first over the section's subtree, without recursion: down to the first child,
+    // else on to the next sibling, climbing while a subtree is done; never past the
+    // section itself (its siblings are other sections).
+    a_taginfo* tag = section;
+    a_objidx* last_type = nullptr;
+    while (tag != nullptr) {
+        if (!index_tag(taginfo_idx, tag, &last_type)) {
+            index_destroy_stridx(taginfo_idx);
+            return nullptr;
+        }
+        if (tag->ti_child != nullptr) {
+            tag = tag->ti_child;
+            continue;
+        }
+        while (tag != section && tag->ti_sibling == nullptr) tag = tag->ti_parent;
+        tag = tag != section ? tag->ti_sibling : nullptr;
+    }
+    index_set_stridx(taginfo_idx, IDX_FINDONLY, 1);
+    index_set_stridx(taginfo_idx, IDX_REMEMBER, 1);
+    return taginfo_idx;
+}
+
+std::int32_t parse_get_scope(const a_taginfo* a, const a_taginfo* b) {
+    if (a == nullptr || b == nullptr) {
+        error_set_message("parse_get_scope", ERR_TAGNULL);
+        return NOSCOPE;
+    }
+    const a_taginfo* deep = a->ti_depth >= b->ti_depth ? a : b;
+    const a_taginfo* other = deep == a ? b : a;
+    while (deep != nullptr && deep->ti_depth > other->ti_depth) deep = deep->ti_parent;
+    if (deep == other) return 0;
+    std::int32_t count = 0;
+    while (deep != nullptr && other != nullptr) {
+        deep = deep->ti_parent;
+        other = other->ti_parent;
+        ++count;
+        if (deep == other && deep != nullptr) return count;
+    }
+    error_set_message("parse_get_scope", ERR_SCOPE_DIFFERENT);
+    return NOSCOPE;
+}
+
+a_scopeinfo* parse_fill_scopevalues(a_scopeinfo* scopeinfo, const a_taginfo* element, a_scopekind kind) {
+    if (scopeinfo == nullptr || scopeinfo->psi_idxnode == nullptr) {
+        error_set_message("parse_fill_scopevalues", ERR_SCOPE_EMPTY);
+        return nullptr;
+    }
+    const a_taginfo* tag = candidate_tag(scopeinfo, kind);
+    if (tag == nullptr) return nullptr;
+    scopeinfo->psi_seq = tag->ti_seq;
+    scopeinfo->psi_scope = parse_get_scope(tag, element);
+    return scopeinfo;
+}
+
+a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind kind) {
+    if (element == nullptr) {
+        error_set_message("parse_find_scope", ERR_TAGNULL);
+        return nullptr;
+    }
+    const std::uint32_t s = element->ti_seq;
+    a_scopeinfo best{};
+    best.psi_idxnode = node;
+    if (parse_fill_scopevalues(&best, element, kind) == nullptr) {
+        error_set_message("parse_fill_scopevalues(curr_scope, header_tag, envtype)", ERR_NULL);
+        return nullptr;
+    }
+    // Backward up to and including the first candidate at or before the position (from a
+    // start already there, that is the one before it), then forward likewise.
+    for (a_objidx* prev = index_prev_stridx(node); prev != nullptr; prev = index_prev_stridx(prev)) {
+        a_scopeinfo candidate{};
+        candidate.psi_idxnode = prev;
+        if (parse_fill_scopevalues(&candidate, element, kind) == nullptr) {
+            error_set_message("parse_fill_scopevalues(prev_scope, header_tag, envtype)", ERR_NULL);
+            return nullptr;
+        }
+        if (candidate.psi_scope < best.psi_scope) best = candidate;
+        if (candidate.psi_seq <= s) break;
+    }
+    for (a_objidx* next = index_next_stridx(node); next != nullptr; next = index_next_stridx(next)) {
+        a_scopeinfo candidate{};
+        candidate.psi_idxnode = next;
+        if (parse_fill_scopevalues(&candidate, element, kind) == nullptr) {
+            error_set_message("parse_fill_scopevalues(next_scope, header_tag, envtype)", ERR_NULL);
+            return nullptr;
+        }
+        if (candidate.psi_scope < best.psi_scope) best = candidate;
+        if (candidate.psi_seq >= s) break;
+    }
+    return best.psi_idxnode;
+}
+
+a_parseelem** parse_prepare_elems(a_parseelem** elem_list, a_objhead* tag_index, int item) {
+    const std::int32_t num = glob_getnum_config(item);
+    for (std::int32_t i = 0; i < num; ++i) {
+        a_parseelem* elem = elem_list[i];
+        const char* name = glob_getname_tagelem(item, i);
+        if (name == nullptr) {
+            error_set_message("glob_getname_tagelem(cfg_type, i)", ERR_NULL);
+            return nullptr;
+        }
+        a_objidx* tagtype = xml_getstrtype(name);
+        if (tagtype == nullptr) continue;  // no such element seen in the document yet
+        a_objidx* tagtype_idxnode = index_find_stridx(tag_index, &tagtype);
+        if (tagtype_idxnode == nullptr) continue;  // none in this section
+        elem->pel_seqidx = static_cast<a_objhead*>(tagtype_idxnode->poi_child);
+        if (elem->pel_seqidx == nullptr) {
+            error_set_message("(a_objhead_ptr)tagtype_idxnode->child", ERR_NULL);
+            return nullptr;
+        }
+        elem->pel_seqidxnode = index_first_stridx(elem->pel_seqidx);
+        const auto* first = elem->pel_seqidxnode != nullptr
+                                ? static_cast<const a_taginfo*>(elem->pel_seqidxnode->poi_data)
+                                : nullptr;
+        if (first == nullptr) {
+            error_set_message("elem_list[i]->pel_seqidxnode->poi_data", ERR_NULL);
+            return nullptr;
+        }
+        if (tagtype_idxnode->poi_data == &mixed_depths) {
+            error_set_message("parse_prepare_elems", ERR_SCOPE_DEPTH, {err_tag(first)});
+            return nullptr;
+        }
+        elem->pel_count = static_cast<std::int32_t>(tagtype_idxnode->poi_hits);
+        elem->pel_depth = first->ti_depth;
+        elem->pel_seq = static_cast<std::int32_t>(first->ti_seq);
+        elem->pel_attr = glob_getattr_tagelem(item, i);
+    }
+    return elem_list;
+}
+
+a_objhead* parse_sort_elems(a_parseelem** elem_list, int count) {
+    if (count < 1) return nullptr;
+    // An exchange sort: which of equally ranked records leads is part of the result (the
+    // primary's attribute names the first pair), so the order is kept exactly so.
+    for (int i = 0; i < count; ++i)
+        for (int j = i + 1; j < count; ++j)
+            if (ranks_lower(elem_list[i], elem_list[j])) std::swap(elem_list[i], elem_list[j]);
+    return elem_list[0]->pel_count > 0 ? elem_list[0]->pel_seqidx : nullptr;
+}
+
+bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
+    int partners = 0;
+    while (partners + 1 < count && elem_list[partners + 1]->pel_count > 0) ++partners;
+    for (a_objidx* first_tag_idxnode = index_first_stridx(index); first_tag_idxnode != nullptr;
+         first_tag_idxnode = index_next_stridx(first_tag_idxnode)) {
+        auto* primary = static_cast<a_taginfo*>(first_tag_idxnode->poi_data);
+        if (primary == nullptr) {
+            error_set_message("(a_taginfo_ptr)first_tag_idxnode->poi_data", ERR_NULL);
+            return false;
+        }
+        const std::size_t pairs = static_cast<std::size_t>(partners) + 1;
+        auto* chain = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * pairs));
+        if (chain == nullptr) {
+            error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
+            return false;
+        }
+        chain[0].mmp_tag = primary;
+        chain[0].mmp_attr = const_cast<char*>(elem_list[0]->pel_attr);  // never written through
+        for (int j = 1; j <= partners; ++j) {
+            a_parseelem* elem = elem_list[j];
+            // Each search starts where the previous primary's ended: one pass over all
+            // primaries moves through every partner index once.
+            a_objidx* found = parse_find_scope(elem->pel_seqidxnode, primary, pety_tag);
+            if (found == nullptr) {
+                error_set_message("parse_find_scope(curr_idxnode, header_tags[first], pety_tag)", ERR_NULL);
+                return false;
+            }
+            elem->pel_seqidxnode = found;
+            chain[j].mmp_tag = static_cast<a_taginfo*>(found->poi_data);
+            chain[j].mmp_attr = const_cast<char*>(elem->pel_attr);
+            chain[j - 1].mmp_next = &chain[j];
+        }
+        first_tag_idxnode->poi_data = chain;
+    }
+    return true;
+}
+
+a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none) {
+    if (none != nullptr) *none = false;
+    const std::int32_t num = glob_getnum_config(item);
+    if (num == -1) {
+        error_set_message("num == -1", ERR_CONDITION);
+        return nullptr;
+    }
+    elem_records records(num);
+    a_parseelem** elem_list = records.list_data();
+    if (parse_prepare_elems(elem_list, tag_index, item) == nullptr) {
+        error_set_message("parse_prepare_elems(elem_list, tagtype_idxroot, cfg_type) == NULL", ERR_CONDITION);
+        return nullptr;
+    }
+    a_objhead* first_hdr_idxroot = parse_sort_elems(elem_list, num);
+    if (first_hdr_idxroot == nullptr) {
+        error_set_message("parse_sort_elems(elem_list, num)", ERR_NULL);
+        if (none != nullptr) *none = true;
+        return nullptr;
+    }
+    a_objhead* header_idx = index_clone_stridx(first_hdr_idxroot);
+    if (header_idx == nullptr) {
+        error_set_message("index_clone_stridx(first_hdr_idxroot)", ERR_NULL);
+        return nullptr;
+    }
+    if (!parse_create_elems(header_idx, elem_list, num)) {
+        error_set_message("parse_create_elems(first_hdr_idxroot, elem_list, num)", ERR_NULL);
+        index_destroy_stridx(header_idx);
+        return nullptr;
+    }
+    index_set_stridx(header_idx, IDX_FINDONLY, 1);
+    return header_idx;
+}
+
+bool parse_init_globtype() {
+    if (hdrelem_idxroot != nullptr) return true;
+    const char delim = name_delimiter();
+    if (delim == '\0') return false;
+    a_objhead* index = index_new_stridx();
+    if (index == nullptr) {
+        error_set_message("index_new_stridx()", ERR_NULL);
+        return false;
+    }
+    index_set_stridx(index, IDX_COPYKEY, 1);
+    std::string key;
+    for (const int type : hdrelem_type) {
+        const std::int32_t num = glob_getnum_config(type);
+        if (num == -1) {
+            error_set_message("num == -1", ERR_CONDITION);
+            index_destroy_stridx(index);
+            return false;
+        }
+        for (std::int32_t i = 0; i < num; ++i) {
+            const char* name = glob_getname_tagelem(type, i);
+            if (name == nullptr) continue;
+            classification_key(key, name, delim, glob_getattr_tagelem(type, i));
+            a_objidx* node = index_find_stridx(index, key.c_str());
+            if (node == nullptr) {
+                error_set_message("index_find_stridx(hdrelem_idxroot, key)", ERR_NULL);
+                index_destroy_stridx(index);
+                return false;
+            }
+            // The item number as the node's data; a name listed twice keeps the later item.
+            node->poi_data = reinterpret_cast<void*>(static_cast<std::intptr_t>(type));
+        }
+    }
+    index_set_stridx(index, IDX_FINDONLY, 1);
+    hdrelem_idxroot = index;
+    return true;
+}
+
+bool parse_deinit_globtype() {
+    a_objhead* index = hdrelem_idxroot;
+    hdrelem_idxroot = nullptr;
+    if (!index_destroy_stridx(index)) {
+        error_set_message("index_destroy_stridx(hdrelem_idxroot)", ERR_NULL);
+        return false;
+    }
+    return true;
+}
+
+int parse_get_globtype(const a_measpair* pair) {
+    if (pair == nullptr || pair->mmp_tag == nullptr) {
+        error_set_message("measpair->mmp_tag", ERR_NULL);
+        return 0;
+    }
+    const char* name = pair->mmp_tag->ti_name.str;
+    if (name == nullptr) {
+        error_set_message("tag->ti_name.str", ERR_NULL);
+        return 0;
+    }
+    if (hdrelem_idxroot == nullptr) return 0;
+    char delim = '\0';
+    if (pair->mmp_attr != nullptr) {
+        delim = name_delimiter();
+        if (delim == '\0') return 0;
+    }
+    // Keys are short: built on the stack unless a name is unusually long.
+    const std::size_t name_len = std::strlen(name);
+    const std::size_t attr_len = pair->mmp_attr != nullptr ? std::strlen(pair->mmp_attr) + 1 : 0;
+    const a_objidx* node = nullptr;
+    if (name_len + attr_len < 256) {
+        char key[256];
+        std::memcpy(key, name, name_len);
+        if (attr_len > 0) {
+            key[name_len] = delim;
+            std::memcpy(key + name_len + 1, pair->mmp_attr, attr_len - 1);
+        }
+        key[name_len + attr_len] = '\0';
+        node = index_find_stridx(hdrelem_idxroot, key);
+    } else {
+        std::string key;
+        classification_key(key, name, delim, pair->mmp_attr);
+        node = index_find_stridx(hdrelem_idxroot, key.c_str());
+    }
+    return node != nullptr ? static_cast<int>(reinterpret_cast<std::intptr_t>(node->poi_data)) : 0;
+}

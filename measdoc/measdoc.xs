@@ -1,0 +1,129 @@
+// measdoc host functions. This layer only moves values across the boundary: texts and
+// numbers go to the host unit (host.cpp), results come back as Perl integers, strings and
+// the containers of the export unit. No C++ object lives on the stack of an XSUB, so the
+// usage croak that xsubpp generates unwinds nothing of ours.
+#include <cstddef>
+
+#include "host.h"
+#include "md_conf.h"
+#include "md_error.h"
+#include "md_parse.h"
+
+#define PERL_NO_GET_CONTEXT
+#include "EXTERN.h"
+#include "perl.h"
+#include "XSUB.h"
+
+#include "export.h"
+
+MODULE = measdoc    PACKAGE = measdoc
+
+PROTOTYPES: DISABLE
+
+int
+measdoc_add_config(value)
+    SV* value
+  PREINIT:
+    STRLEN length = 0;
+    const char* text;
+  CODE:
+    text = SvPV(value, length);
+    RETVAL = measdoc_add_config(text, length);
+  OUTPUT:
+    RETVAL
+
+int
+measdoc_set_xmlNameAttrDelimiter()
+  ALIAS:
+    measdoc_set_xmlNameAttrDelimiter = xcfg_xmlnameattrdelimiter
+    measdoc_set_counterListDelimiter = xcfg_counterlistdelimiter
+    measdoc_set_headerElementNames = xcfg_hdrelemnames
+    measdoc_set_uniquePifHeaderElementNames = xcfg_uniquepifhdrelemnames
+    measdoc_set_uniquePIFBlockElementName = xcfg_uniquepifblkelemname
+    measdoc_set_measurementValueElementName = xcfg_measvalelemname
+    measdoc_set_measureTypeElementSeq = xcfg_meastypelemseq
+    measdoc_set_measurementResultsElementSeq = xcfg_measrsltelemseq
+    measdoc_set_suspectFlagElementName = xcfg_suspectflagelemname
+    measdoc_set_distinguishedNameElementNames = xcfg_distnameelemnames
+    measdoc_set_delimitedCounterElementNames = xcfg_delimcntrelemnames
+    measdoc_set_normalCounterElementNames = xcfg_normcntrelemnames
+    measdoc_set_timestampCounterElementNames = xcfg_timestampctrelemnames
+    measdoc_set_measurementDataElementName = xcfg_measdatelemname
+    measdoc_set_measurementHeaderElementName = xcfg_meashdrelemname
+    measdoc_set_measurementFooterElementName = xcfg_measftrelemname
+    measdoc_set_outputBlockElementName = xcfg_outblkelemname
+    measdoc_set_instanceObject = xcfg_instanceobject
+    measdoc_set_maxCounterNameSize = xcfg_maxcntrnamesz
+    measdoc_set_xmlDocumentType = xcfg_xmldocumenttype
+    measdoc_set_threadNumber = xcfg_threadnum
+    measdoc_set_threadStackSize = xcfg_threadstacksize
+    measdoc_set_altCounterNullValue = xcfg_altcntrval
+    measdoc_set_xmlFileName = xcfg_xmlfilename
+    measdoc_set_outputBlockDescription = xcfg_outblkdesc
+    measdoc_set_altCounterNames = xcfg_altcntrnames
+    measdoc_set_timestampDesc = xcfg_timestampdesc
+    measdoc_set_altOutputBlockNames = xcfg_altoutblknames
+  CODE:
+    RETVAL = measdoc_set_config(ix);
+  OUTPUT:
+    RETVAL
+
+int
+measdoc_init()
+  CODE:
+    RETVAL = measdoc_init();
+  OUTPUT:
+    RETVAL
+
+int
+measdoc_run()
+  CODE:
+    RETVAL = measdoc_run();
+  OUTPUT:
+    RETVAL
+
+int
+measdoc_deinit()
+  CODE:
+    RETVAL = measdoc_deinit();
+  OUTPUT:
+    RETVAL
+
+SV*
+measdoc_configuration()
+  CODE:
+    RETVAL = newRV_noinc(reinterpret_cast<SV*>(measdoc_export_configuration(aTHX)));
+  OUTPUT:
+    RETVAL
+
+SV*
+measdoc_error()
+  PREINIT:
+    const char* text;
+  CODE:
+    text = error_get_errmsg();
+    RETVAL = text != nullptr ? newSVpv(text, 0) : &PL_sv_undef;
+  OUTPUT:
+    RETVAL
+
+SV*
+measdoc_warning()
+  PREINIT:
+    const char* text;
+  CODE:
+    text = error_get_warnmsg();
+    if (text != nullptr) {
+        RETVAL = newSVpv(text, 0);
+        error_pop_warnmsg();
+    } else {
+        RETVAL = &PL_sv_undef;
+    }
+  OUTPUT:
+    RETVAL
+
+SV*
+measdoc_data()
+  CODE:
+    RETVAL = newRV_noinc(reinterpret_cast<SV*>(measdoc_export_data(aTHX_ measdata)));
+  OUTPUT:
+    RETVAL

@@ -1,0 +1,92 @@
+# The module's surface: version and bootstrap, the 36 functions, their usage texts and the
+# kind of values they return.
+use strict;
+use warnings;
+
+use B ();
+use FindBin;
+use lib "$FindBin::Bin/lib";
+use Test::More;
+
+use measdoc;
+use MeasdocTest;
+
+my @setters = map { "measdoc_set_$_" } qw(
+    xmlNameAttrDelimiter counterListDelimiter headerElementNames uniquePifHeaderElementNames
+    uniquePIFBlockElementName measurementValueElementName measureTypeElementSeq
+    measurementResultsElementSeq suspectFlagElementName distinguishedNameElementNames
+    delimitedCounterElementNames normalCounterElementNames timestampCounterElementNames
+    measurementDataElementName measurementHeaderElementName measurementFooterElementName
+    outputBlockElementName instanceObject maxCounterNameSize xmlDocumentType threadNumber
+    threadStackSize altCounterNullValue xmlFileName outputBlockDescription altCounterNames
+    timestampDesc altOutputBlockNames);
+my @others = qw(measdoc_init measdoc_run measdoc_deinit measdoc_configuration measdoc_error
+    measdoc_warning measdoc_data);
+
+subtest 'version and functions' => sub {
+    is($measdoc::VERSION, '1.00', 'version');
+    my @functions = sort grep { defined &{"measdoc::$_"} && $_ ne 'bootstrap' } keys %measdoc::;
+    is_deeply(\@functions, [sort('measdoc_add_config', @setters, @others)], 'exactly the 36 host functions');
+    is(scalar @functions, 36, 'count');
+};
+
+subtest 'the bootstrap refuses another version' => sub {
+    require XSLoader;
+    eval { XSLoader::load('measdoc', '2.00') };
+    like($@, qr/^measdoc object version 1\.00 does not match bootstrap parameter 2\.00 /, 'with the version message');
+    eval { XSLoader::load('measdoc', '1.00') };
+    is($@, '', 'the right version loads');
+};
+
+# Every function dies with its usage text on a wrong argument count, and does nothing.
+subtest 'usage texts' => sub {
+    for my $args ([], ['a', 'b']) {
+        eval { measdoc::measdoc_add_config(@$args) };
+        like($@, qr/^Usage: measdoc::measdoc_add_config\(value\) at /, 'measdoc_add_config with ' . @$args);
+    }
+    for my $name (@setters, @others) {
+        my $function = \&{"measdoc::$name"};
+        eval { $function->('x') };
+        like($@, qr/^Usage: measdoc::\Q$name\E\(\) at /, $name);
+    }
+};
+
+subtest 'a refused call changes nothing' => sub {
+    set_items(xmlFileName => [sample('boda_A1.xml')]);
+    is(measdoc::measdoc_add_config('queued'), 0, 'one value queued');
+    eval { measdoc::measdoc_add_config('a', 'b') };
+    ok($@, 'two arguments refused');
+    eval { measdoc::measdoc_set_altCounterNullValue('x') };
+    ok($@, 'setter with an argument refused');
+    is(measdoc::measdoc_set_altCounterNullValue(), 0, 'the queued value committed now');
+    eval { measdoc::measdoc_init(1) };
+    ok($@, 'start-up with an argument refused');
+    eval { measdoc::measdoc_run(1) };
+    like($@, qr/^Usage: measdoc::measdoc_run\(\)/, 'run with an argument refused');
+    is(measdoc::measdoc_error(), undef, 'nothing recorded');
+    is(measdoc::measdoc_init(), 0, 'start-up');
+    is_deeply(measdoc::measdoc_configuration()->{i_altcntrval}, ['queued'], 'only the queued value reached the item');
+    is(measdoc::measdoc_deinit(), 0, 'stop');
+};
+
+sub is_integer {
+    my ($value, $name) = @_;
+    my $flags = B::svref_2object(\$value)->FLAGS;
+    ok(($flags & B::SVf_IOK) && !($flags & B::SVf_POK), "$name is a Perl integer");
+}
+
+subtest 'results are integers, texts or references' => sub {
+    is_integer(measdoc::measdoc_add_config(worked_example()), 'measdoc_add_config');
+    is_integer(measdoc::measdoc_set_xmlFileName(), 'a setter');
+    is_integer(measdoc::measdoc_init(), 'measdoc_init');
+    is_integer(measdoc::measdoc_run(), 'measdoc_run');
+    is(ref measdoc::measdoc_data(), 'HASH', 'measdoc_data: a hash reference');
+    is(ref measdoc::measdoc_configuration(), 'HASH', 'measdoc_configuration: a hash reference');
+    is(measdoc::measdoc_warning(), undef, 'no warning left: undef') for 1 .. 2;
+    is_integer(measdoc::measdoc_deinit(), 'measdoc_deinit');
+    is(measdoc::measdoc_set_xmlFileName(), 0, 'nothing queued');
+    is(measdoc::measdoc_set_xmlFileName(), 0, 'still nothing queued');
+    is(measdoc::measdoc_set_timestampDesc(), 0, 'another setter with nothing queued');
+};
+
+done_testing();

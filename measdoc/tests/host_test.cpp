@@ -1,0 +1,166 @@
+// Tests of the host unit without Perl: what the Perl tests cannot reach (an exhausted heap
+// while values are queued and committed) and the cycle rules that guard the library
+// (runs outside a started module, failed start-ups). The failed state is final for the
+// process, so those cases run in a child process.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "md_conf.h"
+#include "md_error.h"
+#include "md_memory.h"
+#include "md_parse.h"
+#include "pipeline_env.h"
+
+namespace {
+
+int queue(const std::string& value) { return measdoc_add_config(value.c_str(), value.size()); }
+
+std::vector<std::string> strings_of(int type) {
+    std::vector<std::string> values;
+    for (std::int32_t i = 0; i < glob_getnum_config(type); ++i) values.emplace_back(glob_get_string(type, i));
+    return values;
+}
+
+// Takes the pending message, as measdoc_error does.
+std::string take_error() {
+    const char* text = error_get_errmsg();
+    return text != nullptr ? text : "";
+}
+
+class Host : public ::testing::Test {
+protected:
+    void TearDown() override {
+        mem_set_sysfault(0);
+        measdoc_cleanup_config();
+        EXPECT_EQ(measdoc_deinit(), 0) << take_error();
+        clear_main_area();
+    }
+};
+
+TEST_F(Host, ValuesReachTheItemInQueuedOrder) {
+    for (const char* v : {"a", "b", "c"}) ASSERT_EQ(queue(v), 0);
+    EXPECT_EQ(measdoc_pending_config(), 3u);
+    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 0);
+    EXPECT_EQ(measdoc_pending_config(), 0u);
+    EXPECT_EQ(strings_of(xcfg_altcntrval), (std::vector<std::string>{"a", "b", "c"}));
+
+    // Nothing queued: the item keeps its values.
+    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 0);
+    EXPECT_EQ(strings_of(xcfg_altcntrval), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST_F(Host, SettingTwiceIsRefusedAndEmptiesTheQueue) {
+    ASSERT_EQ(queue("first"), 0);
+    ASSERT_EQ(measdoc_set_config(xcfg_altcntrval), 0);
+    ASSERT_EQ(queue("second"), 0);
+    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 1);
+    EXPECT_EQ(measdoc_pending_config(), 0u);
+    const std::string message = take_error();
+    EXPECT_EQ(message.rfind("ERROR: global - attempt to set an assigned config item ", 0), 0u) << message;
+    EXPECT_NE(message.find("[glob_set_config - host.cpp:"), std::string::npos) << message;
+    EXPECT_EQ(strings_of(xcfg_altcntrval), (std::vector<std::string>{"first"}));
+}
+
+TEST_F(Host, ExhaustedHeapWhileQueuingDiscardsTheQueue) {
+    ASSERT_EQ(queue("kept until the failure"), 0);
+    mem_set_sysfault(1);  // the node
+    EXPECT_EQ(queue("x"), 1);
+    EXPECT_EQ(measdoc_pending_config(), 0u);
+    std::string message = take_error();
+    EXPECT_EQ(message.rfind("ERROR: returned null [mem_sysmalloc - host.cpp:", 0), 0u) << message;
+
+    ASSERT_EQ(queue("kept until the failure"), 0);
+    mem_set_sysfault(2);  // the copy of the value
+    EXPECT_EQ(queue("x"), 1);
+    EXPECT_EQ(measdoc_pending_config(), 0u);
+    message = take_error();
+    EXPECT_EQ(message.rfind("ERROR: system error ", 0), 0u) << message;
+    EXPECT_NE(message.find("[util2_strdup - host.cpp:"), std::string::npos) << message;
+
+    // The queue works again afterwards.
+    ASSERT_EQ(queue("y"), 0);
+    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 0);
+    EXPECT_EQ(strings_of(xcfg_altcntrval), (std::vector<std::string>{"y"}));
+}
+
+TEST_F(Host, ExhaustedHeapWhileCommittingLeavesTheItemUnset) {
+    ASSERT_EQ(queue("a"), 0);
+    ASSERT_EQ(queue("b"), 0);
+    mem_set_sysfault(1);  // the array of texts
+    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 1);
+    EXPECT_EQ(measdoc_pending_config(), 0u);
+    EXPECT_EQ(take_error().rfind("ERROR: returned null [mem_sysmalloc - host.cpp:", 0), 0u);
+    EXPECT_EQ(glob_get_config(xcfg_altcntrval), nullptr);
+
+    ASSERT_EQ(queue("a"), 0);
+    mem_set_sysfault(2);  // the store's record
+    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 1);
+    EXPECT_NE(take_error().find("[glob_set_config - host.cpp:"), std::string::npos);
+    EXPECT_EQ(glob_get_config(xcfg_altcntrval), nullptr);
+}
+
+TEST_F(Host, ValueHoldingANulIsRefused) {
+    ASSERT_EQ(queue("a"), 0);
+    const std::string value("data.xml\0.bak", 13);
+    EXPECT_EQ(measdoc_add_config(value.c_str(), value.size()), 1);
+    EXPECT_EQ(measdoc_pending_config(), 0u);
+    EXPECT_EQ(take_error().rfind("ERROR: condition error [13] ", 0), 0u);
+}
+
+TEST_F(Host, RunNeedsAStartedModule) {
+    EXPECT_EQ(measdoc_run(), -1);
+    EXPECT_EQ(take_error().rfind("ERROR: condition error [!measdoc_started() - host.cpp:", 0), 0u);
+
+    temp_file file("<mdc><mfh><vn>X</vn></mfh></mdc>");
+    ASSERT_EQ(queue(file.path()), 0);
+    ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0);
+    ASSERT_EQ(measdoc_init(), 0) << take_error();
+    EXPECT_TRUE(measdoc_started());
+    EXPECT_EQ(measdoc_run(), 0) << take_error();
+    ASSERT_EQ(measdoc_deinit(), 0);
+    EXPECT_FALSE(measdoc_started());
+    EXPECT_EQ(measdoc_run(), -1);
+    EXPECT_NE(take_error().find("!measdoc_started()"), std::string::npos);
+}
+
+TEST_F(Host, CyclesRepeat) {
+    temp_file file("<mdc><mfh><vn>X</vn></mfh><mff><ts>1</ts></mff></mdc>");
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        ASSERT_EQ(queue(file.path()), 0);
+        ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0) << cycle;
+        ASSERT_EQ(measdoc_init(), 0) << take_error();
+        EXPECT_EQ(measdoc_run(), 0) << take_error();
+        ASSERT_EQ(measdoc_deinit(), 0) << take_error();
+    }
+}
+
+// The failed state is for good: checked in a child, whose exit code tells the first
+// expectation that did not hold.
+using HostDeathTest = Host;
+
+TEST_F(HostDeathTest, FailedStartUpIsFinal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const std::string missing = "/nonexistent/measdoc/input.xml";
+            if (queue(missing) != 0 || measdoc_set_config(xcfg_xmlfilename) != 0) std::exit(10);
+            if (measdoc_init() != 1 || !measdoc_errored()) std::exit(11);
+            const std::string message = take_error();
+            if (message.find("[error desc - No such file or directory]") == std::string::npos) std::exit(12);
+            if (message.find("[io_init - host.cpp:") == std::string::npos) std::exit(13);
+            // Queuing still works; committing does not, and leaves the queue alone.
+            if (queue("4") != 0 || measdoc_set_config(xcfg_threadnum) != 1) std::exit(14);
+            if (measdoc_pending_config() != 1) std::exit(15);
+            if (measdoc_init() != 1 || measdoc_deinit() != 1) std::exit(16);
+            if (measdoc_run() != -1) std::exit(17);
+            if (error_get_errmsg() != nullptr) std::exit(18);  // nothing recorded by them
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
