@@ -85,7 +85,17 @@ sub summary_of {
 
 my $measdoc;
 sub have_measdoc {
-    $measdoc //= do { `$^X -I'$build/perl/lib' -e 'require measdoc' 2>&1`; $? == 0 ? 1 : 0 };
+    # Without a shell: under a sanitizer the preloaded run-time does not suit /bin/sh.
+    $measdoc //= do {
+        my $pid = fork // die "fork: $!";
+        if ($pid == 0) {
+            open STDERR, '>', '/dev/null';
+            { exec $^X, "-I$build/perl/lib", '-e', 'require measdoc' }
+            POSIX::_exit(127);
+        }
+        waitpid $pid, 0;
+        $? == 0 ? 1 : 0;
+    };
     return $measdoc;
 }
 
