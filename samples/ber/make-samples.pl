@@ -9,6 +9,7 @@ use warnings;
 use File::Basename qw(dirname);
 use lib dirname(__FILE__);
 use MeasFile qw(encode_meas_file indefinite);
+use IO::Compress::Gzip qw(gzip $GzipError);
 
 my $outdir = shift // dirname(__FILE__);
 
@@ -75,7 +76,7 @@ write_sample('meas-rnc-indefinite.ber', indefinite($rnc));
 # none (Unit=7, which falls back to OBJ). Measurement types with ".", "-" and ",", a
 # sender type with "/", a user name with blanks; integers at 2^31 and 2^32 - 1; reals in
 # the binary encoding, zero and negative; missing values.
-write_sample('meas-utran.ber', encode_meas_file({
+my $utran = encode_meas_file({
     measFileHeader => {
         fileFormatVersion   => 3,
         senderName          => 'managedElementId=RNC01',
@@ -154,4 +155,10 @@ write_sample('meas-utran.ber', encode_meas_file({
         },
     ],
     measFileFooter => '20261205180000Z',
-}));
+});
+write_sample('meas-utran.ber', $utran);
+
+# The same file as collected files usually arrive, gzip-compressed. Without name and time
+# stamp in the gzip header, so that every run writes the same octets.
+gzip(\$utran => \my $compressed, Minimal => 1) or die "gzip: $GzipError\n";
+write_sample('meas-utran.ber.gz', $compressed);

@@ -1,0 +1,97 @@
+# The bundled XML samples through pm2pif with the real measdoc: both layouts compared with
+# PIF files checked by hand (t/expected), compressed files, --json, -j, and the bundled
+# samples measdoc refuses. Skipped while measdoc cannot be loaded.
+use strict;
+use warnings;
+use FindBin;
+use lib "$FindBin::Bin/lib";
+use JSON::PP qw(decode_json);
+use Test::More;
+use Pm2pifTest qw(pm2pif scratch sample slurp output_files have_measdoc summary_of source_dir);
+
+plan skip_all => 'the XML module measdoc cannot be loaded' unless have_measdoc();
+
+# Whether a file keeps the PIF grammar: banner, header names and values of one length, one
+# block whose rows have as many fields as it has columns.
+sub pif_ok {
+    my ($text) = @_;
+    my @lines = split /\n/, $text;
+    my $ok = @lines >= 8 && $lines[0] eq '## Parser Intermediate File' && $lines[1] eq '##START|HEADER'
+        && $lines[4] eq '##END|HEADER' && split(/\|/, $lines[2], -1) == split(/\|/, $lines[3], -1);
+    my ($block) = ($lines[5] // '') =~ /\A##START\|(.+)\z/;
+    $ok &&= defined $block && $lines[-1] eq "##END|$block";
+    my $columns = split /\|/, $lines[6] // '', -1;
+    $ok &&= !grep { split(/\|/, $_, -1) != $columns } @lines[ 7 .. $#lines - 1 ];
+    return $ok;
+}
+
+subtest 'both layouts without configuration, as checked by hand' => sub {
+    my $dir = scratch();
+    # The older file's NULL counter stays NULL without configuration.
+    my $run = pm2pif({ cwd => $dir }, sample('xml/boda_A2.xml'), sample('xml/mdc-bsc.xml'));
+    is($run->{status}, 0, 'converted') or diag $run->{err};
+    my $expected = output_files("$FindBin::Bin/expected");
+    s/\|0\|12\|$/|NULL|12|/m for values %$expected;
+    is_deeply(output_files("$dir/out"), $expected, 'one file per block, header and columns in order');
+};
+
+subtest 'a configuration file' => sub {
+    my $dir = scratch();
+    my $run = pm2pif({ cwd => $dir }, '-c', sample('pm2pif.json'), sample('xml/boda_A2.xml'), sample('xml/mdc-bsc.xml'));
+    is($run->{status}, 0, 'converted') or diag $run->{err};
+    is_deeply(output_files("$dir/out"), output_files("$FindBin::Bin/expected"), 'NULL counters of mdc files become 0');
+};
+
+subtest 'compressed files, -j and the bundled directory' => sub {
+    my $dir = scratch();
+    my $name = 'onapPM_A20181002.0000-1000-0015-1000_5G';
+    my $gz = pm2pif({ cwd => $dir }, '-o', 'gz', sample("xml/$name.xml"), sample("xml/$name.xml.gz"));
+    is($gz->{status}, 0, 'a file and its compressed copy convert') or diag $gz->{err};
+    my (%plain, %compressed);
+    my $files = output_files("$dir/gz");
+    while (my ($file, $text) = each %$files) {
+        my ($block, $counter) = $file =~ /\A(.*)-#-\Q$name\E-#-(\d+)-#-I\.pif\z/ or next;
+        ($counter < 3 ? \%plain : \%compressed)->{"$block $counter"} = $text;
+    }
+    is(scalar keys %plain, 3, 'three blocks each');
+    is_deeply([ map { $compressed{$_} } sort keys %compressed ], [ map { $plain{$_} } sort keys %plain ],
+        'the same files from both');
+
+    my %out;
+    for my $jobs (1, 2) {
+        my $run = pm2pif({ cwd => $dir }, '-j', $jobs, '-o', "out$jobs", '-c', sample('pm2pif.json'), sample('xml'));
+        $out{$jobs} = output_files("$dir/out$jobs");
+        my %converted = map { $_ => 1 } map { /-#-(.+?)-#-\d+-#-I\.pif\z/ } keys %{ $out{$jobs} };
+        ok($converted{$_}, "-j $jobs: $_ converts")
+            for qw(boda_A2 mdc-bsc oranRANPM_A20220418.1900-1915_seliitdus00487 oranRANPM_pm
+                   onapPM_A20181004.0000-1000-0015-1000_5G), $name;
+        like($run->{err}, qr/^pm2pif: \S+boda_A3_rev-c08edd4\.xml: ERROR: parse - type and result counters do not match/m,
+            "-j $jobs: the file whose counters do not match fails with measdoc's message");
+    }
+    is_deeply($out{2}, $out{1}, 'the same files with one process and two');
+    is_deeply([ grep { !pif_ok($out{1}{$_}) } sort keys %{ $out{1} } ], [], 'every file keeps the PIF grammar');
+};
+
+subtest '--json' => sub {
+    my $run = pm2pif({ cwd => scratch() }, '--json', sample('xml/boda_A2.xml'));
+    is($run->{status}, 0, 'shown') or diag $run->{err};
+    my $data = decode_json($run->{out});
+    is_deeply([ sort keys %$data ], [qw(0 commonHeaderData dataTypeDict)], 'the hash measdoc_data returns');
+    is_deeply($data->{0}{2}{pifData}, { measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-999',
+        attTCHSeizures => '456', succTCHSeizures => '567', attImmediateAssignProcs => '678', succImmediateAssignProcs => '789' },
+        'with the counters of each row');
+};
+
+subtest 'samples from next to the checkout' => sub {
+    my @files = grep { -f } map { source_dir() . "/../shared/samples/$_" }
+        qw(32401-mdc-xml/teed_mdc_c3_1.xml 32401-mdc-xml/teed_mdc_c3_2.xml);
+    plan skip_all => 'no shared samples' unless @files;
+    my $dir = scratch();
+    my $run = pm2pif({ cwd => $dir }, @files);
+    is($run->{status}, 0, 'they convert') or diag $run->{err};
+    my $files = output_files("$dir/out");
+    ok(scalar keys %$files, 'into PIF files');
+    is_deeply([ grep { !pif_ok($files->{$_}) } sort keys %$files ], [], 'that keep the PIF grammar');
+};
+
+done_testing;

@@ -1,0 +1,98 @@
+package measdoc;
+# Test double of the XML module for the pm2pif tests: the host functions with the
+# documented behaviour of the configuration cycle, and results taken from a JSON text in a
+# comment of the converted file:
+#   <measCollecFile><!--FAKE {"data": {...}, "error": "...", "warnings": [...],
+#                             "init_fails": 1, "crash": 1, "sleep": seconds} --></measCollecFile>
+# Each start-up appends a JSON line to $ENV{FAKE_MEASDOC_LOG}: the process id and the
+# items committed, in the order they were committed.
+use strict;
+use warnings;
+use JSON::PP;
+
+our $VERSION = '1.00';
+
+my @SETTERS = qw(xmlNameAttrDelimiter counterListDelimiter headerElementNames
+    uniquePifHeaderElementNames uniquePIFBlockElementName measurementValueElementName
+    measureTypeElementSeq measurementResultsElementSeq suspectFlagElementName
+    distinguishedNameElementNames delimitedCounterElementNames normalCounterElementNames
+    timestampCounterElementNames measurementDataElementName measurementHeaderElementName
+    measurementFooterElementName outputBlockElementName instanceObject maxCounterNameSize
+    xmlDocumentType threadNumber threadStackSize altCounterNullValue xmlFileName
+    outputBlockDescription altCounterNames timestampDesc altOutputBlockNames);
+
+my (@pending, %items, @order, $errored, $started, $error, @warnings, $spec);
+
+for my $name (@SETTERS) {
+    no strict 'refs';
+    *{"measdoc_set_$name"} = sub {
+        die "Usage: measdoc::measdoc_set_$name()\n" if @_;
+        return 1 if $errored;
+        return 0 unless @pending;
+        if (exists $items{$name} || $started || defined $error) {
+            $error //= 'global - attempt to set an assigned config item';
+            @pending = ();
+            return 1;
+        }
+        $items{$name} = [@pending];
+        push @order, $name;
+        @pending = ();
+        return 0;
+    };
+}
+
+sub measdoc_add_config { die "Usage: measdoc::measdoc_add_config(value)\n" unless @_ == 1; push @pending, "$_[0]"; 0 }
+
+sub measdoc_init {
+    return 1 if $errored;
+    my $file = $items{xmlFileName}[0] // '';
+    open my $fh, '<:raw', $file or do { $errored = 1; $error = "io - cannot open $file"; return 1 };
+    my $text = do { local $/; <$fh> };
+    my ($json) = $text =~ /<!--FAKE (.*?)-->/s;
+    $spec = $json ? decode_json($json) : {};
+    if (my $log = $ENV{FAKE_MEASDOC_LOG}) {
+        open my $out, '>>', $log or die "$log: $!";
+        print {$out} encode_json({ pid => $$, items => { map { $_ => $items{$_} } @order }, order => [@order] }), "\n";
+        close $out;
+    }
+    if ($spec->{init_fails}) {
+        $errored = 1;
+        $error = 'fake - start-up failed';
+        return 1;
+    }
+    $started = 1;
+    return 0;
+}
+
+sub measdoc_run {
+    return 0 if $errored;
+    kill 'KILL', $$ if $spec->{crash};
+    sleep $spec->{sleep} if $spec->{sleep};
+    push @warnings, @{ $spec->{warnings} // [] };
+    return 0 unless defined $spec->{error};
+    $error = $spec->{error};
+    return -1;
+}
+
+sub measdoc_data { $spec->{data} // { commonHeaderData => {}, dataTypeDict => {} } }
+
+sub measdoc_error { my $e = $error; undef $error; return $e }
+
+sub measdoc_warning { shift @warnings }
+
+sub measdoc_configuration {
+    my $type = $items{xmlDocumentType}[0] // 0;
+    my $suspect = $items{suspectFlagElementName}[0] // ($type == 1 ? 'Suspect' : 'sf');
+    return { i_suspectflagelemname => [ $suspect, '' ], i_xmlDocumentType => [$type] };
+}
+
+sub measdoc_deinit {
+    return 1 if $errored;
+    %items = ();
+    @order = ();
+    $started = 0;
+    undef $spec;
+    return 0;
+}
+
+1;

@@ -1,0 +1,102 @@
+package Pm2pifTest;
+# Shared helpers of the pm2pif tests: run the command as a user does (its own perl process
+# against the build tree's modules), scratch directories, samples, and the output read back.
+use strict;
+use warnings;
+use Exporter 'import';
+use File::Basename qw(dirname);
+use File::Spec;
+use File::Temp qw(tempdir);
+use IO::Compress::Gzip qw(gzip $GzipError);
+use POSIX ();
+
+our @EXPORT_OK = qw(pm2pif scratch sample slurp spew gzip_file output_files have_measdoc
+    source_dir build_dir fake_dir summary_of);
+
+my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // dirname(__FILE__) . '/../../..');
+my $build  = File::Spec->rel2abs($ENV{PM_BUILD_DIR} // "$source/build");
+
+sub source_dir { $source }
+sub build_dir  { $build }
+sub sample     { "$source/samples/$_[0]" }
+sub fake_dir   { File::Spec->rel2abs(dirname(__FILE__) . '/../fake') }
+
+# A fresh directory, removed at exit.
+sub scratch { tempdir('pm2pif_XXXXXX', TMPDIR => 1, CLEANUP => 1) }
+
+# Runs pm2pif with @args; a leading hash reference may give cwd (the working directory),
+# inc (module directories searched before the build tree's) and lib (the build tree's
+# module directory as given to perl). Returns { status, out, err }.
+sub pm2pif {
+    my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
+    my @args = @_;
+    my $capture = scratch();
+    my $pid = fork // die "fork: $!";
+    if ($pid == 0) {
+        chdir $opt{cwd} or POSIX::_exit(126) if $opt{cwd};
+        open STDIN, '<', '/dev/null';
+        open STDOUT, '>', "$capture/out";
+        open STDERR, '>', "$capture/err";
+        my $lib = $opt{lib} // "$build/perl/lib";
+        { exec $^X, (map {"-I$_"} @{ $opt{inc} // [] }, $lib), "$source/bin/pm2pif", @args }
+        POSIX::_exit(127);
+    }
+    waitpid $pid, 0;
+    return { status => $? >> 8, signal => $? & 127, out => slurp("$capture/out"), err => slurp("$capture/err") };
+}
+
+sub slurp {
+    my ($path) = @_;
+    open my $fh, '<:raw', $path or die "$path: $!";
+    local $/;
+    return scalar <$fh>;
+}
+
+sub spew {
+    my ($path, $octets) = @_;
+    open my $fh, '>:raw', $path or die "$path: $!";
+    print {$fh} $octets;
+    close $fh or die "$path: $!";
+    return $path;
+}
+
+sub gzip_file {
+    my ($from, $to) = @_;
+    gzip($from => $to, Minimal => 1) or die "gzip $from: $GzipError";
+    return $to;
+}
+
+# The PIF files of a directory: name => content.
+sub output_files {
+    my ($dir) = @_;
+    opendir my $dh, $dir or die "$dir: $!";
+    my %files = map { $_ => slurp("$dir/$_") } grep { /\.(?:pif|pt)\z/ } readdir $dh;
+    return \%files;
+}
+
+# The counts of pm2pif's summary line: converted, failed, skipped, files, lines.
+sub summary_of {
+    my ($err) = @_;
+    my ($converted, $failed, $skipped, $files, $lines) =
+        $err =~ /(\d+) files? converted.*?, (\d+) failed, (\d+) skipped; (\d+) PIF files?, (\d+) lines?/
+        or return undef;
+    return { converted => $converted, failed => $failed, skipped => $skipped, files => $files, lines => $lines };
+}
+
+my $measdoc;
+sub have_measdoc {
+    # Without a shell: under a sanitizer the preloaded run-time does not suit /bin/sh.
+    $measdoc //= do {
+        my $pid = fork // die "fork: $!";
+        if ($pid == 0) {
+            open STDERR, '>', '/dev/null';
+            { exec $^X, "-I$build/perl/lib", '-e', 'require measdoc' }
+            POSIX::_exit(127);
+        }
+        waitpid $pid, 0;
+        $? == 0 ? 1 : 0;
+    };
+    return $measdoc;
+}
+
+1;
