@@ -114,9 +114,12 @@ void on_object_instance(perf_data& state, const asn1_object& element) {
 void on_result(perf_data& state, const asn1_object& element) {
     std::string value;
     switch (element.tag) {
-        case 0:  // iValue: an unsigned 32-bit counter
-            value = decimal(get_int_value(element));
-            break;
+        case 0: {  // iValue: an unsigned 32-bit counter; the common case, without a string
+            char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, get_int_value(element)).ptr;
+            pif_manager_add_counter_value(state.pif.get(), std::string_view(digits, end - digits));
+            return;
+        }
         case 1:  // rValue; an encoding that is no REAL leaves the field empty
             if (!format_real_value(element.data.get(), element.data ? element.length : 0, value)) value.clear();
             break;

@@ -60,13 +60,14 @@ sub meas_content {
     my (%p) = @_;
     my $rng = new_rng($p{seed} // 20261205);
     my @nes;
-    my $object = 0;
     for my $n (1 .. $p{ne}) {
         my @infos;
         for my $i (0 .. $p{infos} - 1) {
             my $f = $families[$i % @families];
             my @types = map { sprintf 'pm%sCounter%02dOf%02d', $f->{family}, $_, $i } 1 .. $p{counters};
             my @rows;
+            # A network element reports the same objects in every block of one family.
+            my $object = ($n - 1) * $p{rows};
             for (1 .. $p{rows}) {
                 ++$object;
                 push @rows, {
