@@ -6,35 +6,11 @@
 #define RADIOBIN_OUTPUT_H
 
 #include <cstddef>
-#include <cstring>
 #include <string_view>
 
-inline constexpr std::size_t output_buffer_size = 15000;
+#include "shortcopy.h"
 
-// Copies `count` bytes between non-overlapping areas. Fields and lines are mostly a few
-// bytes long and a library call per field would cost more than the copy: up to 32 bytes
-// go as two fixed-size copies that may overlap each other, which compile to plain moves.
-inline void copy_short(char* to, const char* from, std::size_t count) {
-    if (count >= 16) {
-        if (count > 32) {
-            std::memcpy(to, from, count);
-            return;
-        }
-        std::memcpy(to, from, 16);
-        std::memcpy(to + count - 16, from + count - 16, 16);
-    } else if (count >= 8) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + count - 8, from + count - 8, 8);
-    } else if (count >= 4) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + count - 4, from + count - 4, 4);
-    } else if (count >= 2) {
-        std::memcpy(to, from, 2);
-        std::memcpy(to + count - 2, from + count - 2, 2);
-    } else if (count == 1) {
-        *to = *from;
-    }
-}
+inline constexpr std::size_t output_buffer_size = 15000;
 
 // Creates (or truncates) the file and makes it the output. Returns 1 when open, 0 (logged)
 // when no name is given or the file cannot be created; the previous file, if any, is
