@@ -298,7 +298,9 @@ bool simple_pattern::search(std::string_view text, std::span<regmatch_t> groups,
     decided = printable_ascii(text);
     if (!decided) return false;
     item_offsets item_starts;
+    const char_set& first = items_.front().accepts;
     for (std::size_t start = 0; start < text.size(); ++start) {
+        if (!first.test(static_cast<unsigned char>(text[start]))) continue;
         std::size_t end = 0;
         if (!match_at(text, start, item_starts, end)) continue;
         for (std::size_t i = 0; i < groups.size(); ++i) {

@@ -11,6 +11,7 @@
 #include "parser.h"
 #include "pif.h"
 #include "pmalloc.h"
+#include "shortcopy.h"
 #include "util.h"
 
 std::uint32_t g_count = 0;
@@ -28,7 +29,8 @@ void append_joined(std::string& out, const char_list& fields) {
     char* to = out.data() + at;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) *to++ = pif::separator;
-        to = std::copy(fields[i].begin(), fields[i].end(), to);
+        copy_short(to, fields[i].data(), fields[i].size());
+        to += fields[i].size();
     }
 }
 

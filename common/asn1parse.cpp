@@ -196,6 +196,7 @@ void take_back(content_cache& cache, asn1_object& rec) {
         cache.buffer = std::move(rec.data);
     } else {
         rec.data.reset();
+        if (cache.lent) cache.size = 0;  // the lent buffer is gone with whoever took it
     }
     cache.lent = nullptr;
 }
@@ -393,6 +394,34 @@ struct stream_walk {
     content_cache cache;
 };
 
+// Contents of up to this many octets are what a measurement file is mostly made of.
+constexpr std::uint32_t short_content = 16;
+
+// The content of a short primitive element straight into the lent buffer: 0 when read,
+// 1 when the element is not of that kind (nothing is consumed then), 2 when the input
+// ends inside it.
+int read_short_content(std::FILE* stream, asn1_object& rec, std::uint32_t& count, stream_walk& walk) {
+    content_cache& cache = walk.cache;
+    const bool one_octet = walk.dialect.boolean_one_octet && rec.asn_class == ASN1_UNIVERSAL &&
+                           rec.tag == ASN1_TAG_BOOLEAN;
+    if (rec.length > short_content || one_octet || !walk.dialect.free_on_failed_read || !cache.buffer ||
+        cache.size < short_content)
+        return 1;
+    std::uint8_t* to = cache.buffer.get();
+    for (std::uint32_t i = 0; i < rec.length; ++i) {
+        const int octet = getc_unlocked(stream);
+        if (octet == EOF) {
+            dprint("fread() failed in get_asn1_data()");
+            return 2;
+        }
+        to[i] = static_cast<std::uint8_t>(octet);
+    }
+    cache.lent = to;
+    rec.data = std::move(cache.buffer);
+    count += rec.length;
+    return 0;
+}
+
 int stream_element(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent, int* endfound,
                    stream_walk& walk) {
     if (*indent >= asn1_max_depth) {
@@ -411,9 +440,12 @@ int stream_element(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, st
             *endfound = 1;
             return 0;
         }
-        if (rec->length != 0 && read_content(stream, rec, &c, walk.dialect, &walk.cache)) {
-            dprint("get_asn1_data() failed");
-            return 1;
+        if (rec->length != 0) {
+            const int short_read = read_short_content(stream, *rec, c, walk);
+            if (short_read == 2 || (short_read == 1 && read_content(stream, rec, &c, walk.dialect, &walk.cache))) {
+                dprint("get_asn1_data() failed");
+                return 1;
+            }
         }
         *prlen += c;
         walk.visitor(*rec, *indent, walk.context);
