@@ -2,8 +2,10 @@ package BenchRun;
 # Runs benchmark steps and prints their figures. Every step is a separate process, run
 # under /usr/bin/time so that its peak resident memory is its own. A step that hosts a
 # converter in Perl times its own work (after start-up and loading) and prints
-# "BENCH-SECONDS <seconds>" on standard output; for any other command the wall time of
-# the process counts. Times are medians of several runs; memory is the largest peak seen.
+# "BENCH-SECONDS <seconds>" and "BENCH-CPU <seconds>" on standard output; for any other
+# command the wall time and the processor time of the process count. Times are medians
+# of several runs; memory is the largest peak seen. Processor time beside wall time shows
+# how much a busy machine stretched a run: the targets are on wall time.
 use strict;
 use warnings;
 use Exporter 'import';
@@ -26,12 +28,12 @@ sub median {
 # the whole benchmark may take. With `capture` standard output is kept for the
 # BENCH-SECONDS line and handed to `after`; otherwise it goes to /dev/null. Dies when
 # the command fails (exit status other than 0, or than `status` when given).
-# Returns { seconds, kb, runs, times => [...] }.
+# Returns { seconds, cpu, kb, runs, times => [...] }.
 sub measure {
     my (%a) = @_;
     my $runs = $a{runs} // 3;
     my $long = $a{long} // 10;
-    my (@times, $kb);
+    my (@times, @cpu, $kb);
     for my $n (1 .. $runs) {
         $a{before}->() if $a{before};
         my ($tfh, $tfile) = tempfile('bench-time-XXXXXX', TMPDIR => 1, UNLINK => 1);
@@ -44,7 +46,7 @@ sub measure {
             } else {
                 open STDOUT, '>', '/dev/null' or die "stdout: $!\n";
             }
-            exec '/usr/bin/time', '-f', '%M', '-o', $tfile, '--', @{ $a{cmd} };
+            exec '/usr/bin/time', '-f', '%M %U %S', '-o', $tfile, '--', @{ $a{cmd} };
             die "exec: $!\n";
         }
         waitpid $pid, 0;
@@ -56,27 +58,29 @@ sub measure {
             die "step '$a{label}' failed (status $status): @{ $a{cmd} }\n$out";
         }
         my ($own) = $out =~ /^BENCH-SECONDS (\S+)$/m;
+        my ($own_cpu) = $out =~ /^BENCH-CPU (\S+)$/m;
         die "step '$a{label}' did not report its time\n$out" if $a{capture} && !defined $own;
         push @times, $own // $wall;
-        my ($k) = $peak =~ /(\d+)\s*\z/;
+        my ($k, $user, $system) = $peak =~ /(\d+) (\S+) (\S+)\s*\z/;
+        push @cpu, $own_cpu // (defined $user ? $user + $system : 0);
         $kb = $k if defined $k && (!defined $kb || $k > $kb);
         $a{after}->($out) if $a{after};
         last if $times[-1] > $long;
     }
-    return { seconds => median(@times), kb => $kb, runs => scalar @times, times => \@times };
+    return { seconds => median(@times), cpu => median(@cpu), kb => $kb, runs => scalar @times, times => \@times };
 }
 
 sub section {
     my ($title) = @_;
     print "\n== $title\n";
-    printf "%-44s %9s %9s %9s %5s\n", 'step', 'time s', 'MB/s', 'peak MB', 'runs';
+    printf "%-44s %9s %9s %9s %9s %5s\n", 'step', 'time s', 'cpu s', 'MB/s', 'peak MB', 'runs';
 }
 
 # One step's figures; `mb` is the input size in MB for the throughput.
 sub step_line {
     my ($label, $m, $mb) = @_;
-    printf "%-44s %9.3f %9.1f %9.0f %5d\n", $label, $m->{seconds}, $mb / $m->{seconds}, ($m->{kb} // 0) / 1024,
-        $m->{runs};
+    printf "%-44s %9.3f %9.3f %9.1f %9.0f %5d\n", $label, $m->{seconds}, $m->{cpu}, $mb / $m->{seconds},
+        ($m->{kb} // 0) / 1024, $m->{runs};
 }
 
 sub skip_line {

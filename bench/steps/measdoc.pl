@@ -8,7 +8,7 @@ use strict;
 use warnings;
 use FindBin;
 use lib "$FindBin::Bin/../lib";
-use Time::HiRes qw(time);
+use Time::HiRes qw(time clock_gettime CLOCK_PROCESS_CPUTIME_ID);
 use MeasXml qw(measdoc_config canonical layout_of);
 use measdoc;
 
@@ -37,13 +37,15 @@ set_item(xmlFileName  => $file);
 measdoc::measdoc_init() == 0 or die 'measdoc_init: ' . failure() . "\n";
 
 my $t0 = time;
+my $cpu0 = clock_gettime(CLOCK_PROCESS_CPUTIME_ID);
 my $rc = measdoc::measdoc_run();
 my $data = $mode eq 'run' ? undef : measdoc::measdoc_data();
 my $seconds = time - $t0;
+my $cpu = clock_gettime(CLOCK_PROCESS_CPUTIME_ID) - $cpu0;
 die 'measdoc_run: ' . failure() . "\n" if $rc != 0;
 die "measdoc_data gave no hash\n" if $mode ne 'run' && ref $data ne 'HASH';
 # ---- end of measdoc runs -------------------------------------------------------------
 
-print $mode eq 'dump' ? canonical($data) . "\n" : "BENCH-SECONDS $seconds\n";
+print $mode eq 'dump' ? canonical($data) . "\n" : "BENCH-SECONDS $seconds\nBENCH-CPU $cpu\n";
 undef $data;
 measdoc::measdoc_deinit() == 0 or die 'measdoc_deinit: ' . failure() . "\n";

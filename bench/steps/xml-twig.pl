@@ -7,13 +7,14 @@ use strict;
 use warnings;
 use FindBin;
 use lib "$FindBin::Bin/../lib";
-use Time::HiRes qw(time);
+use Time::HiRes qw(time clock_gettime CLOCK_PROCESS_CPUTIME_ID);
 use XML::Twig;
 use MeasXml qw(quote dn_pairs dist_block suspect_value canonical layout_of);
 
 my ($file, $dump) = @ARGV;
 my $layout = layout_of($file);
 my $t0 = time;
+my $cpu0 = clock_gettime(CLOCK_PROCESS_CPUTIME_ID);
 my $result = { commonHeaderData => {}, dataTypeDict => {} };
 my $dict = $result->{dataTypeDict};
 my (@file_header, @blocks);    # blocks wait for the footer, whose values they share
@@ -116,7 +117,8 @@ for (@blocks) {
     $result->{ $block++ } = $entry;
 }
 my $seconds = time - $t0;
-print $dump ? canonical($result) . "\n" : "BENCH-SECONDS $seconds\n";
+my $cpu = clock_gettime(CLOCK_PROCESS_CPUTIME_ID) - $cpu0;
+print $dump ? canonical($result) . "\n" : "BENCH-SECONDS $seconds\nBENCH-CPU $cpu\n";
 
 sub header_pairs {
     my (@plain) = @_;

@@ -16,13 +16,15 @@ is(median(3, 1, 2), 2, 'median of an odd count');
 is(median(4, 1, 3, 2), 2.5, 'median of an even count');
 
 my $own = measure(label => 'own time', capture => 1, runs => 3,
-                  cmd => [ $^X, '-e', 'my $x = "x" x 20_000_000; print "BENCH-SECONDS 0.25\n"' ]);
+                  cmd => [ $^X, '-e', 'my $x = "x" x 20_000_000; print "BENCH-SECONDS 0.25\nBENCH-CPU 0.125\n"' ]);
 is($own->{seconds}, 0.25, 'a step that reports its time is taken at its word');
+is($own->{cpu}, 0.125, 'its processor time too');
 is($own->{runs}, 3, 'three runs');
 cmp_ok($own->{kb}, '>', 20_000, 'peak memory is the step process\'s own');
 
 my $wall = measure(label => 'wall time', runs => 2, cmd => [ $^X, '-e', 'select undef, undef, undef, 0.2' ]);
 cmp_ok($wall->{seconds}, '>=', 0.2, 'otherwise the wall time of the process');
+cmp_ok($wall->{cpu}, '<', 0.15, 'and its processor time, which sleeping does not use');
 
 my $slow = measure(label => 'slow', capture => 1, runs => 5, cmd => [ $^X, '-e', 'print "BENCH-SECONDS 30\n"' ]);
 is($slow->{runs}, 1, 'a step that takes long runs once');

@@ -39,14 +39,21 @@ void flush_pending() {
     pending_used = 0;
 }
 
+[[gnu::noinline]] void put_raw_flushing(std::string_view text) {
+    flush_pending();
+    if (text.size() > pending_size) {
+        write_out(text.data(), text.size());
+        return;
+    }
+    copy_short(pending.data(), text.data(), text.size());
+    pending_used = text.size();
+}
+
 inline void put_raw(std::string_view text) {
     if (!fp || text.empty()) return;
     if (pending_used + text.size() > pending_size) {
-        flush_pending();
-        if (text.size() > pending_size) {
-            write_out(text.data(), text.size());
-            return;
-        }
+        put_raw_flushing(text);
+        return;
     }
     copy_short(pending.data() + pending_used, text.data(), text.size());
     pending_used += text.size();
@@ -90,9 +97,11 @@ void make_room(std::size_t count) {
 
 }  // namespace
 
-int OutputData(std::string_view text) {
-    // Separators need room too: a line of thousands of empty fields must not run past
-    // the buffer.
+namespace {
+
+// A field that does not fit into what is left of the buffer. Separators need room too:
+// a line of thousands of empty fields must not run past the buffer.
+[[gnu::noinline]] int append_field_at_the_limit(std::string_view text) {
     if (output_str.fields > 0) {
         make_room(1);
         output_str.text[output_str.length++] = '|';
@@ -105,6 +114,17 @@ int OutputData(std::string_view text) {
         }
         append(text);
     }
+    ++output_str.fields;
+    return 1;
+}
+
+}  // namespace
+
+int OutputData(std::string_view text) {
+    const std::size_t separator = output_str.fields > 0 ? 1 : 0;
+    if (output_str.length + separator + text.size() + 2 > output_buffer_size) return append_field_at_the_limit(text);
+    if (separator) output_str.text[output_str.length++] = '|';
+    append(text);
     ++output_str.fields;
     return 1;
 }
