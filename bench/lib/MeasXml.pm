@@ -73,10 +73,20 @@ sub dist_block {
 
 sub suspect_value { return uc($_[0] // '') eq 'TRUE' ? 'TRUE' : 'FALSE' }
 
+# The same data with every value as text: a converter may hold 1 as a number where
+# another holds the text "1".
+sub as_text {
+    my ($v) = @_;
+    return { map { $_ => as_text($v->{$_}) } keys %$v } if ref $v eq 'HASH';
+    return [ map { as_text($_) } @$v ] if ref $v eq 'ARRAY';
+    return defined $v ? "$v" : undef;
+}
+
 # A text that is equal for two results exactly when they hold the same blocks with the
 # same header data, in any order (measdoc's workers may finish sections in any order).
 sub canonical {
     my ($result) = @_;
+    $result = as_text($result);
     local $Data::Dumper::Sortkeys = 1;
     local $Data::Dumper::Indent = 0;
     local $Data::Dumper::Terse = 1;

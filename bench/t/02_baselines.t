@@ -31,6 +31,19 @@ subtest 'value rules of the result' => sub {
     is(suspect_value('yes'), 'FALSE', 'anything else is not suspect');
 };
 
+subtest 'results compare equal whatever the block order and number form' => sub {
+    my %a = (commonHeaderData => { 0 => { h => 'x' }, 1 => { h => 'y' } }, dataTypeDict => { h => 0 },
+             0 => { blockName => 'A', 0 => { pifData => { c => 1 } } }, 1 => { blockName => 'B' });
+    my %b = (commonHeaderData => { 0 => { h => 'y' }, 1 => { h => 'x' } }, dataTypeDict => { h => '0' },
+             0 => { blockName => 'B' }, 1 => { blockName => 'A', 0 => { pifData => { c => '1' } } });
+    is(canonical(\%a), canonical(\%b), 'blocks in another order, numbers as texts');
+    $b{1}{0}{pifData}{c} = '2';
+    isnt(canonical(\%a), canonical(\%b), 'a value that differs');
+    $b{1}{0}{pifData}{c} = '1';
+    $b{commonHeaderData}{0}{h} = 'x';
+    isnt(canonical(\%a), canonical(\%b), 'a block with another block\'s header');
+};
+
 SKIP: {
     skip 'XML::LibXML and XML::Twig are installed by bench/install-bench-deps', 3
         unless eval { require XML::LibXML; require XML::Twig; 1 };
