@@ -243,8 +243,6 @@ std::int32_t after_value_end(perf_data& state, std::uint32_t level, std::uint32_
 std::int32_t next_state(perf_data& state, const asn1_object& element, std::uint32_t level) {
     const std::int32_t p = state.previous_state;
     const std::uint32_t tag = element.tag;
-    // Results make up most of a file: one after the other, at level 8.
-    if (level == 8 && (p == 22 || p == 23)) return 23;
     if (level == 0) return 0;
     if (level == 1 && p == 0) return 1;
     if (level == 2 && p >= 1 && p <= 5) return p + 1;
@@ -543,6 +541,15 @@ void extract_object_name_and_value(const perf_data& state, std::string_view pref
 void process_state(asn1_object& element, std::uint32_t level, void* context) {
     if (!context) return;
     perf_data& state = *static_cast<perf_data*>(context);
+    // Results make up most of a file, one after the other at level 8: the transition
+    // (from measResults or from the previous result, to state 23) and its action are
+    // taken here directly.
+    if (level == 8 && (state.previous_state == 22 || state.previous_state == 23)) {
+        state.state = 23;
+        on_result(state, element);
+        state.previous_state = 23;
+        return;
+    }
     const std::int32_t n = next_state(state, element, level);
     if (n == no_transition) return;
     state.state = n;
