@@ -3,7 +3,7 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo clean deps asan tsan fuzz
+.PHONY: all build test demo clean deps asan tsan fuzz bench
 
 all: build
 
@@ -23,6 +23,13 @@ test: deps
 demo: deps
 	@$(MAKE) --no-print-directory build
 	@scripts/demo $(BUILD)
+
+# Benchmarks against the tools users would otherwise pick (installs those first);
+# generated inputs stay in $(BUILD)/bench-data.
+bench: deps
+	@bench/install-bench-deps
+	@$(MAKE) --no-print-directory build
+	bench/run $(BUILD)
 
 # Sanitizer builds in their own trees.
 asan: deps

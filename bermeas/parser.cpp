@@ -114,9 +114,12 @@ void on_object_instance(perf_data& state, const asn1_object& element) {
 void on_result(perf_data& state, const asn1_object& element) {
     std::string value;
     switch (element.tag) {
-        case 0:  // iValue: an unsigned 32-bit counter
-            value = decimal(get_int_value(element));
-            break;
+        case 0: {  // iValue: an unsigned 32-bit counter; the common case, without a string
+            char digits[16];
+            const auto end = std::to_chars(digits, digits + sizeof digits, get_int_value(element)).ptr;
+            pif_manager_add_counter_value(state.pif.get(), std::string_view(digits, end - digits));
+            return;
+        }
         case 1:  // rValue; an encoding that is no REAL leaves the field empty
             if (!format_real_value(element.data.get(), element.data ? element.length : 0, value)) value.clear();
             break;
@@ -538,6 +541,15 @@ void extract_object_name_and_value(const perf_data& state, std::string_view pref
 void process_state(asn1_object& element, std::uint32_t level, void* context) {
     if (!context) return;
     perf_data& state = *static_cast<perf_data*>(context);
+    // Results make up most of a file, one after the other at level 8: the transition
+    // (from measResults or from the previous result, to state 23) and its action are
+    // taken here directly.
+    if (level == 8 && (state.previous_state == 22 || state.previous_state == 23)) {
+        state.state = 23;
+        on_result(state, element);
+        state.previous_state = 23;
+        return;
+    }
     const std::int32_t n = next_state(state, element, level);
     if (n == no_transition) return;
     state.state = n;

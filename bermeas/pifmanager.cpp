@@ -11,6 +11,7 @@
 #include "parser.h"
 #include "pif.h"
 #include "pmalloc.h"
+#include "shortcopy.h"
 #include "util.h"
 
 std::uint32_t g_count = 0;
@@ -18,9 +19,18 @@ std::uint32_t g_count = 0;
 namespace {
 
 void append_joined(std::string& out, const char_list& fields) {
+    if (fields.empty()) return;
+    // One size check for the whole line, then plain copies: a value line has a field
+    // per counter and there is a line per measured object.
+    std::size_t size = out.size() + fields.size() - 1;
+    for (const std::string& field : fields) size += field.size();
+    const std::size_t at = out.size();
+    out.resize(size);
+    char* to = out.data() + at;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i) out += pif::separator;
-        out += fields[i];
+        if (i) *to++ = pif::separator;
+        copy_short(to, fields[i].data(), fields[i].size());
+        to += fields[i].size();
     }
 }
 
@@ -32,9 +42,14 @@ void flush_line(pif_manager& pm) {
     pm.line.clear();
 }
 
+// Value lines collect in the manager's line buffer up to this size before they are
+// written: one write per line would cost more than assembling the line.
+constexpr std::size_t line_flush_size = 32 * 1024;
+
 // Closes the current file; with `complete` the open block first gets its end line.
 void close_output_file(pif_manager& pm, bool complete) {
     if (!pm.stream) return;
+    flush_line(pm);  // the lines collected so far belong to the file, complete or not
     if (complete && pm.block_started) {
         pm.line.append(pif::end_marker).append(pm.started_block_name) += pif::line_end;
         flush_line(pm);
@@ -220,7 +235,7 @@ void pif_manager_write_counters(pif_manager* pm) {
     }
     append_joined(pm->line, pm->counter_values);
     pm->line += pif::line_end;
-    flush_line(*pm);
+    if (pm->line.size() >= line_flush_size) flush_line(*pm);
     pm->counter_values.clear();
     pm->have_counter_values = false;
 }

@@ -49,11 +49,24 @@ bool posix_pattern::compile(std::string_view pattern) {
     if (pattern.find('\0') != std::string_view::npos) return false;
     const std::string text(pattern);
     compiled_ = regcomp(&re_, text.c_str(), REG_EXTENDED) == 0;
+    simple_.reset();
+    required_.clear();
+    if (compiled_) {
+        simple_ = simple_pattern::make(pattern);
+        required_ = pattern_required_literals(pattern);
+    }
     return compiled_;
 }
 
 bool posix_pattern::search(const char* text, std::span<regmatch_t> groups) const {
     if (!compiled_ || !text) return false;
+    const std::string_view subject(text);
+    if (!meets_literal_conditions(subject, required_)) return false;
+    if (simple_) {
+        bool decided = false;
+        const bool found = simple_->search(subject, groups, decided);
+        if (decided) return found;
+    }
     return regexec(&re_, text, groups.size(), groups.data(), 0) == 0;
 }
 

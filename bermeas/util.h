@@ -12,8 +12,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data.h"
+#include "fastmatch.h"
 
 // Capacity that configured patterns are converted into, terminator included.
 inline constexpr std::size_t pattern_buffer_size = 1024;
@@ -42,6 +44,11 @@ public:
 private:
     regex_t re_{};
     bool compiled_ = false;
+    // Asked before the library's matcher, which costs microseconds per text: a simple
+    // pattern answers for itself, and a text lacking a required literal cannot match
+    // (most texts fail most of the object map's patterns that way).
+    std::unique_ptr<simple_pattern> simple_;
+    std::vector<literal_condition> required_;
 };
 
 // A compiled pattern, or NULL when it does not compile (or the heap is exhausted).

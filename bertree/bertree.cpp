@@ -10,14 +10,18 @@
 #include <string_view>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "asn1object.h"
 #include "asn1parse.h"
+#include "shortcopy.h"
 
 namespace {
 
 int g_doIndent = 0;
-asn1_ptr g_rootObj;  // owned until exit
+// The decoded tree lives until the process ends and is not released record by record:
+// that would take longer than decoding it, and the system takes the memory back at exit.
+asn1_object* g_rootObj = nullptr;
 
 // Standard output through one large buffer: a tree print is millions of tiny pieces, and
 // stdio's per-call locking and bookkeeping would dominate the run.
@@ -29,6 +33,11 @@ public:
         buffer_[used_++] = c;
     }
     void put(std::string_view text) {
+        if (text.size() <= small_piece) {
+            copy_short(room(text.size()), text.data(), text.size());
+            used_ += text.size();
+            return;
+        }
         while (!text.empty()) {
             if (used_ == sizeof buffer_) flush();
             const std::size_t n = std::min(text.size(), sizeof buffer_ - used_);
@@ -37,6 +46,11 @@ public:
             text.remove_prefix(n);
         }
     }
+    void put_blanks(std::size_t count) {
+        static const std::string blanks(small_piece, ' ');
+        for (; count > small_piece; count -= small_piece) put(blanks);
+        put(std::string_view(blanks).substr(0, count));
+    }
     void put_number(std::uint32_t value) {
         char digits[10];
         int n = 0;
@@ -44,12 +58,24 @@ public:
             digits[n++] = static_cast<char>('0' + value % 10);
             value /= 10;
         } while (value);
-        while (n) put(digits[--n]);
+        char* to = room(10);
+        for (int i = 0; i < n; ++i) to[i] = digits[n - 1 - i];
+        used_ += static_cast<std::size_t>(n);
     }
-    void put_hex(std::uint8_t octet) {
+    // Octets as upper-case hexadecimal pairs separated by blanks.
+    void put_hex_octets(const std::uint8_t* octets, std::size_t count) {
         static constexpr char hex[] = "0123456789ABCDEF";
-        put(hex[octet >> 4]);
-        put(hex[octet & 0x0F]);
+        constexpr std::size_t per_round = small_piece / 3;
+        for (std::size_t i = 0; i < count;) {
+            const std::size_t n = std::min(count - i, per_round);
+            char* to = room(3 * n);
+            for (std::size_t k = 0; k < n; ++k, ++i) {
+                if (i) *to++ = ' ';
+                *to++ = hex[octets[i] >> 4];
+                *to++ = hex[octets[i] & 0x0F];
+            }
+            used_ = static_cast<std::size_t>(to - buffer_);
+        }
     }
     void flush() {
         if (used_) std::fwrite(buffer_, 1, used_, stdout);
@@ -57,6 +83,13 @@ public:
     }
 
 private:
+    static constexpr std::size_t small_piece = 256;
+    // Free space for at least `count` characters (at most small_piece).
+    char* room(std::size_t count) {
+        if (sizeof buffer_ - used_ < count) flush();
+        return buffer_ + used_;
+    }
+
     char buffer_[1 << 16];
     std::size_t used_ = 0;
 };
@@ -75,8 +108,7 @@ void print_usage(const char* program_name) {
 }
 
 void print_indent(std::uint32_t level) {
-    if (!g_doIndent) return;
-    for (std::uint32_t i = 0; i < level; ++i) g_out.put("  ");
+    if (g_doIndent) g_out.put_blanks(2 * std::size_t{level});
 }
 
 // Content octets actually held: a record whose content could not be read has none.
@@ -117,7 +149,7 @@ void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
                 g_out.put(static_cast<char>(octets[i]));
             } else {
                 g_out.put('%');
-                g_out.put_hex(octets[i]);
+                g_out.put_hex_octets(octets + i, 1);
             }
         }
         g_out.put("'\n");
@@ -125,10 +157,7 @@ void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
     }
     g_out.put('\n');
     print_indent(level + 1);
-    for (std::size_t i = 0; i < size; ++i) {
-        if (i) g_out.put(' ');
-        g_out.put_hex(octets[i]);
-    }
+    g_out.put_hex_octets(octets, size);
     g_out.put('\n');
 }
 
@@ -178,7 +207,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Cannot open input file: %s\n", filename);
         return 1;
     }
-    g_rootObj = parse(filename);
+    g_rootObj = parse(filename).release();
     if (!g_rootObj) {
         std::fprintf(stderr, "Failed parsing input file: %s\n", filename);
         return 1;

@@ -51,7 +51,7 @@ std::size_t read_growing(std::FILE* stream, std::unique_ptr<std::uint8_t[]>& buf
         if (have) std::memcpy(bigger.get(), buffer.get(), have);
         buffer = std::move(bigger);
         capacity = want;
-        const std::size_t got = std::fread(buffer.get() + have, 1, capacity - have, stream);
+        const std::size_t got = fread_unlocked(buffer.get() + have, 1, capacity - have, stream);
         have += got;
         if (have < capacity) break;
     }
@@ -148,7 +148,61 @@ int get_asn1_definite_length(std::FILE* stream, unsigned first_octet, std::uint3
     return 0;
 }
 
-int get_asn1_data(std::FILE* stream, asn1_object* rec, std::uint32_t* count, const asn1_dialect& dialect) {
+namespace {
+
+// Reads up to `count` octets; returns how many were read. Most contents are a few octets
+// (counter values), for which a call into the stream's block read costs more than
+// taking them one by one from its buffer.
+std::size_t read_octets(std::FILE* stream, std::uint8_t* to, std::size_t count) {
+    if (count > 16) return fread_unlocked(to, 1, count, stream);
+    for (std::size_t i = 0; i < count; ++i) {
+        const int octet = getc_unlocked(stream);
+        if (octet == EOF) return i;
+        to[i] = static_cast<std::uint8_t>(octet);
+    }
+    return count;
+}
+
+// One content buffer lent to record after record by the streaming walk: its records live
+// only while the visitor looks at them, and a buffer per element would cost an
+// allocation and a release for every value of a file.
+struct content_cache {
+    std::unique_ptr<std::uint8_t[]> buffer;
+    std::size_t size = 0;              // of the buffer, also while it is lent
+    const std::uint8_t* lent = nullptr;  // the buffer while a record holds it
+};
+
+// Contents up to this size come from the cache; larger ones get their own buffer.
+constexpr std::size_t cached_content = 4096;
+
+// A buffer of at least `length` octets from the cache, zero-filled when asked; NULL on
+// an exhausted heap.
+std::unique_ptr<std::uint8_t[]> lend(content_cache& cache, std::size_t length, bool zeroed) {
+    if (!cache.buffer || cache.size < length) {
+        const std::size_t size = std::max<std::size_t>(length, 64);
+        cache.buffer = pm_new_array<std::uint8_t>(size);
+        cache.size = cache.buffer ? size : 0;
+        if (!cache.buffer) return nullptr;
+    }
+    if (zeroed) std::memset(cache.buffer.get(), 0, length);
+    cache.lent = cache.buffer.get();
+    return std::move(cache.buffer);
+}
+
+// Takes the record's content back into the cache when it is the lent buffer; anything
+// else the record holds is released.
+void take_back(content_cache& cache, asn1_object& rec) {
+    if (rec.data && rec.data.get() == cache.lent) {
+        cache.buffer = std::move(rec.data);
+    } else {
+        rec.data.reset();
+        if (cache.lent) cache.size = 0;  // the lent buffer is gone with whoever took it
+    }
+    cache.lent = nullptr;
+}
+
+int read_content(std::FILE* stream, asn1_object* rec, std::uint32_t* count, const asn1_dialect& dialect,
+                 content_cache* cache) {
     if (!stream || !rec || !count) return 1;
     if (rec->pc != PC_PRIMITIVE) {
         dprint("get_asn1_data() is for PC_PRIMITIVE only");
@@ -176,6 +230,7 @@ int get_asn1_data(std::FILE* stream, asn1_object* rec, std::uint32_t* count, con
     std::unique_ptr<std::uint8_t[]> buffer;
     std::size_t got = 0;
     bool full_size = true;
+    const bool zeroed = one_octet || !dialect.free_on_failed_read;
     if (size_unknown) {
         bool out_of_memory = false;
         got = read_growing(stream, buffer, length, out_of_memory);
@@ -185,34 +240,78 @@ int get_asn1_data(std::FILE* stream, asn1_object* rec, std::uint32_t* count, con
             return 1;
         }
     } else {
-        buffer = (one_octet || !dialect.free_on_failed_read) ? pm_new_zeroed_array<std::uint8_t>(length)
-                                                              : pm_new_array<std::uint8_t>(length);
+        if (cache && length <= cached_content) {
+            buffer = lend(*cache, length, zeroed);
+        } else {
+            buffer = zeroed ? pm_new_zeroed_array<std::uint8_t>(length) : pm_new_array<std::uint8_t>(length);
+        }
         if (!buffer) {
             dprint("Out of memory");
             return 1;
         }
-        got = std::fread(buffer.get(), 1, wanted, stream);
+        got = read_octets(stream, buffer.get(), wanted);
     }
+    rec->data = std::move(buffer);
     if (got < wanted) {
         dprint("fread() failed in get_asn1_data()");
         // The tree form keeps what was read (zero-filled after it) so the element can be shown.
-        if (dialect.free_on_failed_read || !full_size) buffer.reset();
-        rec->data = std::move(buffer);
+        if (dialect.free_on_failed_read || !full_size) {
+            if (cache) {
+                take_back(*cache, *rec);
+            } else {
+                rec->data.reset();
+            }
+        }
         return 1;
     }
-    rec->data = std::move(buffer);
     *count += static_cast<std::uint32_t>(wanted);
     return 0;
 }
 
+}  // namespace
+
+int get_asn1_data(std::FILE* stream, asn1_object* rec, std::uint32_t* count, const asn1_dialect& dialect) {
+    return read_content(stream, rec, count, dialect, nullptr);
+}
+
 namespace {
 
-// Identifier and length of one element, with the failure texts of the walk.
+// Identifier and length of one element, with the failure texts of the walk. Almost every
+// element has a tag number below 31 and a length below 128: those octets are taken here
+// directly; any other is put back (one octet, which a stream always takes back) and read
+// by the steps.
 int read_header(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent) {
-    if (get_asn1_type(stream, rec, prlen)) {
+    const int identifier = getc_unlocked(stream);
+    if (identifier == EOF) {
         dprint("get_asn1_type() failed");
         dprint("  *prlen: %d, *indent: %d", static_cast<int>(*prlen), static_cast<int>(*indent));
         return 1;
+    }
+    if ((identifier & 0x1F) == 0x1F) {
+        ungetc(identifier, stream);
+        if (get_asn1_type(stream, rec, prlen)) {
+            dprint("get_asn1_type() failed");
+            dprint("  *prlen: %d, *indent: %d", static_cast<int>(*prlen), static_cast<int>(*indent));
+            return 1;
+        }
+    } else {
+        rec->asn_class = static_cast<std::uint32_t>(identifier) >> 6;
+        rec->pc = (static_cast<std::uint32_t>(identifier) >> 5) & 1;
+        rec->tag = static_cast<std::uint32_t>(identifier) & 0x1F;
+        *prlen += 1;
+        const int first_length = getc_unlocked(stream);
+        if (first_length == EOF) {
+            dprint("fgetc() failed in get_asn1_length()");
+            dprint("get_asn1_length() failed");
+            return 1;
+        }
+        if (first_length < 0x80) {
+            rec->definite = true;
+            rec->length = static_cast<std::uint32_t>(first_length);
+            *prlen += 1;
+            return 0;
+        }
+        ungetc(first_length, stream);
     }
     if (get_asn1_length(stream, rec, prlen)) {
         dprint("get_asn1_length() failed");
@@ -286,9 +385,45 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
     return 0;
 }
 
-int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent,
-                 int* endfound, asn1_visitor visitor, void* context, const asn1_dialect& dialect) {
-    if (!stream || !rec || !prlen || !indent || !visitor) return 1;
+namespace {
+
+struct stream_walk {
+    asn1_visitor visitor;
+    void* context;
+    const asn1_dialect& dialect;
+    content_cache cache;
+};
+
+// Contents of up to this many octets are what a measurement file is mostly made of.
+constexpr std::uint32_t short_content = 16;
+
+// The content of a short primitive element straight into the lent buffer: 0 when read,
+// 1 when the element is not of that kind (nothing is consumed then), 2 when the input
+// ends inside it.
+int read_short_content(std::FILE* stream, asn1_object& rec, std::uint32_t& count, stream_walk& walk) {
+    content_cache& cache = walk.cache;
+    const bool one_octet = walk.dialect.boolean_one_octet && rec.asn_class == ASN1_UNIVERSAL &&
+                           rec.tag == ASN1_TAG_BOOLEAN;
+    if (rec.length > short_content || one_octet || !walk.dialect.free_on_failed_read || !cache.buffer ||
+        cache.size < short_content)
+        return 1;
+    std::uint8_t* to = cache.buffer.get();
+    for (std::uint32_t i = 0; i < rec.length; ++i) {
+        const int octet = getc_unlocked(stream);
+        if (octet == EOF) {
+            dprint("fread() failed in get_asn1_data()");
+            return 2;
+        }
+        to[i] = static_cast<std::uint8_t>(octet);
+    }
+    cache.lent = to;
+    rec.data = std::move(cache.buffer);
+    count += rec.length;
+    return 0;
+}
+
+int stream_element(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent, int* endfound,
+                   stream_walk& walk) {
     if (*indent >= asn1_max_depth) {
         dprint("nesting deeper than %u levels", static_cast<unsigned>(asn1_max_depth));
         return 1;
@@ -297,7 +432,7 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
     if (read_header(stream, rec, prlen, indent)) return 1;
 
     if (rec->pc == PC_PRIMITIVE) {
-        if (is_end_of_contents(*rec, dialect)) {
+        if (is_end_of_contents(*rec, walk.dialect)) {
             if (!endfound) {
                 dprint("Null value for endfound");
                 return 1;
@@ -305,24 +440,27 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
             *endfound = 1;
             return 0;
         }
-        if (rec->length != 0 && get_asn1_data(stream, rec, &c, dialect)) {
-            dprint("get_asn1_data() failed");
-            return 1;
+        if (rec->length != 0) {
+            const int short_read = read_short_content(stream, *rec, c, walk);
+            if (short_read == 2 || (short_read == 1 && read_content(stream, rec, &c, walk.dialect, &walk.cache))) {
+                dprint("get_asn1_data() failed");
+                return 1;
+            }
         }
         *prlen += c;
-        visitor(*rec, *indent, context);
-        rec->data.reset();
+        walk.visitor(*rec, *indent, walk.context);
+        take_back(walk.cache, *rec);
         return 0;
     }
 
-    visitor(*rec, *indent, context);
+    walk.visitor(*rec, *indent, walk.context);
     *indent += 1;
     int result = 0;
     asn1_object child;
     if (rec->definite) {
         while (rec->length > c) {
             asn1_object_init(child);
-            if (asn1_process(stream, &child, &c, indent, nullptr, visitor, context, dialect)) {
+            if (stream_element(stream, &child, &c, indent, nullptr, walk)) {
                 dprint("asn1_process() failed");
                 result = 1;
                 break;
@@ -332,7 +470,7 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
         for (;;) {
             asn1_object_init(child);
             int end = 0;
-            if (asn1_process(stream, &child, &c, indent, &end, visitor, context, dialect)) {
+            if (stream_element(stream, &child, &c, indent, &end, walk)) {
                 dprint("asn1_process() failed");
                 result = 1;
                 break;
@@ -344,6 +482,15 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
     if (result) return 1;
     *prlen += c;
     return 0;
+}
+
+}  // namespace
+
+int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent,
+                 int* endfound, asn1_visitor visitor, void* context, const asn1_dialect& dialect) {
+    if (!stream || !rec || !prlen || !indent || !visitor) return 1;
+    stream_walk walk{visitor, context, dialect, {}};
+    return stream_element(stream, rec, prlen, indent, endfound, walk);
 }
 
 asn1_ptr asn1_parse_stream(std::FILE* stream, bool* complete) {

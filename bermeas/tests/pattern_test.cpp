@@ -2,9 +2,13 @@
 // the example configuration.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "example_config.h"
+#include "fastmatch.h"
 #include "objmap.h"
 #include "util.h"
 
@@ -31,6 +35,131 @@ TEST(ConvertRegexPattern, StopsExpandingWhenTheBufferWouldOverflow) {
     EXPECT_EQ(convert_regex_pattern("\\d\\w", 12), "[0-9]\\w");
     EXPECT_EQ(convert_regex_pattern("abcdef", 4), "abc");
     EXPECT_EQ(convert_regex_pattern("abc", 0), "");
+}
+
+using conditions = std::vector<literal_condition>;
+
+TEST(RequiredLiterals, OfObjectDescriptions) {
+    EXPECT_EQ(pattern_required_literals("cell=([0-9]+)"), (conditions{{"cell="}}));
+    EXPECT_EQ(pattern_required_literals("(rnc)"), (conditions{{"rnc"}}));
+    EXPECT_EQ(pattern_required_literals("(cs|ps)"), (conditions{{"cs", "ps"}}));
+    EXPECT_EQ(pattern_required_literals("stm-1line=([0-9]+)\\.([0-9]+)"), (conditions{{"stm-1line="}, {"."}}));
+    EXPECT_EQ(pattern_required_literals("cell=([0-9]+)\\-cell=([0-9]+)"), (conditions{{"cell="}, {"-cell="}}));
+}
+
+TEST(RequiredLiterals, OnlyWhatEveryMatchContains) {
+    EXPECT_EQ(pattern_required_literals("a?b*c"), (conditions{{"c"}}));
+    EXPECT_EQ(pattern_required_literals("ab+c"), (conditions{{"ab"}, {"bc"}}));
+    EXPECT_EQ(pattern_required_literals("ab+?c"), (conditions{{"a"}, {"c"}}));
+    EXPECT_EQ(pattern_required_literals("a{2}b"), (conditions{{"b"}}));
+    EXPECT_EQ(pattern_required_literals("(ab)*x(yz)+"), (conditions{{"x"}, {"yz"}}));
+    EXPECT_EQ(pattern_required_literals("x.y[ab]z"), (conditions{{"x"}, {"y"}, {"z"}}));
+    EXPECT_EQ(pattern_required_literals("[]x]y[^]q]w[[:digit:]]v"), (conditions{{"y"}, {"w"}, {"v"}}));
+    EXPECT_EQ(pattern_required_literals("^ab$"), (conditions{{"ab"}}));
+    EXPECT_EQ(pattern_required_literals("a\\wb\\1"), (conditions{{"a"}, {"b"}})) << "GNU escapes are operators";
+    EXPECT_EQ(pattern_required_literals("a\\(b\\)"), (conditions{{"a(b)"}}));
+    EXPECT_EQ(pattern_required_literals("(long|x)y"), (conditions{{"long", "x"}, {"y"}}));
+    EXPECT_EQ(pattern_required_literals("(a|b(c|dd))"), (conditions{{"a", "b"}}));
+}
+
+TEST(RequiredLiterals, NothingWhenInDoubt) {
+    for (const char* pattern : {"a|", "(|a)", "*a", "a)b", "(a", "a{1", "[ab", "a\\", "", ".*", "\xc3\xa9"}) {
+        EXPECT_EQ(pattern_required_literals(pattern), conditions{}) << pattern;
+    }
+}
+
+// The literal check is only a shortcut: on any pattern and text, search must answer
+// exactly as the matcher alone.
+TEST(PosixPattern, LiteralCheckNeverChangesAnAnswer) {
+    static constexpr std::array<const char*, 24> tokens = {
+        "a", "b", "c", "=", "-", ".", "\\.", "[ab]", "[^a]", "(", ")", "|", "*", "+", "?", "{1,2}",
+        "^", "$", "\\w", "(a|b)", "(cs|ps)", "ab", "\\(", "[[:digit:]]"};
+    static constexpr std::string_view alphabet = "abc=.-sp1(";
+    std::mt19937 rng(20261205);
+    int compared = 0;
+    for (int n = 0; n < 3000; ++n) {
+        std::string pattern;
+        const int length = 1 + static_cast<int>(rng() % 7);
+        for (int i = 0; i < length; ++i) pattern += tokens[rng() % tokens.size()];
+        posix_pattern filtered;
+        regex_t plain;
+        if (regcomp(&plain, pattern.c_str(), REG_EXTENDED) != 0) {
+            EXPECT_FALSE(filtered.compile(pattern));
+            continue;
+        }
+        ASSERT_TRUE(filtered.compile(pattern)) << pattern;
+        for (int t = 0; t < 40; ++t) {
+            std::string text;
+            const int size = static_cast<int>(rng() % 9);
+            for (int i = 0; i < size; ++i) text += alphabet[rng() % alphabet.size()];
+            std::array<regmatch_t, 4> groups{};
+            const bool expected = regexec(&plain, text.c_str(), groups.size(), groups.data(), 0) == 0;
+            EXPECT_EQ(filtered.search(text.c_str(), groups), expected) << "pattern " << pattern << ", text " << text;
+            ++compared;
+        }
+        regfree(&plain);
+    }
+    EXPECT_GT(compared, 50000);
+}
+
+TEST(SimplePattern, OnlyPatternsWithOneWayToMatch) {
+    for (const char* pattern : {"cell=([0-9]+)", "stm-1line=([0-9]+)\\.([0-9]+)", "(rnc)", "cell=([0-9]+)-(Other)",
+                                "a[bc]d", "x+y", "([^=]+)=([0-9]+)"}) {
+        EXPECT_TRUE(simple_pattern::make(pattern)) << pattern;
+    }
+    for (const char* pattern : {"([a-z]+)a", "[0-9]+[0-9]", "x+x", "(cs|ps)", "((a))", "(ab)+", "a*", "a?", "a.b",
+                                "^a", "a$", "a{2}", "\\w", "()", "(a", "a)", "", "[ab"}) {
+        EXPECT_FALSE(simple_pattern::make(pattern)) << pattern;
+    }
+}
+
+TEST(SimplePattern, LeavesOtherThanPrintableAsciiToTheMatcher) {
+    const auto cell = simple_pattern::make("cell=([0-9]+)");
+    ASSERT_TRUE(cell);
+    std::array<regmatch_t, 2> groups{};
+    bool decided = false;
+    EXPECT_TRUE(cell->search("x cell=42", groups, decided));
+    EXPECT_TRUE(decided);
+    EXPECT_EQ(groups[1].rm_so, 7);
+    EXPECT_EQ(groups[1].rm_eo, 9);
+    EXPECT_FALSE(cell->search("cell=\xc3\xa9", groups, decided));
+    EXPECT_FALSE(decided);
+    EXPECT_FALSE(cell->search("cell=\t4", groups, decided));
+    EXPECT_FALSE(decided);
+}
+
+// A simple pattern must find what the library's matcher finds, with the same groups.
+TEST(PosixPattern, SimplePatternsMatchLikeTheLibrary) {
+    static constexpr std::array<const char*, 16> parts = {
+        "a", "b", "=", "-", "\\.", "[0-9]+", "[a-c]+", "[^=]+", "x+", "[0-9]", "(", ")", "c", "1", "[[:digit:]]+", "[b-]"};
+    static constexpr std::string_view alphabet = "abc=.-x1290 ";
+    std::mt19937 rng(4242);
+    int simple = 0;
+    for (int n = 0; n < 4000; ++n) {
+        std::string pattern;
+        const int length = 1 + static_cast<int>(rng() % 6);
+        for (int i = 0; i < length; ++i) pattern += parts[rng() % parts.size()];
+        regex_t plain;
+        if (regcomp(&plain, pattern.c_str(), REG_EXTENDED) != 0) continue;
+        posix_pattern fast;
+        ASSERT_TRUE(fast.compile(pattern));
+        if (simple_pattern::make(pattern)) ++simple;
+        for (int t = 0; t < 30; ++t) {
+            std::string text;
+            const int size = static_cast<int>(rng() % 12);
+            for (int i = 0; i < size; ++i) text += alphabet[rng() % alphabet.size()];
+            std::array<regmatch_t, 5> want{}, got{};
+            const bool expected = regexec(&plain, text.c_str(), want.size(), want.data(), 0) == 0;
+            ASSERT_EQ(fast.search(text.c_str(), got), expected) << "pattern " << pattern << ", text '" << text << "'";
+            if (!expected) continue;
+            for (std::size_t g = 0; g < want.size(); ++g) {
+                EXPECT_EQ(got[g].rm_so, want[g].rm_so) << "group " << g << " of " << pattern << " in '" << text << "'";
+                EXPECT_EQ(got[g].rm_eo, want[g].rm_eo) << "group " << g << " of " << pattern << " in '" << text << "'";
+            }
+        }
+        regfree(&plain);
+    }
+    EXPECT_GT(simple, 500) << "the generator must produce simple patterns";
 }
 
 class ExampleObjectMap : public ::testing::Test {

@@ -71,6 +71,18 @@ my @cases = (
      '3005 020105 04', "SEQUENCE {\nInteger\n05\n}\n", "SEQUENCE {\n  Integer\n    05\n  }\n"],
     ['only the first element of the file',
      '020107 020108', "Integer\n07\n", "Integer\n  07\n"],
+    ['long hex content stays one line',
+     '048201f4' . ('00ff' x 250), "OctetString\n" . join(' ', ('00', 'FF') x 250) . "\n",
+     "OctetString\n  " . join(' ', ('00', 'FF') x 250) . "\n"],
+    ['level-7 quoted content with an escape every other octet',
+     at_level7('80820190' . ('410a' x 200)),
+     $seq7_open . "[0] '" . ('A%0A' x 200) . "'\n" . $seq7_close,
+     $seq7_open_i . ('  ' x 7) . "[0] '" . ('A%0A' x 200) . "'\n" . $seq7_close_i],
+    ['deep nesting indents by level',
+     ('3080' x 200) . '020105' . ('0000' x 200),
+     ("SEQUENCE {\n" x 200) . "Integer\n05\n" . ("}\n" x 200),
+     (join '', map { ('  ' x $_) . "SEQUENCE {\n" } 0 .. 199) . ('  ' x 200) . "Integer\n" . ('  ' x 201) . "05\n"
+       . (join '', map { ('  ' x $_) . "}\n" } reverse 1 .. 200)],
 );
 
 for my $case (@cases) {

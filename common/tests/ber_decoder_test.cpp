@@ -366,6 +366,63 @@ TEST(BerStream, StartLevelIsTheCallersAndMarkersAreNotVisited) {
     EXPECT_EQ(asn1_process(m.f, &root, &p, &i, nullptr, nullptr, nullptr), 1);  // visitor required
 }
 
+TEST(BerStream, EachVisitSeesOnlyItsOwnContent) {
+    // SEQUENCE { OCTET STRING FF x5, OCTET STRING of 5000 octets, [0] 07, BOOLEAN with
+    // length 2 (one octet read, the second stays zero) }
+    bytes b{0x30, 0x82, 0x13, 0x99, 0x04, 0x05, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x04, 0x82, 0x13, 0x88};
+    for (int i = 0; i < 5000; ++i) b.push_back(static_cast<std::uint8_t>(i));
+    for (std::uint8_t o : {0x80, 0x01, 0x07, 0x01, 0x02, 0x01}) b.push_back(o);
+    auto s = decode_stream(b);
+    ASSERT_EQ(s.failed, 0);
+    ASSERT_EQ(s.visits.size(), 5u);
+    EXPECT_EQ(s.visits[1].content, bytes(5, 0xFF));
+    EXPECT_EQ(s.visits[2].content.size(), 5000u);
+    EXPECT_EQ(s.visits[2].content[4999], static_cast<std::uint8_t>(4999 % 256));
+    EXPECT_EQ(s.visits[3].content, bytes{0x07});
+    EXPECT_EQ(s.visits[4].content, bytes({0x01, 0x00})) << "nothing of an earlier element may show through";
+}
+
+// A visitor may keep a content buffer for itself; the walk then reads the next content
+// into a buffer of its own.
+void take_content(asn1_object& rec, std::uint32_t, void* context) {
+    auto* kept = static_cast<std::vector<std::unique_ptr<std::uint8_t[]>>*>(context);
+    if (rec.data) kept->push_back(std::move(rec.data));
+}
+
+TEST(BerStream, VisitorMayTakeTheContent) {
+    memstream m({0x30, 0x09, 0x04, 0x01, 0x0A, 0x04, 0x01, 0x0B, 0x04, 0x01, 0x0C});
+    std::vector<std::unique_ptr<std::uint8_t[]>> kept;
+    asn1_object root;
+    std::uint32_t prlen = 0, indent = 0;
+    ASSERT_EQ(asn1_process(m.f, &root, &prlen, &indent, nullptr, take_content, &kept), 0);
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[0][0], 0x0A);
+    EXPECT_EQ(kept[1][0], 0x0B);
+    EXPECT_EQ(kept[2][0], 0x0C);
+}
+
+TEST(BerStream, LongFormsAmongShortOnes) {
+    // SEQUENCE { [PRIVATE 128] with a long-form length, INTEGER 5, [0] indefinite { NULL } }
+    const bytes b{0x30, 0x10, 0xDF, 0x81, 0x00, 0x81, 0x03, 0x61, 0x62, 0x63, 0x02, 0x01,
+                  0x05, 0xA0, 0x80, 0x05, 0x00, 0x00, 0x00};
+    auto s = decode_stream(b);
+    ASSERT_EQ(s.failed, 0);
+    EXPECT_EQ(s.prlen, b.size());
+    ASSERT_EQ(s.visits.size(), 5u);
+    EXPECT_EQ(s.visits[1].asn_class, ASN1_PRIVATE);
+    EXPECT_EQ(s.visits[1].tag, 128u);
+    EXPECT_EQ(s.visits[1].content, bytes({0x61, 0x62, 0x63}));
+    EXPECT_EQ(s.visits[2].content, bytes{0x05});
+    EXPECT_EQ(s.visits[3].tag, 0u);
+    EXPECT_EQ(s.visits[3].pc, PC_CONSTRUCTED);
+    EXPECT_EQ(s.visits[4].tag, 5u);
+    auto t = decode_tree(b);
+    ASSERT_EQ(t.failed, 0);
+    EXPECT_EQ(t.prlen, b.size());
+    ASSERT_EQ(children_of(*t.root).size(), 3u);
+    EXPECT_EQ(content_of(*children_of(*t.root)[0]), bytes({0x61, 0x62, 0x63}));
+}
+
 // ---- tree operations ----
 
 TEST(BerObject, LinkingAndIndex) {

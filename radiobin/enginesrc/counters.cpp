@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -30,22 +31,55 @@ struct value_text {
 };
 
 // The repetitions of one block: row r holds the fields of repetition r (row 0 unused).
+// The matrix is far larger than what a block fills, and group blocks are frequent: a
+// cell counts as written only when its stamp is the current block's, so starting a block
+// is one increment instead of a pass over every cell.
 struct repeat_matrix {
     std::array<std::array<value_text, max_repeat_columns>, max_repeats + 1> cell;
+    std::array<std::array<std::uint32_t, max_repeat_columns>, max_repeats + 1> stamp{};
+    std::uint32_t current = 1;
+
+    // Every cell reads as empty until written again.
     void clear() {
-        for (auto& row : cell)
-            for (auto& v : row) v.length = 0;
+        if (++current == 0) {  // wrapped: old stamps could match again
+            for (auto& row : stamp) row.fill(0);
+            current = 1;
+        }
+    }
+    void set(int row, int column, const value_text& v) {
+        value_text& c = cell[row][column];
+        copy_short(c.text.data(), v.text.data(), v.length);
+        c.length = v.length;
+        stamp[row][column] = current;
+    }
+    // A cell to decode into directly; it counts as written once marked.
+    value_text& open(int row, int column) { return cell[row][column]; }
+    void mark(int row, int column) { stamp[row][column] = current; }
+    std::string_view get(int row, int column) const {
+        return stamp[row][column] == current ? cell[row][column].view() : std::string_view{};
     }
 };
 repeat_matrix matrix;  // one block at a time: the module converts one file at a time
 
-template <typename... Args>
-void set_text(value_text& out, const char* format, Args... args) {
-    const int n = std::snprintf(out.text.data(), out.text.size(), format, args...);
-    out.length = n < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(n), value_size - 1);
+// Decimal text of an integer, as printf's %d and %u write it.
+template <typename Integer>
+void set_number(value_text& out, Integer value) {
+    const auto result = std::to_chars(out.text.data(), out.text.data() + value_size - 1, value);
+    out.length = static_cast<std::size_t>(result.ptr - out.text.data());
 }
 
-bool starts_with_mcc_mnc(const std::string& name) { return name.compare(0, 7, "MCC_MNC") == 0; }
+// Two upper-case hexadecimal digits, as printf's %02X writes a byte.
+void set_hex_byte(value_text& out, std::uint8_t value) {
+    static constexpr char digits[] = "0123456789ABCDEF";
+    out.text[0] = digits[value >> 4];
+    out.text[1] = digits[value & 0x0F];
+    out.length = 2;
+}
+
+// Asked for every one-byte value: the first character settles it for almost every name.
+bool starts_with_mcc_mnc(const std::string& name) {
+    return !name.empty() && name[0] == 'M' && name.compare(0, 7, "MCC_MNC") == 0;
+}
 
 // Decodes the counter c at record position pos into out; an absent (all 0xFF) value, a
 // size the decoder cannot print, or bytes outside the record leave it empty.
@@ -73,19 +107,19 @@ void decode_value(const block_details& block, const counter_details& c, std::spa
         case 1:
             if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "ONE_BYTE %02X -> %6d", p[0], p[0]);
             if (starts_with_mcc_mnc(c.name)) {
-                set_text(out, "%02X", p[0]);
+                set_hex_byte(out, p[0]);
             } else {
-                set_text(out, "%d", p[0]);
+                set_number(out, int{p[0]});
             }
             break;
         case 2:
-            set_text(out, "%hu", to_sh(p, big));
+            set_number(out, to_sh(p, big));
             break;
         case 4:
-            set_text(out, "%u", to_lg(p, big));
+            set_number(out, to_lg(p, big));
             break;
         case 6:
-            set_text(out, "%d", static_cast<std::int32_t>(to_6b(p, big)));
+            set_number(out, static_cast<std::int32_t>(to_6b(p, big)));
             break;
         case 16: {
             const auto* end = std::find(p, p + 16, std::uint8_t{0});
@@ -151,8 +185,8 @@ int print_cntrs(const block_details& block, std::size_t block_start, int data_le
     int extra_columns = 0;
     auto end_counter = counters.end();
     // Each pass over a group goes back to its end counter; a layout whose recounts keep
-    // raising the pass count must not loop for ever.
-    long passes_budget = static_cast<long>(max_repeats) * std::distance(counters.begin(), counters.end());
+    // raising the pass count must not loop for ever. Counted when first needed.
+    long passes_budget = -1;
     value_text value;
 
     for (auto it = counters.begin(); it != counters.end();) {
@@ -172,7 +206,7 @@ int print_cntrs(const block_details& block, std::size_t block_start, int data_le
                 }
                 if (!repeat_mode) matrix.clear();
                 passes_left = repeat_count = g;
-                logmsg(LOG_TRACE, "RECORD_REPEAT_END repeat size : %d", g);
+                if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "RECORD_REPEAT_END repeat size : %d", g);
             }
             base = static_cast<std::ptrdiff_t>(c.offset) * (passes_left - 1);
             pos = base + c.offset;
@@ -209,26 +243,30 @@ int print_cntrs(const block_details& block, std::size_t block_start, int data_le
             pos = base + c.offset;
         }
 
-        decode_value(block, c, record, data_pos + pos, value);
+        // A group value goes straight into its cell.
+        const bool into_cell = in_group && column < max_repeat_columns;
+        decode_value(block, c, record, data_pos + pos, into_cell ? matrix.open(passes_left, column) : value);
 
         if (in_group) {
-            if (column >= max_repeat_columns) return fail_width(column + 1);
-            matrix.cell[passes_left][column] = value;
+            if (!into_cell) return fail_width(column + 1);
+            matrix.mark(passes_left, column);
             ++column;
         } else if (repeat_mode) {
             const int col = column + extra_columns;
             if (col >= max_repeat_columns) return fail_width(col + 1);
-            for (int r = repeat_count; r >= 1; --r) matrix.cell[r][col] = value;
+            for (int r = repeat_count; r >= 1; --r) matrix.set(r, col, value);
             ++extra_columns;
         } else {
             OutputData(value.view());
         }
 
         if (c.repeat == REPEAT_FIRST) {
-            logmsg(LOG_TRACE, " RECORD_REPEAT_START");
+            if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, " RECORD_REPEAT_START");
             in_group = false;
             if (passes_left > 0 && --passes_left > 0 && end_counter != counters.end()) {
                 if (column > max_repeat_columns) return fail_width(column);
+                if (passes_budget < 0)
+                    passes_budget = static_cast<long>(max_repeats) * std::distance(counters.begin(), counters.end());
                 if (--passes_budget < 0) {
                     logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", passes_left);
                     return -1;
@@ -244,7 +282,7 @@ int print_cntrs(const block_details& block, std::size_t block_start, int data_le
     if (repeat_mode) {
         const int width = column + extra_columns;
         for (int r = repeat_count; r >= 1; --r) {
-            for (int col = 0; col < width; ++col) OutputData(matrix.cell[r][col].view());
+            for (int col = 0; col < width; ++col) OutputData(matrix.get(r, col));
             OutputWriteToFile();
             OutputStoreInit();
         }

@@ -21,16 +21,46 @@ line_buffer output_str;   // the line being built; num_fields_in_output is its f
 line_buffer storeage_str; // saved copy for pair mode
 bool write_failed = false;
 
-void put_raw(std::string_view text) {
-    if (!fp || text.empty()) return;
-    if (std::fwrite(text.data(), 1, text.size(), fp) != text.size()) {
+// Finished lines collect here and reach the stream in large writes: a conversion writes
+// millions of short lines, and a stream call per line costs more than building it.
+constexpr std::size_t pending_size = 1 << 16;
+std::array<char, pending_size> pending;
+std::size_t pending_used = 0;
+
+void write_out(const char* bytes, std::size_t count) {
+    if (std::fwrite(bytes, 1, count, fp) != count) {
         logmsg(LOG_ERROR, "Output: error while writing to the output file");
         write_failed = true;
     }
 }
 
+void flush_pending() {
+    if (fp && pending_used > 0) write_out(pending.data(), pending_used);
+    pending_used = 0;
+}
+
+[[gnu::noinline]] void put_raw_flushing(std::string_view text) {
+    flush_pending();
+    if (text.size() > pending_size) {
+        write_out(text.data(), text.size());
+        return;
+    }
+    copy_short(pending.data(), text.data(), text.size());
+    pending_used = text.size();
+}
+
+inline void put_raw(std::string_view text) {
+    if (!fp || text.empty()) return;
+    if (pending_used + text.size() > pending_size) {
+        put_raw_flushing(text);
+        return;
+    }
+    copy_short(pending.data() + pending_used, text.data(), text.size());
+    pending_used += text.size();
+}
+
 void append(std::string_view text) {
-    std::memcpy(output_str.text.data() + output_str.length, text.data(), text.size());
+    copy_short(output_str.text.data() + output_str.length, text.data(), text.size());
     output_str.length += text.size();
 }
 
@@ -48,22 +78,39 @@ int OutputOpenFile(const char* name) {
         logmsg(LOG_ERROR, "Output: Can't open the file '%s' for writting", name);
         return 0;
     }
+    pending_used = 0;
     write_failed = false;
     return 1;
 }
 
-int OutputData(std::string_view text) {
-    // Room for the separator, the field, the line feed and the terminator.
-    if (output_str.fields > 0) append("|");
+namespace {
+
+// Writes the line so far, without line feed, when `count` more bytes would leave no room
+// for the line feed and terminator still to come; the line continues in the emptied
+// buffer, so the file still gets it whole.
+void make_room(std::size_t count) {
+    if (output_str.length + count + 2 <= output_buffer_size) return;
+    writetofile();
+    output_str.length = 0;
+    logmsg(LOG_PROGRESS, "Output: Unrequested write to file of the output buffer, due to overflow");
+}
+
+}  // namespace
+
+namespace {
+
+// A field that does not fit into what is left of the buffer. Separators need room too:
+// a line of thousands of empty fields must not run past the buffer.
+[[gnu::noinline]] int append_field_at_the_limit(std::string_view text) {
+    if (output_str.fields > 0) {
+        make_room(1);
+        output_str.text[output_str.length++] = '|';
+    }
     if (!text.empty()) {
-        if (output_str.length + text.size() + 2 > output_buffer_size) {
-            writetofile();
-            output_str.length = 0;
-            logmsg(LOG_PROGRESS, "Output: Unrequested write to file of the output buffer, due to overflow");
-            if (text.size() + 2 > output_buffer_size) {
-                put_raw(text);  // longer than any line the buffer could hold
-                text = {};
-            }
+        make_room(text.size());
+        if (text.size() + 2 > output_buffer_size) {
+            put_raw(text);  // longer than any line the buffer could hold
+            text = {};
         }
         append(text);
     }
@@ -71,10 +118,23 @@ int OutputData(std::string_view text) {
     return 1;
 }
 
+}  // namespace
+
+int OutputData(std::string_view text) {
+    const std::size_t separator = output_str.fields > 0 ? 1 : 0;
+    if (output_str.length + separator + text.size() + 2 > output_buffer_size) return append_field_at_the_limit(text);
+    if (separator) output_str.text[output_str.length++] = '|';
+    append(text);
+    ++output_str.fields;
+    return 1;
+}
+
 int OutputWriteToFile() {
     if (output_str.length > 0) {
-        writetofile();
-        put_raw("\n");
+        // OutputData always leaves room for the line feed after the text: line and line
+        // feed go out in one write, and the line itself stays as it was.
+        output_str.text[output_str.length] = '\n';
+        put_raw({output_str.text.data(), output_str.length + 1});
     }
     return 1;
 }
@@ -110,6 +170,7 @@ int OutputRestore() {
 
 int OutputCloseFile() {
     if (!fp) return 0;
+    flush_pending();
     const bool closed = std::fclose(fp) == 0;
     fp = nullptr;
     if (!closed) logmsg(LOG_ERROR, "Output: problems closing the file");

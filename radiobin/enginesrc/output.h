@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string_view>
 
+#include "shortcopy.h"
+
 inline constexpr std::size_t output_buffer_size = 15000;
 
 // Creates (or truncates) the file and makes it the output. Returns 1 when open, 0 (logged)

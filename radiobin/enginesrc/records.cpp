@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -38,10 +39,12 @@ void write_fields(std::initializer_list<std::string_view> fields) {
     OutputStoreInit();
 }
 
+// "TYPE_" and the decimal number, as "TYPE_%d" prints it; sections open and close for
+// every run of blocks, so this is on the per-block path.
 std::string type_name(int type) {
-    char text[24];
-    std::snprintf(text, sizeof text, "TYPE_%d", type);
-    return text;
+    char text[24] = "TYPE_";
+    const auto end = std::to_chars(text + 5, text + sizeof text, type).ptr;
+    return std::string(text, end);
 }
 
 std::string_view marker_word(std::string_view marker) { return marker.substr(0, marker.size() - 1); }
@@ -100,18 +103,18 @@ std::string gmt_difference(std::time_t start) {
 // Writes the section start for a block type. Returns false (logged, nothing written)
 // when the type has no configuration.
 bool write_data_block_start(int type) {
-    logmsg(LOG_DETAIL, "Enter 'write_data_block_start'");
+    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Enter 'write_data_block_start'");
     const block_details* block = get_block_data(static_cast<std::uint32_t>(type));
     if (!block) {
         logmsg(LOG_DECODE, "No counters found for block '%d'", type);
         return false;
     }
     write_fields({marker_word(pif::start_marker), type_name(type)});
-    logmsg(LOG_DETAIL, "Printing counter names for block '%d'", type);
+    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Printing counter names for block '%d'", type);
     for (const counter_details& c : block->counters) OutputData(c.name);
     OutputWriteToFile();
     OutputStoreInit();
-    logmsg(LOG_DETAIL, "Exit 'write_data_block_start'");
+    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Exit 'write_data_block_start'");
     return true;
 }
 
@@ -140,9 +143,9 @@ void write_data_block_start_2(int meas_type) {
 }
 
 void write_data_block_end(int type) {
-    logmsg(LOG_DETAIL, "Enter 'write_data_block_end'");
+    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Enter 'write_data_block_end'");
     write_fields({marker_word(pif::end_marker), type_name(type)});
-    logmsg(LOG_DETAIL, "Exit 'write_data_block_end'");
+    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Exit 'write_data_block_end'");
 }
 
 struct block_frame {
@@ -176,10 +179,12 @@ void open_section(walk_state& state, int type) {
 bool process_record_header(std::span<const std::uint8_t> record, walk_state& state) {
     const int bytes = record[0];
     const auto sequence = static_cast<std::int16_t>(record[2] | (record[3] << 8));
-    logmsg(LOG_DETAIL, "Record Header, Number of bytes '%d'", bytes);
-    logmsg(LOG_DETAIL, "Record Header, Record sequence number '%d'", sequence);
-    logmsg(LOG_DETAIL, "Record Header, Record type '%d'", record[4]);
-    logmsg(LOG_DETAIL, "Record Header, File type '%d'", record[5]);
+    if (log_wanted(LOG_DETAIL)) {
+        logmsg(LOG_DETAIL, "Record Header, Number of bytes '%d'", bytes);
+        logmsg(LOG_DETAIL, "Record Header, Record sequence number '%d'", sequence);
+        logmsg(LOG_DETAIL, "Record Header, Record type '%d'", record[4]);
+        logmsg(LOG_DETAIL, "Record Header, File type '%d'", record[5]);
+    }
     if (state.expected_sequence != -1 && state.expected_sequence != sequence) return false;
     state.expected_sequence = static_cast<std::int16_t>(sequence + 1);
     return true;
@@ -189,9 +194,10 @@ bool process_record_header(std::span<const std::uint8_t> record, walk_state& sta
 // may follow), 0 (record used up, or the counters could not be decoded), -1 (no data or
 // an unconfigured type).
 int process_one_block(std::span<const std::uint8_t> record, std::size_t& cursor, int release, int header_size) {
-    logmsg(LOG_PROGRESS, "Entering  'process_one_block'");
+    if (log_wanted(LOG_PROGRESS)) logmsg(LOG_PROGRESS, "Entering  'process_one_block'");
     const block_frame frame = get_rec_len(record, cursor, release);
-    logmsg(LOG_DETAIL, "Block Length '%d', Block Type '%d'", frame.length, static_cast<int>(frame.type));
+    if (log_wanted(LOG_DETAIL))
+        logmsg(LOG_DETAIL, "Block Length '%d', Block Type '%d'", frame.length, static_cast<int>(frame.type));
     const block_details* block = get_block_data(frame.type);
     if (frame.length < 1 || !block) return -1;
     const std::size_t block_end = cursor + static_cast<std::size_t>(header_size) + static_cast<std::size_t>(frame.length);
@@ -207,7 +213,7 @@ int process_one_block(std::span<const std::uint8_t> record, std::size_t& cursor,
     } else {
         cursor = block_end;
     }
-    logmsg(LOG_PROGRESS, "Leaving  'process_one_block'");
+    if (log_wanted(LOG_PROGRESS)) logmsg(LOG_PROGRESS, "Leaving  'process_one_block'");
     return result;
 }
 
@@ -399,7 +405,7 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
         }
         if (failed) break;
         got = std::fread(buffer.data(), 1, buffer.size(), stream);
-        logmsg(LOG_PROGRESS, "File position 2 : %ld", stream_position(stream));
+        if (log_wanted(LOG_PROGRESS)) logmsg(LOG_PROGRESS, "File position 2 : %ld", stream_position(stream));
     }
 
     OutputStoreInit();

@@ -50,6 +50,27 @@ TEST(PrintCounters, GroupOfLengthZeroInAnEmptyBlockFails) {
     EXPECT_EQ(OutputLine(), "");
 }
 
+TEST(PrintCounters, CellsOfAnEarlierGroupBlockNeverShow) {
+    const std::string path = test_support::path_of("groups.pif");
+    ASSERT_EQ(OutputOpenFile(path.c_str()), 1);
+    block_details block;
+    block.block_num = 80;
+    // One repetition is 2 bytes long, but G1 stands 3 bytes into it: in a 7-byte block
+    // the last repetition is cut short at G1, after GEND of that pass went to row 3.
+    block.counters.push_front(counter("G1", 1, 3, REPEAT_FIRST));
+    block.counters.push_front(counter("GEND", 1, 2, REPEAT_LAST, 3));
+    std::vector<std::uint8_t> record(12);
+    for (std::size_t i = 4; i < record.size(); ++i) record[i] = static_cast<std::uint8_t>(6 + i);  // data: 10..17
+    OutputStoreInit();
+    EXPECT_EQ(print_cntrs(block, 0, 8, 4, record), 0);
+    EXPECT_EQ(print_cntrs(block, 0, 7, 4, record), 0);
+    EXPECT_EQ(OutputCloseFile(), 1);
+    EXPECT_EQ(test_support::read_file(path),
+              "16|17\n14|15\n12|13\n"  // three whole repetitions
+              "|16\n12|13\n")           // row 2 of the short block has no GEND value of its own
+        << "a cell the block did not write must be empty, not the earlier block's value";
+}
+
 TEST(PrintCounters, ValuesAtTheRecordEdge) {
     block_details block;
     block.block_num = 78;

@@ -57,6 +57,37 @@ TEST(OutputBuffer, LongLineReachesTheFileWhole) {
     logopen("", LOG_ERROR);
 }
 
+TEST(OutputBuffer, ThousandsOfEmptyFieldsStayInsideTheBuffer) {
+    const std::string path = path_of("empty-fields.pif");
+    ASSERT_EQ(OutputOpenFile(path.c_str()), 1);
+    OutputStoreInit();
+    for (int i = 0; i < 20000; ++i) OutputData("");
+    OutputData("end");
+    write_line();
+    EXPECT_EQ(OutputCloseFile(), 1);
+    EXPECT_EQ(read_file(path), std::string(20000, '|') + "end\n");
+}
+
+TEST(OutputBuffer, HugeFieldKeepsItsPlaceAmongLines) {
+    const std::string path = path_of("huge.pif");
+    ASSERT_EQ(OutputOpenFile(path.c_str()), 1);
+    OutputStoreInit();
+    std::string expected;
+    for (int i = 0; i < 3000; ++i) {  // enough lines to be written out before the huge one
+        OutputData("line" + std::to_string(i));
+        write_line();
+        expected += "line" + std::to_string(i) + "\n";
+    }
+    const std::string huge(100000, 'x');
+    OutputData("a");
+    OutputData(huge);
+    OutputData("b");
+    write_line();
+    expected += "a|" + huge + "|b\n";
+    EXPECT_EQ(OutputCloseFile(), 1);
+    EXPECT_EQ(read_file(path), expected);
+}
+
 TEST(OutputBuffer, StoreAndRestoreAHalfLine) {
     OutputStoreInit();
     OutputData("a1");

@@ -9,7 +9,7 @@ use warnings;
 use Convert::ASN1;
 use Exporter 'import';
 
-our @EXPORT_OK = qw(encode_meas_file indefinite);
+our @EXPORT_OK = qw(encode_meas_file indefinite meas_layout);
 
 my $layout = <<'ASN';
 MeasDataCollection ::= SEQUENCE { measFileHeader [0] MeasFileHeader, measData [1] SEQUENCE OF MeasData, measFileFooter [2] OCTET STRING }
@@ -22,6 +22,9 @@ MeasResult ::= CHOICE { iValue [0] INTEGER, rValue [1] REAL, noValue [2] NULL }
 ASN
 
 my $file;
+
+# The layout in Convert::ASN1's notation, for decoders.
+sub meas_layout { return $layout }
 
 # The BER octets of one measurement collection file described by a hash of the layout's
 # element names (see make-samples.pl for examples).
