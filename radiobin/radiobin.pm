@@ -54,7 +54,8 @@ it wrote (or the result code again when no output file was named).
     3   out of memory
 
 After a failure the PIF file, if one was named, may hold the sections converted before the
-failure.
+failure, but never its final end line: a PIF file that does not end with an C<##END|> line
+is not a whole conversion.
 
 =head2 constant($name, $arg)
 

@@ -2,11 +2,15 @@
 // walk (section lines, pair mode) and the counter decoder (one field per counter).
 #include "output.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "logmsg.h"
+#include "pif.h"
 
 namespace {
 
@@ -20,9 +24,14 @@ std::FILE* fp = nullptr;
 line_buffer output_str;   // the line being built; num_fields_in_output is its field count
 line_buffer storeage_str; // saved copy for pair mode
 bool write_failed = false;
+std::string fp_name;      // the file open, or the one closed last
+// Where the file's last line starts when that line is an end marker, else -1; for the
+// file closed last, what OutputWithdrawEnd cuts.
+long end_line_at = -1;
 
 void put_raw(std::string_view text) {
     if (!fp || text.empty()) return;
+    end_line_at = -1;
     if (std::fwrite(text.data(), 1, text.size(), fp) != text.size()) {
         logmsg(LOG_ERROR, "Output: error while writing to the output file");
         write_failed = true;
@@ -49,6 +58,8 @@ int OutputOpenFile(const char* name) {
         return 0;
     }
     write_failed = false;
+    fp_name = name;
+    end_line_at = -1;
     return 1;
 }
 
@@ -73,8 +84,11 @@ int OutputData(std::string_view text) {
 
 int OutputWriteToFile() {
     if (output_str.length > 0) {
+        const bool end_line = OutputLine().starts_with(pif::end_marker);
+        const long at = fp ? std::ftell(fp) : -1;
         writetofile();
         put_raw("\n");
+        if (end_line) end_line_at = at;
     }
     return 1;
 }
@@ -116,6 +130,18 @@ int OutputCloseFile() {
     const bool whole = closed && !write_failed;
     write_failed = false;
     return whole ? 1 : 0;
+}
+
+int OutputWithdrawEnd() {
+    if (fp) OutputCloseFile();
+    const long at = end_line_at;
+    end_line_at = -1;
+    if (at < 0 || fp_name.empty()) return 0;
+    if (truncate(fp_name.c_str(), at) != 0) {
+        logmsg(LOG_ERROR, "Output: can't remove the end line of the file '%s'", fp_name.c_str());
+        return 0;
+    }
+    return 1;
 }
 
 int writetofile() {
