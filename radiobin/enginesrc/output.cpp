@@ -18,6 +18,7 @@ struct line_buffer {
     std::array<char, output_buffer_size> text{};
     std::size_t length = 0;
     int fields = 0;
+    bool spilled = false;  // the start of the line is already in the file (overflow)
 };
 
 std::FILE* fp = nullptr;
@@ -39,6 +40,7 @@ void put_raw(std::string_view text) {
 }
 
 void append(std::string_view text) {
+    if (text.empty()) return;
     std::memcpy(output_str.text.data() + output_str.length, text.data(), text.size());
     output_str.length += text.size();
 }
@@ -70,6 +72,7 @@ int OutputData(std::string_view text) {
         if (output_str.length + text.size() + 2 > output_buffer_size) {
             writetofile();
             output_str.length = 0;
+            output_str.spilled = true;
             logmsg(LOG_PROGRESS, "Output: Unrequested write to file of the output buffer, due to overflow");
             if (text.size() + 2 > output_buffer_size) {
                 put_raw(text);  // longer than any line the buffer could hold
@@ -83,7 +86,9 @@ int OutputData(std::string_view text) {
 }
 
 int OutputWriteToFile() {
-    if (output_str.length > 0) {
+    // A line whose last field went around the buffer has nothing left in it, yet needs
+    // its line feed.
+    if (output_str.length > 0 || output_str.spilled) {
         const bool end_line = OutputLine().starts_with(pif::end_marker);
         const long at = fp ? std::ftell(fp) : -1;
         writetofile();
@@ -96,8 +101,10 @@ int OutputWriteToFile() {
 std::string_view OutputStoreInit() {
     output_str.length = 0;
     output_str.fields = 0;
+    output_str.spilled = false;
     storeage_str.length = 0;
     storeage_str.fields = 0;
+    storeage_str.spilled = false;
     return OutputLine();
 }
 
@@ -108,6 +115,7 @@ void copy_line(line_buffer& to, const line_buffer& from) {
     std::memcpy(to.text.data(), from.text.data(), from.length);
     to.length = from.length;
     to.fields = from.fields;
+    to.spilled = from.spilled;
 }
 
 }  // namespace
