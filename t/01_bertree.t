@@ -17,7 +17,8 @@ my $bertree = "$build/bertree/bertree";
 my $dir = scratch();
 
 # (exit status, signal, stdout, stderr) of one run, under a time limit (a run that is
-# killed by it exits 137). Both outputs go to files: either may be large.
+# killed by it exits 137). Both outputs go to files: either may be large. A leak found
+# in a sanitizer build is a non-zero exit with the report on standard error.
 sub run_bertree {
     my (@args) = @_;
     my ($out, $err) = ("$dir/stdout", "$dir/stderr");
@@ -25,6 +26,10 @@ sub run_bertree {
     if ($pid == 0) {
         open STDOUT, '>', $out or die "$out: $!\n";
         open STDERR, '>', $err or die "$err: $!\n";
+        # In a sanitizer build the tool carries its own run-time: leaks are its own to
+        # report, unlike the interpreter's.
+        delete $ENV{LD_PRELOAD};
+        $ENV{ASAN_OPTIONS} =~ s/detect_leaks=0/detect_leaks=1/ if defined $ENV{ASAN_OPTIONS};
         exec 'timeout', '-s', 'KILL', time_limit(), $bertree, @args or die "exec: $!\n";
     }
     waitpid $pid, 0;

@@ -6,9 +6,12 @@ package BrokenInput;
 use strict;
 use warnings;
 use Exporter 'import';
+use Cwd qw(getcwd);
+use File::Basename qw(basename);
 use File::Temp qw(tempdir);
 
-our @EXPORT_OK = qw(cuts flips junk read_file write_file scratch odd_paths guarded time_limit source_dir sanitized);
+our @EXPORT_OK = qw(cuts flips junk read_file write_file scratch odd_paths guarded time_limit source_dir sanitized
+    check_leaks_at_exit open_descriptors);
 
 # Seconds one call may take before the test process is killed as hung. Sanitizer builds
 # run several times slower.
@@ -108,6 +111,32 @@ sub guarded {
     my @result = $code->();
     alarm 0;
     return wantarray ? @result : $result[0];
+}
+
+# Number of file descriptors the process holds.
+sub open_descriptors {
+    opendir my $dh, '/proc/self/fd' or return -1;
+    my $count = () = grep { /^\d+\z/ } readdir $dh;
+    return $count - 1;  # the one reading the directory
+}
+
+# Call from BEGIN, before the modules load. In an address-sanitizer build the test runs
+# again in a fresh interpreter with leak detection on: the harness turns it off, because
+# the interpreter leaves its own memory unreleased at exit. Those blocks are suppressed by
+# where they were allocated: with three frames kept per allocation, the interpreter's show
+# its own code just above the allocator, while the modules' show theirs. A leak found
+# makes the test exit non-zero with the report on standard error.
+sub check_leaks_at_exit {
+    return unless sanitized() eq 'address' && !$ENV{PM_LEAKS_CHECKED};
+    my $interpreter = readlink('/proc/self/exe') // $^X;
+    my $suppressions = getcwd() . '/lsan-' . basename($0) . '.supp';
+    write_file($suppressions, "leak:^$interpreter\$\n");
+    $ENV{PM_LEAKS_CHECKED} = 1;
+    $ENV{ASAN_OPTIONS} =~ s/detect_leaks=0/detect_leaks=1/;
+    $ENV{ASAN_OPTIONS} .= ':malloc_context_size=3';
+    $ENV{LSAN_OPTIONS} = "suppressions=$suppressions:print_suppressions=0";
+    $ENV{PERL5LIB} = join ':', grep { !ref } @INC;
+    exec $^X, $0, @ARGV or die "exec $^X: $!\n";
 }
 
 1;
