@@ -51,6 +51,7 @@ sub cycle {
         $complain->('the error came twice') if defined measdoc::measdoc_error();
         $r{warnings} = drain_warnings();
         $r{data} = measdoc::measdoc_data();
+        $r{configuration} = measdoc::measdoc_configuration();
         $complain->('stop failed: ' . (measdoc::measdoc_error() // '')) if measdoc::measdoc_deinit() != 0;
     });
     $complain->("run gave $r{run}") unless $r{run} == 0 || $r{run} == -1;
@@ -58,6 +59,7 @@ sub cycle {
     $complain->("an error that is no error: $r{error}") if defined $r{error} && $r{error} !~ /\AERROR: /;
     $complain->('an error after a run that succeeded') if $r{run} == 0 && defined $r{error};
     $complain->('no data hash') unless ref $r{data} eq 'HASH' && exists $r{data}{commonHeaderData};
+    $complain->('no configuration hash') unless ref $r{configuration} eq 'HASH' && $r{configuration}{i_xmlfilename};
     $complain->("a warning that is no warning: $_") for grep { !/\AWARN : / } @{ $r{warnings} };
     return \%r;
 }
