@@ -48,11 +48,14 @@ void append(std::string_view text) {
 }  // namespace
 
 int OutputOpenFile(const char* name) {
+    if (fp) OutputCloseFile();
+    // From here on a withdrawal concerns this file, or none: never the one closed before.
+    fp_name.clear();
+    end_line_at = -1;
     if (!name || *name == '\0') {
         logmsg(LOG_ERROR, "Output: No filename supplied");
         return 0;
     }
-    if (fp) OutputCloseFile();
     // Truncate: a shorter new file must not keep the tail of an older one.
     fp = std::fopen(name, "wb");
     if (!fp) {
@@ -61,7 +64,6 @@ int OutputOpenFile(const char* name) {
     }
     write_failed = false;
     fp_name = name;
-    end_line_at = -1;
     return 1;
 }
 
