@@ -49,7 +49,8 @@ it wrote (or the result code again when no output file was named).
 
     0   converted
    -1   failed: unreadable or malformed file, unconfigured block type, sequence error,
-        output not written whole (the log says which)
+        output not written whole, an argument holding a NUL character (the log says
+        which)
    -2   the file's release lies outside the configured range
     3   out of memory
 
