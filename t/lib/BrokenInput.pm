@@ -129,7 +129,8 @@ sub open_descriptors {
 sub check_leaks_at_exit {
     return unless sanitized() eq 'address' && !$ENV{PM_LEAKS_CHECKED};
     my $interpreter = readlink('/proc/self/exe') // $^X;
-    my $suppressions = getcwd() . '/lsan-' . basename($0) . '.supp';
+    # One file per test entry: two entries that run at once must not rewrite each other's.
+    my $suppressions = getcwd() . '/lsan-' . join('-', grep { length } basename($0), $ENV{MEASDOC_VARIANT} // '') . '.supp';
     write_file($suppressions, "leak:^$interpreter\$\n");
     $ENV{PM_LEAKS_CHECKED} = 1;
     $ENV{ASAN_OPTIONS} =~ s/detect_leaks=0/detect_leaks=1/;
