@@ -3,7 +3,7 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: all build test demo clean deps asan tsan fuzz bench
+.PHONY: all build test demo clean deps asan tsan fuzz bench soak
 
 all: build
 
@@ -37,6 +37,13 @@ asan: deps
 
 tsan: deps
 	@$(MAKE) --no-print-directory test BUILD=build-tsan CMAKE_FLAGS="-DSANITIZE=thread -DCMAKE_BUILD_TYPE=Debug"
+
+# Long-running: many conversions in one process with resident memory sampled (not part of
+# `make test`); SOAK_CYCLES per module.
+SOAK_CYCLES ?= 10000
+soak: deps
+	@$(MAKE) --no-print-directory build
+	scripts/soak $(BUILD) $(SOAK_CYCLES)
 
 # libFuzzer targets; FUZZ_SECONDS per target.
 FUZZ_SECONDS ?= 60

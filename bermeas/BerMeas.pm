@@ -57,7 +57,8 @@ Returns true after a complete conversion. Returns false, and leaves the reason i
 log, when an argument is empty, no configuration is held, the file name is refused, the
 file cannot be opened or decoded, an element could not be placed in the measurement file
 layout (the conversion then starts over at that element), or a PIF file could not be
-written. The PIF file being written when decoding fails is left without its end line.
+written. The PIF file being written when decoding fails, or when an element cannot be
+placed, is left without its end line: a file that ends without one is not whole.
 
 =item delete_config()
 

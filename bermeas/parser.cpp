@@ -66,8 +66,9 @@ void release_pif(perf_data& state, bool complete) {
 // ---- states and their actions ----
 
 void on_root(perf_data& state) {
-    // A restart mid-file must not leave the previous file open without its end line.
-    release_pif(state, true);
+    // Only a restart finds a manager held: the block being written lost the values after
+    // the element that could not be placed, so its file is closed without end line.
+    release_pif(state, false);
     state.pif = pif_manager_new(state.conf);
     if (!state.pif) state.out_of_memory = true;
 }

@@ -46,14 +46,26 @@ void flush_line(pif_manager& pm) {
 // written: one write per line would cost more than assembling the line.
 constexpr std::size_t line_flush_size = 32 * 1024;
 
-// Closes the current file; with `complete` the open block first gets its end line.
+// The header's end line goes out with whatever follows it (the data block's start, or
+// the close of a file whose values were all suspect): a file cut short right after its
+// header must not pass for one that has no data.
+void close_header(pif_manager& pm) {
+    if (!pm.header_open) return;
+    pm.line.append(pif::end_marker).append(pif::header_section) += pif::line_end;
+    pm.header_open = false;
+}
+
+// Closes the current file; with `complete` the open block (or the header) first gets its
+// end line.
 void close_output_file(pif_manager& pm, bool complete) {
     if (!pm.stream) return;
-    flush_line(pm);  // the lines collected so far belong to the file, complete or not
-    if (complete && pm.block_started) {
-        pm.line.append(pif::end_marker).append(pm.started_block_name) += pif::line_end;
-        flush_line(pm);
+    if (complete) {
+        close_header(pm);
+        if (pm.block_started) pm.line.append(pif::end_marker).append(pm.started_block_name) += pif::line_end;
     }
+    flush_line(pm);  // the lines collected so far belong to the file, complete or not
+    pm.header_open = false;
+    pm.line.clear();
     if (complete) {
         log_message(log_progress, "Closing PIF file");
     } else {
@@ -102,8 +114,8 @@ void start_new_file(pif_manager& pm) {
         pm.line += pif::line_end;
         append_joined(pm.line, pm.header_values);
         pm.line += pif::line_end;
-        pm.line.append(pif::end_marker).append(pif::header_section) += pif::line_end;
         flush_line(pm);
+        pm.header_open = true;
     } else {
         pm.failed = true;
         log_message(log_error, "Cannot open PIF file %s", pm.path.c_str());
@@ -226,6 +238,7 @@ void pif_manager_write_counters(pif_manager* pm) {
     }
     if (!pm->have_counter_values) return;
     if (!pm->block_started) {
+        close_header(*pm);
         pm->started_block_name = pm->block_name.value_or(std::string(default_block_name));
         pm->line.append(pif::start_marker).append(pm->started_block_name) += pif::line_end;
         for (const std::string& column : pm->object_column_names) pm->line.append(column) += pif::separator;

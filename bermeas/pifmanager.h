@@ -41,6 +41,7 @@ struct pif_manager {
     bool header_reset = false;          // the next header pair starts new header lists
     bool counter_names_open = false;    // the block's counter-name list has been started
     bool block_started = false;         // start marker and column line are written
+    bool header_open = false;           // the header's end line is still to be written
     bool failed = false;                // a PIF file could not be opened or written
     char_list header_names;
     char_list header_values;
@@ -60,8 +61,9 @@ std::unique_ptr<pif_manager> pif_manager_new(const config* conf) noexcept;
 // Closes the current file with its end line, then releases the manager. False when a
 // file of this manager could not be opened or written completely.
 bool pif_manager_delete(std::unique_ptr<pif_manager>& pm) noexcept;
-// Closes the current file as it stands, without end line, so that a loader sees it is
-// incomplete; then releases the manager. For conversions that fail part-way.
+// Closes the current file as it stands, without end line (and, when no data block was
+// begun, without the header's end line either), so that a loader sees it is incomplete;
+// then releases the manager. For conversions that fail part-way.
 void pif_manager_abandon(std::unique_ptr<pif_manager>& pm) noexcept;
 
 void pif_manager_set_new_meas_info_seq(pif_manager* pm);

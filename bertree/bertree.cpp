@@ -1,7 +1,6 @@
 // bertree: prints the first BER element of a file as an indented tree. Diagnostic tool for
 // the ASN.1 measurement files; one rendering rule (quoted object instances at level 7) is
 // made for their layout. Decoding is the tree form of the shared decoder.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -201,9 +200,9 @@ int main(int argc, char** argv) {
     }
     const char* filename = argv[optind];
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(filename, "rb"), std::fclose);
-    // A directory opens but cannot be read: it is not an input file.
-    struct stat st;
-    if (!input || fstat(fileno(input.get()), &st) != 0 || S_ISDIR(st.st_mode)) {
+    // A file that opens but cannot be read (a directory, a device or file system that fails
+    // the read) is no input file either; an empty file is, and prints a fresh record.
+    if (!input || (std::getc(input.get()) == EOF && std::ferror(input.get()))) {
         std::fprintf(stderr, "Cannot open input file: %s\n", filename);
         return 1;
     }

@@ -1,6 +1,7 @@
 // Fuzz target for measdoc's host cycle: every input is converted as a file through what the
 // Perl functions call (queue and set the items, start, run, fetch the messages, stop), with
-// the layout chosen by the input's first byte. After the run every record the host would
+// the layout chosen by the input's first byte, and the number of workers (0 to 8) and the
+// read block size (down to one byte) by its length. After the run every record the host would
 // export is walked and every text read, so that a record left pointing into released
 // memory shows; after the stop nothing may be left.
 #include <unistd.h>
@@ -10,14 +11,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "host.h"
 #include "md_conf.h"
 #include "md_error.h"
+#include "md_io.h"
 #include "md_parse.h"
 
 namespace {
+
+constexpr std::uint32_t block_sizes[] = {1, 2, 3, 7, 64, 0};
+constexpr const char* thread_numbers[] = {"0", "1", "2", "4", "8"};
 
 char input_file[] = "/tmp/measdoc-host-fuzz-XXXXXX";
 
@@ -66,6 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     set_item(xcfg_xmlfilename, path.c_str());
     set_item(xcfg_xmldocumenttype, size > 0 && (data[0] & 1) != 0 ? "1" : "0");
+    set_item(xcfg_threadnum, thread_numbers[size / std::size(block_sizes) % std::size(thread_numbers)]);
+    io_set_blocksize(block_sizes[size % std::size(block_sizes)]);
     if (measdoc_init() != 0) std::abort();
     const int run = measdoc_run();
     volatile std::size_t bytes = walk(measdata);

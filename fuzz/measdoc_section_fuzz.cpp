@@ -1,7 +1,7 @@
 // Fuzz target for measdoc's section conversion: a whole cycle over the input as the file
 // (configuration, workers, tokenizer, reader, parser; run; then everything stopped), with
-// the number of workers, the read block size, the layout and a few expansion settings
-// picked from the input's length and last byte. After the run every exported pair that
+// the number of workers (0 to 8) and the read block size picked from the input's length,
+// the layout and a few expansion settings from its last byte. After the run every exported pair that
 // has a name must have a value, and after the cycle no block and no result may be left.
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,7 @@
 namespace {
 
 constexpr std::uint32_t block_sizes[] = {1, 2, 3, 7, 64, 0};
-constexpr const char* thread_numbers[] = {"0", "1", "2", "4"};
+constexpr const char* thread_numbers[] = {"0", "1", "2", "4", "8"};
 
 char input_file[] = "/tmp/measdoc-section-fuzz-XXXXXX";
 
@@ -50,8 +51,8 @@ bool set(int type, std::vector<const char*> values) {
 }
 
 // The items of one cycle; choice's bits pick the layout and the optional settings.
-bool configure(const std::string& path, unsigned choice) {
-    bool ok = set(xcfg_xmlfilename, {path.c_str()}) && set(xcfg_threadnum, {thread_numbers[choice & 3]});
+bool configure(const std::string& path, const char* threads, unsigned choice) {
+    bool ok = set(xcfg_xmlfilename, {path.c_str()}) && set(xcfg_threadnum, {threads});
     if (choice & 4) ok = ok && set(xcfg_xmldocumenttype, {"1"});
     if (choice & 8) ok = ok && set(xcfg_timestampctrelemnames, {"mts", "cbt", "granPeriod.endTime"});
     if (choice & 16) ok = ok && set(xcfg_altcntrnames, {"^pm(.*)$[]$1$1", "x$[]y", "^(.)[]\\x41"});
@@ -94,9 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(out);
 
     const unsigned choice = size > 0 ? data[size - 1] : 0;
-    io_set_blocksize(block_sizes[size % (sizeof block_sizes / sizeof block_sizes[0])]);
-    if (regex_init() && configure(path, choice) && glob_init() && thr_init() && xml_init() && io_init() &&
-        parse_init()) {
+    io_set_blocksize(block_sizes[size % std::size(block_sizes)]);
+    const char* threads = thread_numbers[size / std::size(block_sizes) % std::size(thread_numbers)];
+    if (regex_init() && configure(path, threads, choice) && glob_init() &&
+        thr_init() && xml_init() && io_init() && parse_init()) {
         thr_run_xml();
         check_results();
     }

@@ -49,12 +49,14 @@ it wrote (or the result code again when no output file was named).
 
     0   converted
    -1   failed: unreadable or malformed file, unconfigured block type, sequence error,
-        output not written whole (the log says which)
+        output not written whole, an argument holding a NUL character (the log says
+        which)
    -2   the file's release lies outside the configured range
     3   out of memory
 
 After a failure the PIF file, if one was named, may hold the sections converted before the
-failure.
+failure, but never its final end line: a PIF file that does not end with an C<##END|> line
+is not a whole conversion.
 
 =head2 constant($name, $arg)
 

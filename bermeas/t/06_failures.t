@@ -104,6 +104,24 @@ subtest 'a file cut short at any octet: complete files stay, the last one has no
         ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => 'NULL'));
 };
 
+subtest 'a file cut before the first line of a block is written' => sub {
+    # Cut inside the first measurement value: the block's file has its header, no data.
+    my $octets = substr(read_file(sample('meas-rnc.ber')), 0, 310);
+    BerMeas::delete_config();
+    BerMeas::set_config(example_config());
+    my ($ok, undef, $files) = convert(octets => $octets, name => rnc_file_name());
+    ok(!$ok, 'false');
+    my @pif = values %$files;
+    is(scalar @pif, 1, 'one PIF file');
+    like($pif[0], qr/\A## Parser Intermediate File\n##START\|HEADER\n[^\n]*\n[^\n]*\n\z/,
+         'it ends with the header values: without the header end line it cannot pass for a block whose values are all suspect');
+    BerMeas::delete_config();
+    BerMeas::set_config(ordered(
+        ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' },
+        ASN1_ALT_OBJECT_INSTANCE_ID_NAMES   => { Cell => 'OBJ_ID' },
+        ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => 'NULL'));
+};
+
 subtest 'an element after a measurement value that fits nowhere restarts the machine' => sub {
     my $octets = file_with_values(
         value('cell=1', [int_result("\x01"), int_result("\x02")], tlv(0x82, "\x00")),
@@ -117,8 +135,8 @@ subtest 'an element after a measurement value that fits nowhere restarts the mac
     ok(grep({ $_ eq '1 ERROR 1 !!! indent: 7, tag: 3' } new_log_lines($before)), 'and in the log');
     my @pif = values %$files;
     is(scalar @pif, 1, 'one PIF file');
-    like($pif[0], qr/\n##START\|Cell\nOBJ_ID\|c1\|c2\|suspectFlag\n1\|1\|2\|00\n2\|3\|4\|00\n##END\|Cell\n\z/,
-         'the file open at the restart is closed with its end line');
+    like($pif[0], qr/\n##START\|Cell\nOBJ_ID\|c1\|c2\|suspectFlag\n1\|1\|2\|00\n2\|3\|4\|00\n\z/,
+         'the file open at the restart is closed without end line: its block lost the third value');
 };
 
 subtest 'empty lists of types, values and results' => sub {

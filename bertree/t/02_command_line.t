@@ -38,6 +38,15 @@ is($status, 1, 'directory: exit 1');
 is($err, "Cannot open input file: $dir\n", 'directory: cannot be read as an input file');
 
 SKIP: {
+    # Opens, but reading the start of a process's memory fails.
+    skip 'no /proc/self/mem', 3 unless -e '/proc/self/mem';
+    ($status, $out, $err) = run_bertree('/proc/self/mem');
+    is($status, 1, 'file whose reads fail: exit 1');
+    is($out, '', 'file whose reads fail: no tree');
+    is($err, "Cannot open input file: /proc/self/mem\n", 'file whose reads fail: message');
+}
+
+SKIP: {
     skip 'root reads any file', 3 if $> == 0;
     my $locked = ber_file(pack 'H*', '020105');
     chmod 0, $locked;

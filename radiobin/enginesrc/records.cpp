@@ -295,7 +295,7 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
         logmsg(LOG_DECODE, "Problem starting the output");
         logmsg(LOG_PROGRESS, "number block types : %d ", 0);
         OutputStoreInit();
-        OutputCloseFile();
+        OutputWithdrawEnd();
         return -1;
     }
     const int block_types = num_of_relevant_blks_in_config(meas_type);
@@ -303,7 +303,7 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
     if (block_types == 0) {
         logmsg(LOG_ERROR, "No Blocks found in Configuration information");
         OutputStoreInit();
-        OutputCloseFile();
+        OutputWithdrawEnd();
         return -1;
     }
     const bool pair_mode = block_types == 2;
@@ -411,5 +411,8 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
     OutputStoreInit();
     if (state.section_open) write_data_block_end(state.section);
     if (!OutputCloseFile()) failed = true;
+    // The lines converted stay for whoever looks into the failure, but without the final
+    // end line the file cannot pass for a whole conversion.
+    if (failed) OutputWithdrawEnd();
     return failed ? -1 : 0;
 }

@@ -152,7 +152,7 @@ public:
 
 // The thread numbers every result must be the same for.
 inline const std::vector<int>& thread_numbers() {
-    static const std::vector<int> numbers{0, 1, 4, 8};
+    static const std::vector<int> numbers{0, 1, 2, 4, 8};
     return numbers;
 }
 

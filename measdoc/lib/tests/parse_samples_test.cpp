@@ -1,5 +1,5 @@
 // Real and generated measurement files of both layouts: whole results checked by hand
-// against the XML, and every sample converted with 0, 1, 4 and 8 workers and with tiny
+// against the XML, and every sample converted with 0, 1, 2, 4 and 8 workers and with tiny
 // read blocks giving the same result and warnings (a failing file: failing again).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
