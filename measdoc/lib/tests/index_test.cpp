@@ -329,6 +329,94 @@ TEST_F(Index, ClonesAreIndependentCopies) {
     index_destroy_stridx(none);
 }
 
+// The keys of a range in the order a level-by-level walk of its midpoint tree meets them.
+std::vector<std::uint32_t> level_order(std::uint32_t count) {
+    std::vector<std::uint32_t> order;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> level, next;
+    if (count > 0) level.emplace_back(0, count);
+    while (!level.empty()) {
+        next.clear();
+        for (auto [lo, hi] : level) {
+            const std::uint32_t mid = lo + (hi - lo) / 2;
+            order.push_back(mid * 3 + 1);
+            if (lo < mid) next.emplace_back(lo, mid);
+            if (mid + 1 < hi) next.emplace_back(mid + 1, hi);
+        }
+        level.swap(next);
+    }
+    return order;
+}
+
+TEST_F(Index, LoadingSortedKeysGivesTheShapeOfLevelOrderInserts) {
+    for (std::uint32_t count : {0u, 1u, 2u, 3u, 6u, 7u, 100u, 1000u}) {
+        SCOPED_TRACE(count);
+        std::vector<std::uint32_t> keys(count);
+        std::vector<const void*> key_ptrs;
+        std::vector<void*> data;
+        for (std::uint32_t i = 0; i < count; ++i) keys[i] = i * 3 + 1;
+        for (std::uint32_t& k : keys) {
+            key_ptrs.push_back(&k);
+            data.push_back(&k);
+        }
+        index_ptr loaded;
+        index_set_stridx(loaded, IDX_KEYLEN, 4);
+        ASSERT_TRUE(index_load_stridx(loaded, key_ptrs.data(), data.data(), count));
+
+        index_ptr inserted;  // balancing on: the order alone keeps every rotation away
+        index_set_stridx(inserted, IDX_KEYLEN, 4);
+        for (std::uint32_t k : level_order(count)) index_find_stridx(inserted, num(k));
+
+        EXPECT_EQ(shape(loaded), shape(inserted));
+        check_links(*loaded->poh_rootp, nullptr);
+        for (a_objidx *l = index_first_stridx(loaded), *i = index_first_stridx(inserted); l != nullptr;
+             l = index_next_stridx(l), i = index_next_stridx(i)) {
+            EXPECT_EQ(l->poi_lcp, i->poi_lcp);
+            EXPECT_EQ(l->poi_hits, 1u);
+            EXPECT_EQ(l->poi_data, l->poi_key);  // each key's own data
+        }
+        // Lookups, nearest ones included, find their way as in any tree of the index.
+        index_set_stridx(loaded, IDX_FINDONLY, 1);
+        index_set_stridx(loaded, IDX_NEAREST, 1);
+        index_set_stridx(inserted, IDX_FINDONLY, 1);
+        index_set_stridx(inserted, IDX_NEAREST, 1);
+        for (std::uint32_t k = 0; count > 0 && k < count * 3 + 2; ++k)
+            EXPECT_EQ(key_text(loaded, index_find_stridx(loaded, &k)), key_text(inserted, index_find_stridx(inserted, &k)));
+    }
+}
+
+TEST_F(Index, LoadingRefusesUnsortedKeysAndPopulatedIndexes) {
+    std::vector<std::string> words = {"a", "b", "b", "c"};
+    std::vector<const void*> keys;
+    std::vector<void*> data;
+    for (auto& w : words) {
+        keys.push_back(w.c_str());
+        data.push_back(&w);
+    }
+    index_ptr idx;
+    EXPECT_FALSE(index_load_stridx(idx, keys.data(), data.data(), keys.size()));  // "b" twice
+    EXPECT_EQ(main_code(), 4u);
+    EXPECT_EQ(index_first_stridx(idx), nullptr);
+    reset_registry();
+    std::swap(keys[2], keys[3]);  // a b c b
+    EXPECT_FALSE(index_load_stridx(idx, keys.data(), data.data(), keys.size()));
+    EXPECT_EQ(main_code(), 4u);
+    reset_registry();
+
+    // Texts copied where the index copies keys; no second load over a tree.
+    index_set_stridx(idx, IDX_COPYKEY, 1);
+    ASSERT_TRUE(index_load_stridx(idx, keys.data(), data.data(), 3));
+    EXPECT_EQ(forward(idx), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_NE(index_first_stridx(idx)->poi_key, keys[0]);
+    EXPECT_FALSE(index_load_stridx(idx, keys.data(), data.data(), 1));
+    EXPECT_EQ(main_code(), 8u);
+    reset_registry();
+    EXPECT_EQ(forward(idx).size(), 3u);
+    // Inserting into a loaded tree goes on as usual.
+    ASSERT_NE(index_find_stridx(idx, "d"), nullptr);
+    EXPECT_EQ(forward(idx), (std::vector<std::string>{"a", "b", "c", "d"}));
+    check_links(*idx->poh_rootp, nullptr);
+}
+
 TEST_F(Index, FailedOperationsLeaveNothingBehind) {
     index_ptr source;
     index_set_stridx(source, IDX_COPYKEY, 1);
