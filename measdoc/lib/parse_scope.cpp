@@ -34,43 +34,58 @@ a_objhead* hdrelem_idxroot = nullptr;
 constexpr std::array<int, 4> hdrelem_type = {xcfg_distnameelemnames, xcfg_delimcntrelemnames,
                                              xcfg_normcntrelemnames, xcfg_timestampctrelemnames};
 
-// Adds one element to the tag index. *last is the type node of the element indexed before:
-// elements of one name mostly follow each other (the values of a row), and the type
-// lookup is then skipped, its hit counted as the lookup would.
-bool index_tag(a_objhead* taginfo_idx, a_taginfo* tag, a_objidx** last) {
-    // An element without a registered name cannot be any configured element.
-    if (xml_gettagtype(tag) == nullptr) return true;
-    a_objidx* type_node = *last;
-    if (type_node != nullptr && static_cast<const a_taginfo*>(type_node->poi_data) != &mixed_depths &&
-        static_cast<const a_taginfo*>(type_node->poi_data)->ti_type == tag->ti_type) {
-        ++type_node->poi_hits;
-    } else {
-        type_node = index_find_stridx(taginfo_idx, &tag->ti_type);
-        if (type_node == nullptr) {
-            error_set_message("index_find_stridx(taginfo_idx, key)", ERR_NULL);
-            return false;
+// The elements of one name in a section, gathered before their sequence index is built.
+struct type_bucket {
+    const a_objidx* type;       // the registry node of the name
+    a_objidx* node;             // its node in the tag index
+    std::vector<a_taginfo*> tags;
+};
+
+// The bucket of tag's name, made (with the name's node in the tag index) on its first
+// element; *last is the bucket used before, tried first. NULL (recorded) on failure.
+type_bucket* bucket_of(a_objhead* taginfo_idx, std::vector<type_bucket>& buckets, std::size_t* last,
+                       a_taginfo* tag) {
+    if (*last < buckets.size() && buckets[*last].type == tag->ti_type) return &buckets[*last];
+    for (std::size_t i = 0; i < buckets.size(); ++i) {
+        if (buckets[i].type == tag->ti_type) {
+            *last = i;
+            return &buckets[i];
         }
-        *last = type_node;
     }
-    auto* seqroot_idx = static_cast<a_objhead*>(type_node->poi_child);
-    if (seqroot_idx == nullptr) {
-        seqroot_idx = index_new_child(taginfo_idx);
-        if (seqroot_idx == nullptr || !index_set_stridx(seqroot_idx, IDX_KEYLEN, seq_keylen)) {
-            error_set_message("index_new_child(taginfo_idx)", ERR_NULL);
-            return false;
-        }
-        type_node->poi_child = seqroot_idx;
-        type_node->poi_data = tag;
-    } else if (type_node->poi_data != &mixed_depths &&
-               static_cast<const a_taginfo*>(type_node->poi_data)->ti_depth != tag->ti_depth) {
-        type_node->poi_data = &mixed_depths;
+    a_objidx* node = index_find_stridx(taginfo_idx, &tag->ti_type);
+    if (node == nullptr) {
+        error_set_message("index_find_stridx(taginfo_idx, key)", ERR_NULL);
+        return nullptr;
     }
-    a_objidx* seq_node = index_find_stridx(seqroot_idx, &tag->ti_seq);
-    if (seq_node == nullptr) {
-        error_set_message("index_find_stridx(seqroot_idx, key)", ERR_NULL);
+    node->poi_data = tag;
+    buckets.push_back(type_bucket{tag->ti_type, node, {}});
+    *last = buckets.size() - 1;
+    return &buckets.back();
+}
+
+// Builds the sequence index of one name from its elements. The walk met them in reverse
+// document order, as a rule; they go in ascending, all at once, so that no insert pays
+// for rebalancing a tree that grows at one end.
+bool load_sequence_index(a_objhead* taginfo_idx, type_bucket& bucket) {
+    std::vector<a_taginfo*>& tags = bucket.tags;
+    auto by_seq = [](const a_taginfo* a, const a_taginfo* b) { return a->ti_seq < b->ti_seq; };
+    if (std::is_sorted(tags.rbegin(), tags.rend(), by_seq))
+        std::reverse(tags.begin(), tags.end());
+    else
+        std::sort(tags.begin(), tags.end(), by_seq);
+    a_objhead* seqroot_idx = index_new_child(taginfo_idx);
+    if (seqroot_idx == nullptr || !index_set_stridx(seqroot_idx, IDX_KEYLEN, seq_keylen)) {
+        error_set_message("index_new_child(taginfo_idx)", ERR_NULL);
         return false;
     }
-    seq_node->poi_data = tag;
+    std::vector<const void*> keys(tags.size());
+    for (std::size_t i = 0; i < tags.size(); ++i) keys[i] = &tags[i]->ti_seq;
+    if (!index_load_stridx(seqroot_idx, keys.data(), reinterpret_cast<void* const*>(tags.data()), tags.size())) {
+        error_set_message("index_load_stridx(seqroot_idx, keys, tags, count)", ERR_NULL);
+        return false;
+    }
+    bucket.node->poi_child = seqroot_idx;
+    bucket.node->poi_hits = static_cast<std::uint32_t>(tags.size());
     return true;
 }
 
@@ -190,12 +205,20 @@ a_objhead* parse_index_taginfo(a_taginfo* section) {
     // Depth first over the section's subtree, without recursion: down to the first child,
     // else on to the next sibling, climbing while a subtree is done; never past the
     // section itself (its siblings are other sections).
+    std::vector<type_bucket> buckets;
+    std::size_t last = 0;
     a_taginfo* tag = section;
-    a_objidx* last_type = nullptr;
     while (tag != nullptr) {
-        if (!index_tag(taginfo_idx, tag, &last_type)) {
-            index_destroy_stridx(taginfo_idx);
-            return nullptr;
+        // An element without a registered name cannot be any configured element.
+        if (xml_gettagtype(tag) != nullptr) {
+            type_bucket* bucket = bucket_of(taginfo_idx, buckets, &last, tag);
+            if (bucket == nullptr) {
+                index_destroy_stridx(taginfo_idx);
+                return nullptr;
+            }
+            auto* first = static_cast<a_taginfo*>(bucket->node->poi_data);
+            if (first != &mixed_depths && first->ti_depth != tag->ti_depth) bucket->node->poi_data = &mixed_depths;
+            bucket->tags.push_back(tag);
         }
         if (tag->ti_child != nullptr) {
             tag = tag->ti_child;
@@ -203,6 +226,12 @@ a_objhead* parse_index_taginfo(a_taginfo* section) {
         }
         while (tag != section && tag->ti_sibling == nullptr) tag = tag->ti_parent;
         tag = tag != section ? tag->ti_sibling : nullptr;
+    }
+    for (type_bucket& bucket : buckets) {
+        if (!load_sequence_index(taginfo_idx, bucket)) {
+            index_destroy_stridx(taginfo_idx);
+            return nullptr;
+        }
     }
     index_set_stridx(taginfo_idx, IDX_FINDONLY, 1);
     index_set_stridx(taginfo_idx, IDX_REMEMBER, 1);
