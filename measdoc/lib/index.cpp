@@ -645,3 +645,45 @@ bool index_load_stridx(a_objhead* header, const void* const* keys, void* const* 
     *header->poh_rootp = root;  // linked only now that it is complete
     return unlock_index(header);
 }
+
+a_objidx* index_seek_stridx(a_objhead* header, a_objseek* seek, const void* key) {
+    if (header == nullptr || seek == nullptr || key == nullptr) {
+        error_set_message(header == nullptr ? "header == NULL" : "key == NULL", ERR_CONDITION);
+        return nullptr;
+    }
+    const std::uint32_t keylen = header->poh_keylen;
+    std::uint32_t pos = 0;
+    if (!seek->os_started || compare_keys(key, seek->os_key, keylen, &pos) > 0) {
+        a_objidx* node = index_find_stridx(header, key);
+        seek->os_started = node != nullptr;
+        seek->os_key = key;
+        if (node == nullptr) return nullptr;
+        pos = 0;
+        if (compare_keys(node->poi_key, key, keylen, &pos) <= 0) {
+            seek->os_below = node;
+            seek->os_above = index_next_stridx(node);
+        } else {
+            seek->os_above = node;
+            seek->os_below = index_prev_stridx(node);
+        }
+        return node;
+    }
+    seek->os_key = key;
+    a_objidx* below = seek->os_below;
+    a_objidx* above = seek->os_above;
+    for (;;) {
+        if (below == nullptr) break;
+        pos = 0;
+        if (compare_keys(below->poi_key, key, keylen, &pos) <= 0) break;
+        above = below;
+        below = index_prev_stridx(below);
+    }
+    seek->os_below = below;
+    seek->os_above = above;
+    if (below == nullptr) return above;  // below every key: the search ends on the first node
+    pos = 0;
+    if (above == nullptr || compare_keys(below->poi_key, key, keylen, &pos) == 0) return below;
+    // Of two neighbours the higher one is the leftmost node of the lower one's right
+    // subtree when there is one, else an ancestor of the lower one.
+    return below->poi_right != nullptr ? above : below;
+}

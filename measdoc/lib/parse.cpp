@@ -7,8 +7,6 @@
 // a skipped or failed section gives all of it back. The host glue calls parse_init and
 // parse_deinit.
 #include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <mutex>
 
 #include "md_conf.h"
@@ -152,39 +150,6 @@ a_taginfo* item_tag(const a_objidx* node, a_scopekind kind) {
     return pair->mmp_tag;
 }
 
-// A partner index's key: the sequence number of its element.
-std::uint32_t seq_of(const a_objidx* node) {
-    std::uint32_t seq;
-    std::memcpy(&seq, node->poi_key, sizeof seq);
-    return seq;
-}
-
-// The nearest-lookup of sequence numbers in a partner index, remembering the gap between
-// two neighbouring keys that the last missed key fell into. A search for any key in that
-// gap compares the same way with every key of the tree, so it takes the same path and ends
-// on the same node: the many items of one partner (the values of a row) cost one search.
-class nearest_cache {
-public:
-    a_objidx* find(a_objhead* index, std::uint32_t seq) {
-        if (node_ != nullptr && seq > low_ && seq < high_) return node_;
-        node_ = nullptr;
-        a_objidx* node = index_find_stridx(index, &seq);
-        if (node == nullptr || seq_of(node) == seq) return node;  // a present key: no gap
-        const a_objidx* below = seq_of(node) < seq ? node : index_prev_stridx(node);
-        const a_objidx* above = seq_of(node) < seq ? index_next_stridx(node) : node;
-        // Without a neighbour the gap is open on that side.
-        low_ = below != nullptr ? seq_of(below) : -1;
-        high_ = above != nullptr ? seq_of(above) : std::int64_t{UINT32_MAX} + 1;
-        node_ = node;
-        return node;
-    }
-
-private:
-    a_objidx* node_ = nullptr;
-    std::int64_t low_ = 0;   // the gap, both ends excluded
-    std::int64_t high_ = 0;
-};
-
 // How one assignment reads its indexes and what it says when it fails.
 struct assignment {
     a_scopekind item_kind;
@@ -207,11 +172,12 @@ bool assign(a_objhead* items, a_objhead* partners, const assignment& how, Effect
     }
     index_set_stridx(partners, IDX_FINDONLY, 1);
     index_set_stridx(partners, IDX_NEAREST, 1);
-    nearest_cache nearest;
+    a_objseek nearest{};
     for (; item_node != nullptr; item_node = index_prev_stridx(item_node)) {
         const a_taginfo* tag = item_tag(item_node, how.item_kind);
         if (tag == nullptr) return false;
-        a_objidx* partner = nearest.find(partners, tag->ti_seq);
+        // Items come in descending order: the lookups move back through the partners.
+        a_objidx* partner = index_seek_stridx(partners, &nearest, &tag->ti_seq);
         if (partner == nullptr) {
             error_set_message(how.lookup_text, ERR_NULL);
             if (how.cross_check) error_set_message("parse_merge_headers", ERR_PARSE_CROSSCHECK);

@@ -7,6 +7,7 @@
 // which parse_init builds once and the workers only read.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -31,6 +32,32 @@ a_taginfo mixed_depths{};
 
 // The classification, read concurrently by the workers (find-only, never remembering).
 a_objhead* hdrelem_idxroot = nullptr;
+// Counts the classifications built and dropped, so that a thread's memory of kinds found
+// in one does not outlive it.
+std::atomic<std::uint64_t> classification_generation{1};
+
+// The kinds a thread found last, by element name (its registry node) and the attribute
+// configured with it (the configuration's own text, one pointer for all pairs of an
+// item): the pairs of a section ask for a few combinations over and over.
+struct kind_memo {
+    std::uint64_t generation = 0;
+    const a_objidx* type = nullptr;
+    const char* attr = nullptr;
+    int kind = 0;
+};
+thread_local std::array<kind_memo, 8> kind_memos{};
+thread_local std::size_t kind_memo_next = 0;
+
+const kind_memo* recall_kind(std::uint64_t generation, const a_objidx* type, const char* attr) {
+    for (const kind_memo& m : kind_memos)
+        if (m.generation == generation && m.type == type && m.attr == attr) return &m;
+    return nullptr;
+}
+
+void remember_kind(std::uint64_t generation, const a_objidx* type, const char* attr, int kind) {
+    kind_memos[kind_memo_next] = kind_memo{generation, type, attr, kind};
+    kind_memo_next = (kind_memo_next + 1) % kind_memos.size();
+}
 constexpr std::array<int, 4> hdrelem_type = {xcfg_distnameelemnames, xcfg_delimcntrelemnames,
                                              xcfg_normcntrelemnames, xcfg_timestampctrelemnames};
 
@@ -459,12 +486,14 @@ bool parse_init_globtype() {
     }
     index_set_stridx(index, IDX_FINDONLY, 1);
     hdrelem_idxroot = index;
+    classification_generation.fetch_add(1, std::memory_order_acq_rel);
     return true;
 }
 
 bool parse_deinit_globtype() {
     a_objhead* index = hdrelem_idxroot;
     hdrelem_idxroot = nullptr;
+    classification_generation.fetch_add(1, std::memory_order_acq_rel);
     if (!index_destroy_stridx(index)) {
         error_set_message("index_destroy_stridx(hdrelem_idxroot)", ERR_NULL);
         return false;
@@ -483,6 +512,11 @@ int parse_get_globtype(const a_measpair* pair) {
         return 0;
     }
     if (hdrelem_idxroot == nullptr) return 0;
+    const std::uint64_t generation = classification_generation.load(std::memory_order_acquire);
+    const a_objidx* type = pair->mmp_tag->ti_type;
+    if (type != nullptr) {
+        if (const kind_memo* m = recall_kind(generation, type, pair->mmp_attr); m != nullptr) return m->kind;
+    }
     char delim = '\0';
     if (pair->mmp_attr != nullptr) {
         delim = name_delimiter();
@@ -506,5 +540,7 @@ int parse_get_globtype(const a_measpair* pair) {
         classification_key(key, name, delim, pair->mmp_attr);
         node = index_find_stridx(hdrelem_idxroot, key.c_str());
     }
-    return node != nullptr ? static_cast<int>(reinterpret_cast<std::intptr_t>(node->poi_data)) : 0;
+    const int kind = node != nullptr ? static_cast<int>(reinterpret_cast<std::intptr_t>(node->poi_data)) : 0;
+    if (type != nullptr) remember_kind(generation, type, pair->mmp_attr, kind);
+    return kind;
 }

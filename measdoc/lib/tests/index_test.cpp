@@ -417,6 +417,65 @@ TEST_F(Index, LoadingRefusesUnsortedKeysAndPopulatedIndexes) {
     check_links(*idx->poh_rootp, nullptr);
 }
 
+// A run of seeks gives, key for key, what a find-only nearest lookup gives: on trees of
+// every shape the index makes (balanced inserts in any order, no balancing, loading).
+TEST_F(Index, SeekingDescendingKeysFindsWhatTheSearchFinds) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        index_ptr idx;
+        index_set_stridx(idx, IDX_KEYLEN, 4);
+        std::vector<std::uint32_t> keys;
+        const int count = 1 + static_cast<int>(rng() % 300);
+        for (int i = 0; i < count; ++i) keys.push_back(static_cast<std::uint32_t>(rng() % 1000) * 2 + 1);
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        std::vector<std::uint32_t>& stored = store;
+        stored.assign(keys.begin(), keys.end());
+        std::vector<const void*> key_ptrs;
+        std::vector<void*> data(stored.size(), nullptr);
+        for (std::uint32_t& k : stored) key_ptrs.push_back(&k);
+        switch (round % 4) {
+            case 0:  // loaded at once
+                ASSERT_TRUE(index_load_stridx(idx, key_ptrs.data(), data.data(), key_ptrs.size()));
+                break;
+            case 1:  // descending inserts, as the tokenizer meets elements
+                for (auto it = key_ptrs.rbegin(); it != key_ptrs.rend(); ++it) index_find_stridx(idx, *it);
+                break;
+            case 2:  // random order
+                std::shuffle(key_ptrs.begin(), key_ptrs.end(), rng);
+                for (const void* k : key_ptrs) index_find_stridx(idx, k);
+                break;
+            default:  // no balancing: long chains
+                index_set_stridx(idx, IDX_BALANCE, 0);
+                std::shuffle(key_ptrs.begin(), key_ptrs.end(), rng);
+                for (const void* k : key_ptrs) index_find_stridx(idx, k);
+                break;
+        }
+        index_set_stridx(idx, IDX_FINDONLY, 1);
+        index_set_stridx(idx, IDX_NEAREST, 1);
+        // Every key from above the largest down to 0: present ones, gaps, both ends;
+        // now and then one higher than the one before, which starts a new run.
+        a_objseek seek{};
+        std::vector<std::uint32_t> probes;
+        for (std::uint32_t k = 2002;; --k) {
+            probes.push_back(k);
+            if (rng() % 50 == 0) probes.push_back(k + static_cast<std::uint32_t>(rng() % 40));
+            if (k == 0) break;
+        }
+        for (const std::uint32_t& k : probes) {
+            a_objidx* sought = index_seek_stridx(idx, &seek, &k);
+            ASSERT_EQ(sought, index_find_stridx(idx, &k)) << "key " << k;
+        }
+    }
+    index_ptr empty;
+    a_objseek seek{};
+    std::uint32_t k = 1;
+    index_set_stridx(empty, IDX_FINDONLY, 1);
+    index_set_stridx(empty, IDX_NEAREST, 1);
+    EXPECT_EQ(index_seek_stridx(empty, &seek, &k), nullptr);
+}
+
 TEST_F(Index, FailedOperationsLeaveNothingBehind) {
     index_ptr source;
     index_set_stridx(source, IDX_COPYKEY, 1);
