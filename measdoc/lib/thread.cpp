@@ -139,6 +139,9 @@ void convert_section(a_thrrec* thr, a_taginfo* tagp) {
         error_set_message("mem_init(&thr->tr_meminfo)", ERR_NULL);
         return;
     }
+    // A section's results take megabytes: a page at a time, the workers would queue on
+    // the heap lock for every few dozen values.
+    mem_set_blocksize(&thr->tr_meminfo, thr_pool_blocksz);
     const std::uint32_t seq = tagp->ti_seq;
     // Each section starts a list of its own: its blocks can then be put in document order
     // at the end, and a failing section cannot take earlier ones with it.

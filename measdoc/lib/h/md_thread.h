@@ -30,6 +30,8 @@ inline constexpr std::uint32_t thr_fallback_workers = 2;
 // Largest stack a worker may ask for; a larger size (as unsigned) gets the default.
 inline constexpr std::size_t thr_max_stacksz = 8388608;
 inline constexpr std::size_t thr_default_stacksz = 3145728;
+// Size of the blocks by which a thread's pool grows.
+inline constexpr std::size_t thr_pool_blocksz = 1 << 20;
 
 // The blocks of one converted section, kept by the thread that converted it (in its pool)
 // until the end of the run puts all sections in document order.
