@@ -4,6 +4,8 @@
 // this unit has just made are written to.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "md_conf.h"
 #include "md_parse.h"
@@ -33,12 +35,14 @@ a_decimal decimal(std::int64_t value) {
 
 // hv_store that never leaks value: a fresh, plain hash accepts every store, but a refused
 // one must not keep the reference count up.
-void store(pTHX_ HV* hash, const char* key, std::size_t length, SV* value) {
-    if (hv_store(hash, key, static_cast<I32>(length), value, 0) == nullptr) SvREFCNT_dec(value);
+void store(pTHX_ HV* hash, const char* key, std::size_t length, SV* value, U32 key_hash = 0) {
+    if (hv_store(hash, key, static_cast<I32>(length), value, key_hash) == nullptr) SvREFCNT_dec(value);
 }
 
+SV* new_text(pTHX_ const char* text) { return text != nullptr ? newSVpv(text, 0) : newSVpvn("", 0); }
+
 void store_text(pTHX_ HV* hash, const char* key, std::size_t key_length, const char* text) {
-    store(aTHX_ hash, key, key_length, newSVpv(text != nullptr ? text : "", 0));
+    store(aTHX_ hash, key, key_length, new_text(aTHX_ text));
 }
 
 template <std::size_t N>
@@ -49,13 +53,71 @@ void store_key(pTHX_ HV* hash, const char (&key)[N], SV* value) {
 SV* reference(pTHX_ HV* hash) { return newRV_noinc(reinterpret_cast<SV*>(hash)); }
 SV* reference(pTHX_ AV* array) { return newRV_noinc(reinterpret_cast<SV*>(array)); }
 
-// Every pair of the chain, in chain order: a later pair of the same name wins.
-void fill_pairs(pTHX_ HV* dictionary, HV* hash, const a_measpair* chain) {
-    for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next)
-        measdoc_set_measpair(aTHX_ dictionary, hash, pair);
+void push_text(pTHX_ AV* array, const char* text) { av_push(array, new_text(aTHX_ text)); }
+
+// A hash key with its length and hash value.
+struct a_hashkey {
+    const char* text = nullptr;
+    std::size_t length = 0;
+    U32 hash = 0;
+};
+
+// The keys of one export, measured and hashed once per text: the counter names of every
+// row are their block's texts, so a table by the texts' addresses serves each name for
+// all rows after the first.
+class key_table {
+public:
+    const a_hashkey& get(pTHX_ const char* text) {
+        a_hashkey& slot = slots_[(reinterpret_cast<std::uintptr_t>(text) >> 3) % slot_count];
+        if (slot.text != text) {
+            slot.text = text;
+            slot.length = util_strlen(text);
+            PERL_HASH(slot.hash, text, slot.length);
+        }
+        return slot;
+    }
+
+private:
+    static constexpr std::size_t slot_count = 4096;
+    std::vector<a_hashkey> slots_ = std::vector<a_hashkey>(slot_count);
+};
+
+// Every pair of the chain, in chain order, into hash (a later pair of the same name
+// wins), the type of each into dictionary when one is given.
+void fill_pairs(pTHX_ key_table& keys, HV* dictionary, HV* hash, const a_measpair* chain) {
+    for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next) {
+        if (pair->mmp_name == nullptr) continue;
+        const a_hashkey& key = keys.get(aTHX_ pair->mmp_name);
+        store(aTHX_ hash, key.text, key.length, new_text(aTHX_ pair->mmp_value), key.hash);
+        if (dictionary != nullptr) {
+            const a_decimal type = decimal(pair->mmp_type);
+            store(aTHX_ dictionary, key.text, key.length, newSVpvn(type.text, type.length), key.hash);
+        }
+    }
 }
 
-void push_text(pTHX_ AV* array, const char* text) { av_push(array, newSVpv(text != nullptr ? text : "", 0)); }
+// The types of a chain's pairs into the dictionary, as fill_pairs would write them,
+// without the hash they would go into: a name whose entry already holds the same type
+// is left alone.
+void note_types(pTHX_ key_table& keys, HV* dictionary, const a_measpair* chain) {
+    for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next) {
+        if (pair->mmp_name == nullptr) continue;
+        const a_hashkey& key = keys.get(aTHX_ pair->mmp_name);
+        const a_decimal type = decimal(pair->mmp_type);
+        SV** old = static_cast<SV**>(hv_common_key_len(dictionary, key.text, static_cast<I32>(key.length),
+                                                       HV_FETCH_JUST_SV, nullptr, key.hash));
+        if (old != nullptr && SvPOK(*old) && SvCUR(*old) == type.length &&
+            std::memcmp(SvPVX(*old), type.text, type.length) == 0)
+            continue;
+        store(aTHX_ dictionary, key.text, key.length, newSVpvn(type.text, type.length), key.hash);
+    }
+}
+
+std::size_t chain_length(const a_measpair* chain) {
+    std::size_t n = 0;
+    for (; chain != nullptr; chain = chain->mmp_next) ++n;
+    return n;
+}
 
 // The texts of one item, by its kind.
 AV* item_values(pTHX_ int type, a_xmlcfgkind kind, std::int32_t count) {
@@ -126,34 +188,49 @@ HV* measdoc_export_data(pTHX_ const a_measdata& data) {
     HV* top = newHV();
     HV* common = newHV();
     HV* dictionary = newHV();
+    key_table keys;
+    a_hashkey pif_data;
+    pif_data.text = "pifData";
+    pif_data.length = sizeof "pifData" - 1;
+    PERL_HASH(pif_data.hash, pif_data.text, pif_data.length);
     std::int32_t block_number = 0;
     for (const a_measinfo* info = data.md_measinfo; info != nullptr; info = info->mmi_next, ++block_number) {
         // The block's own header comes last, so that it overrides the file's.
         HV* header = newHV();
-        fill_pairs(aTHX_ dictionary, header, data.md_header);
-        fill_pairs(aTHX_ dictionary, header, data.md_footer);
-        fill_pairs(aTHX_ dictionary, header, info->mmi_commonhdr);
+        fill_pairs(aTHX_ keys, dictionary, header, data.md_header);
+        fill_pairs(aTHX_ keys, dictionary, header, data.md_footer);
+        fill_pairs(aTHX_ keys, dictionary, header, info->mmi_commonhdr);
         measdoc_setnum_measpair(aTHX_ common, header, block_number);
 
         HV* block = newHV();
+        // Every row writes the block's internal header and block name in turn, so those
+        // of the last row (the last named block name) remain; the rows before it only
+        // leave the types of their header pairs.
+        const a_measvalue* last_row = nullptr;
+        const a_measpair* block_name = nullptr;
         std::int32_t row_number = 0;
         for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next, ++row_number) {
-            // Written for every row: the last row's header and block name remain.
-            HV* internal = newHV();
-            fill_pairs(aTHX_ dictionary, internal, row->mmv_uniquehdr);
-            store_key(aTHX_ block, "internalHeaderData", reference(aTHX_ internal));
-            const a_measpair* name = row->mmv_blockname;
-            if (name != nullptr && name->mmp_name != nullptr)
-                store_key(aTHX_ block, "blockName", newSVpv(name->mmp_name, 0));
+            last_row = row;
+            if (row->mmv_blockname != nullptr && row->mmv_blockname->mmp_name != nullptr) block_name = row->mmv_blockname;
+            if (row->mmv_next != nullptr) note_types(aTHX_ keys, dictionary, row->mmv_uniquehdr);
 
             HV* counters = newHV();
-            fill_pairs(aTHX_ nullptr, counters, row->mmv_measrslt);
-            fill_pairs(aTHX_ nullptr, counters, row->mmv_instanceobj);
-            fill_pairs(aTHX_ nullptr, counters, row->mmv_suspect);
+            const std::size_t pairs =
+                chain_length(row->mmv_measrslt) + chain_length(row->mmv_instanceobj) + chain_length(row->mmv_suspect);
+            if (pairs > 8) hv_ksplit(counters, static_cast<IV>(pairs));
+            fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_measrslt);
+            fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_instanceobj);
+            fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_suspect);
             HV* entry = newHV();
-            store_key(aTHX_ entry, "pifData", reference(aTHX_ counters));
+            store(aTHX_ entry, pif_data.text, pif_data.length, reference(aTHX_ counters), pif_data.hash);
             measdoc_setnum_measpair(aTHX_ block, entry, row_number);
         }
+        if (last_row != nullptr) {
+            HV* internal = newHV();
+            fill_pairs(aTHX_ keys, dictionary, internal, last_row->mmv_uniquehdr);
+            store_key(aTHX_ block, "internalHeaderData", reference(aTHX_ internal));
+        }
+        if (block_name != nullptr) store_key(aTHX_ block, "blockName", newSVpv(block_name->mmp_name, 0));
         measdoc_setnum_measpair(aTHX_ top, block, block_number);
     }
     store_key(aTHX_ top, "commonHeaderData", reference(aTHX_ common));

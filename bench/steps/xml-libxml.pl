@@ -27,6 +27,12 @@ print $dump ? canonical($result) . "\n" : "BENCH-SECONDS $seconds\nBENCH-CPU $cp
 # list alternates name and value, and every name's data type goes into the dictionary.
 sub new_result { return { commonHeaderData => {}, dataTypeDict => {} } }
 
+# name => value of each of the named attributes that the element has.
+sub attributes {
+    my ($element, @names) = @_;
+    return map { $element->hasAttribute($_) ? ($_ => $element->getAttribute($_)) : () } @names;
+}
+
 sub add_types {
     my ($dict, $type, @pairs) = @_;
     for (my $i = 0; $i < @pairs; $i += 2) { $dict->{ $pairs[$i] } = $type }
@@ -39,21 +45,22 @@ sub convert_meas_collec {
     my $dict = $result->{dataTypeDict};
 
     # File header, then footer: for a name in both, the footer's value counts. An
-    # attribute named for an element that lacks it gives an empty value.
+    # element without one of the attributes named for it gives no such pair (the
+    # footer's measCollec has no beginTime: the header's stays).
     my (@plain, @dn);
     for my $h ($xpc->findnodes('/m:measCollecFile/m:fileHeader')) {
         my ($sender) = $xpc->findnodes('m:fileSender', $h);
         my ($collec) = $xpc->findnodes('m:measCollec', $h);
-        push @plain, vendorName => $h->getAttribute('vendorName'), fileFormatVersion => $h->getAttribute('fileFormatVersion');
-        push @plain, elementType => $sender->getAttribute('elementType'), localDn => $sender->getAttribute('localDn') if $sender;
-        push @plain, endTime => $collec->getAttribute('endTime'), beginTime => $collec->getAttribute('beginTime') if $collec;
+        push @plain, attributes($h, qw(vendorName fileFormatVersion));
+        push @plain, attributes($sender, qw(elementType localDn)) if $sender;
+        push @plain, attributes($collec, qw(endTime beginTime)) if $collec;
         push @dn, dn_pairs('dnPrefix', $h->getAttribute('dnPrefix'));
     }
     for my $collec ($xpc->findnodes('/m:measCollecFile/m:fileFooter/m:measCollec')) {
-        push @plain, endTime => $collec->getAttribute('endTime'), beginTime => $collec->getAttribute('beginTime');
+        push @plain, attributes($collec, qw(endTime beginTime));
     }
     my @file_header;
-    for (my $i = 0; $i < @plain; $i += 2) { push @file_header, $plain[$i], quote($plain[$i + 1] // '') }
+    for (my $i = 0; $i < @plain; $i += 2) { push @file_header, $plain[$i], quote($plain[$i + 1]) }
     add_types($dict, 0, @file_header);
     add_types($dict, 1, @dn);
     @file_header = (@file_header, @dn);
@@ -68,8 +75,8 @@ sub convert_meas_collec {
             push @names, map { $_->textContent } $xpc->findnodes('m:measType', $info);
             $_ = quote(substr $_, 0, 60) for @names;
             my ($period) = $xpc->findnodes('m:granPeriod', $info);
-            my @period = (endTime => quote($period->getAttribute('endTime') // ''),
-                          duration => quote($period->getAttribute('duration') // ''));
+            my @period = attributes($period, qw(endTime duration));
+            $_ = quote($_) for @period[ grep { $_ % 2 } 0 .. $#period ];
             $result->{commonHeaderData}{$block} = { @file_header, @common };
             my %entry;
             my $row = 0;

@@ -67,12 +67,12 @@ my %handlers = $layout eq 'mdc' ? (
 ) : (
     'fileHeader' => sub {
         my ($twig, $h) = @_;
-        my @plain = (vendorName => $h->att('vendorName'), fileFormatVersion => $h->att('fileFormatVersion'));
+        my @plain = attributes($h, qw(vendorName fileFormatVersion));
         if (my $sender = $h->first_child('fileSender')) {
-            push @plain, elementType => $sender->att('elementType'), localDn => $sender->att('localDn');
+            push @plain, attributes($sender, qw(elementType localDn));
         }
         if (my $collec = $h->first_child('measCollec')) {
-            push @plain, endTime => $collec->att('endTime'), beginTime => $collec->att('beginTime');
+            push @plain, attributes($collec, qw(endTime beginTime));
         }
         header_pairs(@plain);
         my @dn = dn_pairs('dnPrefix', $h->att('dnPrefix'));
@@ -82,7 +82,7 @@ my %handlers = $layout eq 'mdc' ? (
     },
     'fileFooter' => sub {
         my ($twig, $f) = @_;
-        header_pairs(map { (endTime => $_->att('endTime'), beginTime => $_->att('beginTime')) } $f->children('measCollec'));
+        header_pairs(map { attributes($_, qw(endTime beginTime)) } $f->children('measCollec'));
         $twig->purge;
     },
     'measData' => sub {
@@ -94,7 +94,8 @@ my %handlers = $layout eq 'mdc' ? (
             push @names, map { $_->text } $info->children('measType');
             $_ = quote(substr $_, 0, 60) for @names;
             my $gp = $info->first_child('granPeriod');
-            my @period = (endTime => quote($gp->att('endTime') // ''), duration => quote($gp->att('duration') // ''));
+            my @period = attributes($gp, qw(endTime duration));
+            $_ = quote($_) for @period[ grep { $_ % 2 } 0 .. $#period ];
             add_block(\@common, \@names, \@period, [ $info->children('measValue') ], sub {
                 my ($mv) = @_;
                 my @values = map { split / /, $_->text, -1 } $mv->children('measResults');
@@ -120,10 +121,17 @@ my $seconds = time - $t0;
 my $cpu = clock_gettime(CLOCK_PROCESS_CPUTIME_ID) - $cpu0;
 print $dump ? canonical($result) . "\n" : "BENCH-SECONDS $seconds\nBENCH-CPU $cpu\n";
 
+# name => value of each of the named attributes that the element has: an element without
+# one gives no such pair (the footer's measCollec has no beginTime: the header's stays).
+sub attributes {
+    my ($element, @names) = @_;
+    return map { defined $element->att($_) ? ($_ => $element->att($_)) : () } @names;
+}
+
 sub header_pairs {
     my (@plain) = @_;
     for (my $i = 0; $i < @plain; $i += 2) {
-        push @file_header, $plain[$i], quote($plain[$i + 1] // '');
+        push @file_header, $plain[$i], quote($plain[$i + 1]);
         add_types(0, $plain[$i], 0);
     }
 }

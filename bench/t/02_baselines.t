@@ -83,11 +83,12 @@ SKIP: {
 <fileFooter><measCollec endTime="2026-12-05T10:15:00+01:00"/></fileFooter>
 </measCollecFile>
 XML
-        # The footer's measCollec names the begin time too, without a value: for equal
-        # names the footer wins, so the begin time is empty.
+        # The footer's measCollec has no begin time: the header's stays. Its end time,
+        # which the header lacks, comes from the footer.
         my %file = (vendorName => '"Vendor A"', fileFormatVersion => '"32.435 V10.0"', elementType => 'RNC',
                     localDn => 'SubNetwork=1,ManagedElement=OSS', endTime => '2026-12-05T10:15:00+01:00',
-                    beginTime => '', dnPrefix_DC => 'a.b', dnPrefix_SubNetwork => '1', localDn_SubNetwork => '1');
+                    beginTime => '2026-12-05T10:00:00+01:00', dnPrefix_DC => 'a.b', dnPrefix_SubNetwork => '1',
+                    localDn_SubNetwork => '1');
         my %period = (endTime => '2026-12-05T10:15:00+01:00', duration => 'PT900S');
         my $expected = {
             commonHeaderData => { 0 => { %file, localDn_ManagedElement => 'RNC01' },

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "md_error.h"
@@ -18,13 +20,57 @@ constexpr bool big_endian = std::endian::native == std::endian::big;
 
 int height(const a_objidx* node) { return node != nullptr ? node->poi_height : -1; }
 
+// Keys of 4 and 8 bytes (sequence numbers, tag types) are compared as one native integer:
+// its order is the order of the bytes by significance, and the position of the difference
+// is the number of leading bytes that its highest differing bit leaves equal. Every byte
+// is compared, so the caller's hint only tells where the answer cannot lie.
+template <typename Word>
+int compare_words(const void* a, const void* b, std::uint32_t* pos) {
+    Word x;
+    Word y;
+    std::memcpy(&x, a, sizeof x);
+    std::memcpy(&y, b, sizeof y);
+    constexpr std::uint32_t bytes = sizeof(Word);
+    const Word diff = x ^ y;
+    if (diff == 0) {
+        *pos = bytes - 1;
+        return 0;
+    }
+    const std::uint32_t p = static_cast<std::uint32_t>(std::countl_zero(diff)) / 8;
+    *pos = p;
+    const unsigned shift = 8 * (bytes - 1 - p);
+    return static_cast<int>((x >> shift) & 0xff) - static_cast<int>((y >> shift) & 0xff);
+}
+
+inline int compare_keys(const void* a, const void* b, std::uint32_t keylen, std::uint32_t* pos) {
+    if (keylen == 4) return compare_words<std::uint32_t>(a, b, pos);
+    if (keylen == 8) return compare_words<std::uint64_t>(a, b, pos);
+    const auto* x = static_cast<const unsigned char*>(a);
+    const auto* y = static_cast<const unsigned char*>(b);
+    if (keylen == 0) {
+        std::uint32_t i = 0;
+        while (x[i] == y[i] && x[i] != '\0') ++i;
+        *pos = i + 1;
+        return static_cast<int>(x[i]) - static_cast<int>(y[i]);
+    }
+    for (std::uint32_t p = *pos; p < keylen; ++p) {
+        const std::uint32_t i = big_endian ? p : keylen - 1 - p;
+        if (x[i] != y[i]) {
+            *pos = p;
+            return static_cast<int>(x[i]) - static_cast<int>(y[i]);
+        }
+    }
+    *pos = keylen - 1;
+    return 0;
+}
+
 void fix_height(a_objidx* node) { node->poi_height = 1 + std::max(height(node->poi_left), height(node->poi_right)); }
 
 // The prefix hint of node below its (new) parent.
 void relink_lcp(const a_objhead* header, a_objidx* node) {
     if (node->poi_parent == nullptr) return;
     std::uint32_t pos = 0;
-    index_cmp_stridx(node->poi_parent->poi_key, node->poi_key, header->poh_keylen, &pos);
+    compare_keys(node->poi_parent->poi_key, node->poi_key, header->poh_keylen, &pos);
     node->poi_lcp = pos;
 }
 
@@ -122,26 +168,47 @@ void init_owned_mutex(a_objhead* header, bool* ok) {
     }
 }
 
+// count zero-filled nodes in one piece of the index's pool (caller holds the lock where
+// there is one); NULL recorded.
+a_objidx* node_array(a_objhead* header, std::size_t count) {
+    if (count > SIZE_MAX / sizeof(a_objidx)) {
+        error_set_message("(a_objidx_ptr)mem_malloc(header->poh_memp, sizeof(a_objidx))", ERR_SYSTEM, {err_errno(ENOMEM)});
+        return nullptr;
+    }
+    auto* nodes = static_cast<a_objidx*>(mem_malloc(header->poh_memp, sizeof(a_objidx) * count));
+    if (nodes == nullptr) {
+        error_set_message("(a_objidx_ptr)mem_malloc(header->poh_memp, sizeof(a_objidx))", ERR_SYSTEM,
+                          {err_errno(errno)});
+        return nullptr;
+    }
+    std::memset(static_cast<void*>(nodes), 0, sizeof(a_objidx) * count);
+    return nodes;
+}
+
+// Sets the height of every node below root, children before parents, walking the links
+// alone.
+void set_heights(a_objidx* root) {
+    a_objidx* node = root;
+    a_objidx* came = nullptr;
+    while (node != nullptr) {
+        if (came == node->poi_parent && node->poi_left != nullptr) {
+            came = node;
+            node = node->poi_left;
+        } else if ((came == node->poi_parent || came == node->poi_left) && node->poi_right != nullptr) {
+            came = node;
+            node = node->poi_right;
+        } else {
+            fix_height(node);
+            came = node;
+            node = node->poi_parent;
+        }
+    }
+}
+
 }  // namespace
 
 int index_cmp_stridx(const void* a, const void* b, std::uint32_t keylen, std::uint32_t* pos) {
-    const auto* x = static_cast<const unsigned char*>(a);
-    const auto* y = static_cast<const unsigned char*>(b);
-    if (keylen == 0) {
-        std::uint32_t i = 0;
-        while (x[i] == y[i] && x[i] != '\0') ++i;
-        *pos = i + 1;
-        return static_cast<int>(x[i]) - static_cast<int>(y[i]);
-    }
-    for (std::uint32_t p = *pos; p < keylen; ++p) {
-        const std::uint32_t i = big_endian ? p : keylen - 1 - p;
-        if (x[i] != y[i]) {
-            *pos = p;
-            return static_cast<int>(x[i]) - static_cast<int>(y[i]);
-        }
-    }
-    *pos = keylen - 1;
-    return 0;
+    return compare_keys(a, b, keylen, pos);
 }
 
 a_objhead* index_new_stridx() {
@@ -214,7 +281,7 @@ a_objidx* index_find_stridx(a_objhead* header, const void* key) {
     const std::uint32_t keylen = header->poh_keylen;
     if (header->poh_remember && header->poh_last != nullptr) {
         std::uint32_t pos = 0;
-        if (index_cmp_stridx(header->poh_last->poi_key, key, keylen, &pos) == 0) return header->poh_last;
+        if (compare_keys(header->poh_last->poi_key, key, keylen, &pos) == 0) return header->poh_last;
     }
 
     a_objidx* node = nullptr;
@@ -228,7 +295,7 @@ a_objidx* index_find_stridx(a_objhead* header, const void* key) {
         // Bytes more significant than the hint are equal to this node's (fixed keys).
         if (parent != nullptr && node->poi_lcp < hint) hint = node->poi_lcp;
         pos = hint;
-        const int cmp = index_cmp_stridx(node->poi_key, key, keylen, &pos);
+        const int cmp = compare_keys(node->poi_key, key, keylen, &pos);
         if (cmp == 0) {
             result = node;
             break;
@@ -450,13 +517,24 @@ a_objhead* index_clone_stridx(const a_objhead* source) {
     clone->poh_keylen = source->poh_keylen;
     clone->poh_copykey = source->poh_copykey;
 
-    // Pre-order walk over the source by its parent links, building the same shape.
-    const a_objidx* from = *source->poh_rootp;
-    a_objidx* to = nullptr;
-    const a_objidx* came = nullptr;
-    auto copy = [clone](const a_objidx* original, a_objidx* parent) -> a_objidx* {
-        a_objidx* node = new_node(clone, original->poi_key);
-        if (node == nullptr) return nullptr;
+    std::size_t count = 0;
+    for (const a_objidx* n = index_first_stridx(source); n != nullptr; n = index_next_stridx(n)) ++count;
+    if (count == 0) return clone;
+    // All nodes in one piece of the pool: one heap request instead of one per page.
+    a_objidx* nodes = node_array(clone, count);
+    if (nodes == nullptr) {
+        index_destroy_stridx(clone);
+        error_set_message("index_clone_stridx", ERR_NULL);
+        return nullptr;
+    }
+    std::size_t used = 0;
+    auto copy = [clone, nodes, &used](const a_objidx* original, a_objidx* parent) -> a_objidx* {
+        a_objidx* node = &nodes[used++];
+        node->poi_key = original->poi_key;
+        if (clone->poh_copykey) {
+            node->poi_key = copy_key(clone, original->poi_key);
+            if (node->poi_key == nullptr) return nullptr;
+        }
         node->poi_lcp = original->poi_lcp;
         node->poi_hits = original->poi_hits;
         node->poi_height = original->poi_height;
@@ -464,15 +542,17 @@ a_objhead* index_clone_stridx(const a_objhead* source) {
         node->poi_parent = parent;
         return node;
     };
-    if (from != nullptr) {
-        to = copy(from, nullptr);
-        if (to == nullptr) {
-            index_destroy_stridx(clone);
-            error_set_message("index_clone_stridx", ERR_NULL);
-            return nullptr;
-        }
-        clone->poh_root = to;
+
+    // Pre-order walk over the source by its parent links, building the same shape.
+    const a_objidx* from = *source->poh_rootp;
+    a_objidx* to = copy(from, nullptr);
+    if (to == nullptr) {
+        index_destroy_stridx(clone);
+        error_set_message("index_clone_stridx", ERR_NULL);
+        return nullptr;
     }
+    clone->poh_root = to;
+    const a_objidx* came = nullptr;
     while (from != nullptr) {
         const a_objidx* next = nullptr;
         bool left = false;
@@ -500,4 +580,110 @@ a_objhead* index_clone_stridx(const a_objhead* source) {
         to = node;
     }
     return clone;
+}
+
+bool index_load_stridx(a_objhead* header, const void* const* keys, void* const* data, std::size_t count) {
+    if (header == nullptr || (count > 0 && (keys == nullptr || data == nullptr))) {
+        error_set_message(header == nullptr ? "header == NULL" : "keys == NULL", ERR_CONDITION);
+        return false;
+    }
+    if (*header->poh_rootp != nullptr) {
+        error_set_message("index_load_stridx", ERR_INDEX_FEATURE);
+        return false;
+    }
+    const std::uint32_t keylen = header->poh_keylen;
+    for (std::size_t i = 1; i < count; ++i) {
+        std::uint32_t pos = 0;
+        if (compare_keys(keys[i - 1], keys[i], keylen, &pos) >= 0) {
+            error_set_message("index_load_stridx", ERR_CONDITION, {err_int(static_cast<long long>(i))});
+            return false;
+        }
+    }
+    if (count == 0) return true;
+    if (!lock_index(header)) return false;
+    a_objidx* nodes = node_array(header, count);
+    bool ok = nodes != nullptr;
+    for (std::size_t i = 0; ok && i < count; ++i) {
+        nodes[i].poi_key = header->poh_copykey ? copy_key(header, keys[i]) : static_cast<const char*>(keys[i]);
+        nodes[i].poi_hits = 1;
+        nodes[i].poi_data = data[i];
+        ok = nodes[i].poi_key != nullptr;
+    }
+    if (!ok) {
+        unlock_index(header);  // what was taken stays unused in the pool
+        error_set_message("index_load_stridx", ERR_NULL);
+        return false;
+    }
+    // Midpoints of ever smaller ranges: sibling subtrees differ in size by one at most, so
+    // in height by one at most. Ranges wait on an explicit stack, children after parents.
+    struct range {
+        std::size_t lo;
+        std::size_t hi;  // one past
+        a_objidx* parent;
+        bool left;
+    };
+    range pending[2 * 64];
+    std::size_t top = 0;
+    pending[top++] = {0, count, nullptr, false};
+    a_objidx* root = nullptr;
+    while (top > 0) {
+        const range r = pending[--top];
+        a_objidx* node = &nodes[r.lo + (r.hi - r.lo) / 2];
+        node->poi_parent = r.parent;
+        if (r.parent == nullptr)
+            root = node;
+        else
+            (r.left ? r.parent->poi_left : r.parent->poi_right) = node;
+        const std::size_t mid = static_cast<std::size_t>(node - nodes);
+        if (mid + 1 < r.hi) pending[top++] = {mid + 1, r.hi, node, false};
+        if (r.lo < mid) pending[top++] = {r.lo, mid, node, true};
+    }
+    // Heights from the leaves up: in key order every node's children are nearer the ends
+    // of its range, so one pass per level would do; a post-order pass does it at once.
+    set_heights(root);
+    for (std::size_t i = 0; i < count; ++i) relink_lcp(header, &nodes[i]);
+    *header->poh_rootp = root;  // linked only now that it is complete
+    return unlock_index(header);
+}
+
+a_objidx* index_seek_stridx(a_objhead* header, a_objseek* seek, const void* key) {
+    if (header == nullptr || seek == nullptr || key == nullptr) {
+        error_set_message(header == nullptr ? "header == NULL" : "key == NULL", ERR_CONDITION);
+        return nullptr;
+    }
+    const std::uint32_t keylen = header->poh_keylen;
+    std::uint32_t pos = 0;
+    if (!seek->os_started || compare_keys(key, seek->os_key, keylen, &pos) > 0) {
+        a_objidx* node = index_find_stridx(header, key);
+        seek->os_started = node != nullptr;
+        seek->os_key = key;
+        if (node == nullptr) return nullptr;
+        pos = 0;
+        if (compare_keys(node->poi_key, key, keylen, &pos) <= 0) {
+            seek->os_below = node;
+            seek->os_above = index_next_stridx(node);
+        } else {
+            seek->os_above = node;
+            seek->os_below = index_prev_stridx(node);
+        }
+        return node;
+    }
+    seek->os_key = key;
+    a_objidx* below = seek->os_below;
+    a_objidx* above = seek->os_above;
+    for (;;) {
+        if (below == nullptr) break;
+        pos = 0;
+        if (compare_keys(below->poi_key, key, keylen, &pos) <= 0) break;
+        above = below;
+        below = index_prev_stridx(below);
+    }
+    seek->os_below = below;
+    seek->os_above = above;
+    if (below == nullptr) return above;  // below every key: the search ends on the first node
+    pos = 0;
+    if (above == nullptr || compare_keys(below->poi_key, key, keylen, &pos) == 0) return below;
+    // Of two neighbours the higher one is the leftmost node of the lower one's right
+    // subtree when there is one, else an ancestor of the lower one.
+    return below->poi_right != nullptr ? above : below;
 }

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -102,6 +103,15 @@ bool mem_init(a_meminfo* meminfo) {
         return false;
     }
     meminfo->mei_block = block;
+    return true;
+}
+
+bool mem_set_blocksize(a_meminfo* meminfo, std::size_t size) {
+    if (meminfo == nullptr || meminfo->mei_block == nullptr) {
+        error_set_message("meminfo == NULL", ERR_MEM_EMPTY);
+        return false;
+    }
+    if (size > meminfo->mei_pagesz) meminfo->mei_pagesz = static_cast<std::uint32_t>(std::min<std::size_t>(size, INT32_MAX));
     return true;
 }
 

@@ -172,10 +172,12 @@ bool assign(a_objhead* items, a_objhead* partners, const assignment& how, Effect
     }
     index_set_stridx(partners, IDX_FINDONLY, 1);
     index_set_stridx(partners, IDX_NEAREST, 1);
+    a_objseek nearest{};
     for (; item_node != nullptr; item_node = index_prev_stridx(item_node)) {
         const a_taginfo* tag = item_tag(item_node, how.item_kind);
         if (tag == nullptr) return false;
-        a_objidx* partner = index_find_stridx(partners, &tag->ti_seq);
+        // Items come in descending order: the lookups move back through the partners.
+        a_objidx* partner = index_seek_stridx(partners, &nearest, &tag->ti_seq);
         if (partner == nullptr) {
             error_set_message(how.lookup_text, ERR_NULL);
             if (how.cross_check) error_set_message("parse_merge_headers", ERR_PARSE_CROSSCHECK);

@@ -7,6 +7,7 @@
 // which parse_init builds once and the workers only read.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -31,46 +32,87 @@ a_taginfo mixed_depths{};
 
 // The classification, read concurrently by the workers (find-only, never remembering).
 a_objhead* hdrelem_idxroot = nullptr;
+// Counts the classifications built and dropped, so that a thread's memory of kinds found
+// in one does not outlive it.
+std::atomic<std::uint64_t> classification_generation{1};
+
+// The kinds a thread found last, by element name (its registry node) and the attribute
+// configured with it (the configuration's own text, one pointer for all pairs of an
+// item): the pairs of a section ask for a few combinations over and over.
+struct kind_memo {
+    std::uint64_t generation = 0;
+    const a_objidx* type = nullptr;
+    const char* attr = nullptr;
+    int kind = 0;
+};
+thread_local std::array<kind_memo, 8> kind_memos{};
+thread_local std::size_t kind_memo_next = 0;
+
+const kind_memo* recall_kind(std::uint64_t generation, const a_objidx* type, const char* attr) {
+    for (const kind_memo& m : kind_memos)
+        if (m.generation == generation && m.type == type && m.attr == attr) return &m;
+    return nullptr;
+}
+
+void remember_kind(std::uint64_t generation, const a_objidx* type, const char* attr, int kind) {
+    kind_memos[kind_memo_next] = kind_memo{generation, type, attr, kind};
+    kind_memo_next = (kind_memo_next + 1) % kind_memos.size();
+}
 constexpr std::array<int, 4> hdrelem_type = {xcfg_distnameelemnames, xcfg_delimcntrelemnames,
                                              xcfg_normcntrelemnames, xcfg_timestampctrelemnames};
 
-// Adds one element to the tag index. *last is the type node of the element indexed before:
-// elements of one name mostly follow each other (the values of a row), and the type
-// lookup is then skipped, its hit counted as the lookup would.
-bool index_tag(a_objhead* taginfo_idx, a_taginfo* tag, a_objidx** last) {
-    // An element without a registered name cannot be any configured element.
-    if (xml_gettagtype(tag) == nullptr) return true;
-    a_objidx* type_node = *last;
-    if (type_node != nullptr && static_cast<const a_taginfo*>(type_node->poi_data) != &mixed_depths &&
-        static_cast<const a_taginfo*>(type_node->poi_data)->ti_type == tag->ti_type) {
-        ++type_node->poi_hits;
-    } else {
-        type_node = index_find_stridx(taginfo_idx, &tag->ti_type);
-        if (type_node == nullptr) {
-            error_set_message("index_find_stridx(taginfo_idx, key)", ERR_NULL);
-            return false;
+// The elements of one name in a section, gathered before their sequence index is built.
+struct type_bucket {
+    const a_objidx* type;       // the registry node of the name
+    a_objidx* node;             // its node in the tag index
+    std::vector<a_taginfo*> tags;
+};
+
+// The bucket of tag's name, made (with the name's node in the tag index) on its first
+// element; *last is the bucket used before, tried first. NULL (recorded) on failure.
+type_bucket* bucket_of(a_objhead* taginfo_idx, std::vector<type_bucket>& buckets, std::size_t* last,
+                       a_taginfo* tag) {
+    if (*last < buckets.size() && buckets[*last].type == tag->ti_type) return &buckets[*last];
+    for (std::size_t i = 0; i < buckets.size(); ++i) {
+        if (buckets[i].type == tag->ti_type) {
+            *last = i;
+            return &buckets[i];
         }
-        *last = type_node;
     }
-    auto* seqroot_idx = static_cast<a_objhead*>(type_node->poi_child);
-    if (seqroot_idx == nullptr) {
-        seqroot_idx = index_new_child(taginfo_idx);
-        if (seqroot_idx == nullptr || !index_set_stridx(seqroot_idx, IDX_KEYLEN, seq_keylen)) {
-            error_set_message("index_new_child(taginfo_idx)", ERR_NULL);
-            return false;
-        }
-        type_node->poi_child = seqroot_idx;
-        type_node->poi_data = tag;
-    } else if (type_node->poi_data != &mixed_depths &&
-               static_cast<const a_taginfo*>(type_node->poi_data)->ti_depth != tag->ti_depth) {
-        type_node->poi_data = &mixed_depths;
+    a_objidx* node = index_find_stridx(taginfo_idx, &tag->ti_type);
+    if (node == nullptr) {
+        error_set_message("index_find_stridx(taginfo_idx, key)", ERR_NULL);
+        return nullptr;
     }
-    a_objidx* seq_node = index_find_stridx(seqroot_idx, &tag->ti_seq);
-    if (seq_node == nullptr) {
-        error_set_message("index_find_stridx(seqroot_idx, key)", ERR_NULL);
+    node->poi_data = tag;
+    buckets.push_back(type_bucket{tag->ti_type, node, {}});
+    *last = buckets.size() - 1;
+    return &buckets.back();
+}
+
+// Builds the sequence index of one name from its elements. The walk met them in reverse
+// document order, as a rule; they go in ascending, all at once, so that no insert pays
+// for rebalancing a tree that grows at one end.
+bool load_sequence_index(a_objhead* taginfo_idx, type_bucket& bucket) {
+    std::vector<a_taginfo*>& tags = bucket.tags;
+    auto by_seq = [](const a_taginfo* a, const a_taginfo* b) { return a->ti_seq < b->ti_seq; };
+    if (std::is_sorted(tags.rbegin(), tags.rend(), by_seq))
+        std::reverse(tags.begin(), tags.end());
+    else
+        std::sort(tags.begin(), tags.end(), by_seq);
+    a_objhead* seqroot_idx = index_new_child(taginfo_idx);
+    if (seqroot_idx == nullptr || !index_set_stridx(seqroot_idx, IDX_KEYLEN, seq_keylen)) {
+        error_set_message("index_new_child(taginfo_idx)", ERR_NULL);
         return false;
     }
-    seq_node->poi_data = tag;
+    std::vector<const void*> keys(tags.size());
+    for (std::size_t i = 0; i < tags.size(); ++i) keys[i] = &tags[i]->ti_seq;
+    if (!index_load_stridx(seqroot_idx, keys.data(), reinterpret_cast<void* const*>(tags.data()), tags.size())) {
+        error_set_message("index_load_stridx(seqroot_idx, keys, tags, count)", ERR_NULL);
+        return false;
+    }
+    bucket.node->poi_child = seqroot_idx;
+    bucket.node->poi_hits = static_cast<std::uint32_t>(tags.size());
     return true;
 }
 
@@ -190,12 +232,20 @@ a_objhead* parse_index_taginfo(a_taginfo* section) {
     // Depth first over the section's subtree, without recursion: down to the first child,
     // else on to the next sibling, climbing while a subtree is done; never past the
     // section itself (its siblings are other sections).
+    std::vector<type_bucket> buckets;
+    std::size_t last = 0;
     a_taginfo* tag = section;
-    a_objidx* last_type = nullptr;
     while (tag != nullptr) {
-        if (!index_tag(taginfo_idx, tag, &last_type)) {
-            index_destroy_stridx(taginfo_idx);
-            return nullptr;
+        // An element without a registered name cannot be any configured element.
+        if (xml_gettagtype(tag) != nullptr) {
+            type_bucket* bucket = bucket_of(taginfo_idx, buckets, &last, tag);
+            if (bucket == nullptr) {
+                index_destroy_stridx(taginfo_idx);
+                return nullptr;
+            }
+            auto* first = static_cast<a_taginfo*>(bucket->node->poi_data);
+            if (first != &mixed_depths && first->ti_depth != tag->ti_depth) bucket->node->poi_data = &mixed_depths;
+            bucket->tags.push_back(tag);
         }
         if (tag->ti_child != nullptr) {
             tag = tag->ti_child;
@@ -203,6 +253,12 @@ a_objhead* parse_index_taginfo(a_taginfo* section) {
         }
         while (tag != section && tag->ti_sibling == nullptr) tag = tag->ti_parent;
         tag = tag != section ? tag->ti_sibling : nullptr;
+    }
+    for (type_bucket& bucket : buckets) {
+        if (!load_sequence_index(taginfo_idx, bucket)) {
+            index_destroy_stridx(taginfo_idx);
+            return nullptr;
+        }
     }
     index_set_stridx(taginfo_idx, IDX_FINDONLY, 1);
     index_set_stridx(taginfo_idx, IDX_REMEMBER, 1);
@@ -430,12 +486,14 @@ bool parse_init_globtype() {
     }
     index_set_stridx(index, IDX_FINDONLY, 1);
     hdrelem_idxroot = index;
+    classification_generation.fetch_add(1, std::memory_order_acq_rel);
     return true;
 }
 
 bool parse_deinit_globtype() {
     a_objhead* index = hdrelem_idxroot;
     hdrelem_idxroot = nullptr;
+    classification_generation.fetch_add(1, std::memory_order_acq_rel);
     if (!index_destroy_stridx(index)) {
         error_set_message("index_destroy_stridx(hdrelem_idxroot)", ERR_NULL);
         return false;
@@ -454,6 +512,11 @@ int parse_get_globtype(const a_measpair* pair) {
         return 0;
     }
     if (hdrelem_idxroot == nullptr) return 0;
+    const std::uint64_t generation = classification_generation.load(std::memory_order_acquire);
+    const a_objidx* type = pair->mmp_tag->ti_type;
+    if (type != nullptr) {
+        if (const kind_memo* m = recall_kind(generation, type, pair->mmp_attr); m != nullptr) return m->kind;
+    }
     char delim = '\0';
     if (pair->mmp_attr != nullptr) {
         delim = name_delimiter();
@@ -477,5 +540,7 @@ int parse_get_globtype(const a_measpair* pair) {
         classification_key(key, name, delim, pair->mmp_attr);
         node = index_find_stridx(hdrelem_idxroot, key.c_str());
     }
-    return node != nullptr ? static_cast<int>(reinterpret_cast<std::intptr_t>(node->poi_data)) : 0;
+    const int kind = node != nullptr ? static_cast<int>(reinterpret_cast<std::intptr_t>(node->poi_data)) : 0;
+    if (type != nullptr) remember_kind(generation, type, pair->mmp_attr, kind);
+    return kind;
 }

@@ -37,6 +37,7 @@ enum : unsigned {
     made_peermtx = 1u << 6,
     made_errmtx = 1u << 7,
     made_memmtx = 1u << 8,
+    made_roomcond = 1u << 9,
 };
 unsigned made = 0;
 
@@ -114,9 +115,12 @@ a_taginfo* take_task(bool* leave) {
         }
     }
     a_xmldata* data = thr_info.th_data;
-    if (data != nullptr)
+    if (data != nullptr) {
         thr_info.th_data = data->xd_next;
-    else if (thr_info.th_done)
+        --thr_info.th_pending;
+        retval = pthr_cond_signal(&thr_info.th_roomcond);
+        if (retval != 0) record_retval("pthr_cond_signal(&thr_info.th_roomcond)", retval);
+    } else if (thr_info.th_done)
         *leave = true;
     else
         error_set_message("data == NULL", ERR_THREAD_NODATA);
@@ -139,6 +143,9 @@ void convert_section(a_thrrec* thr, a_taginfo* tagp) {
         error_set_message("mem_init(&thr->tr_meminfo)", ERR_NULL);
         return;
     }
+    // A section's results take megabytes: a page at a time, the workers would queue on
+    // the heap lock for every few dozen values.
+    mem_set_blocksize(&thr->tr_meminfo, thr_pool_blocksz);
     const std::uint32_t seq = tagp->ti_seq;
     // Each section starts a list of its own: its blocks can then be put in document order
     // at the end, and a failing section cannot take earlier ones with it.
@@ -277,6 +284,8 @@ bool destroy_made() {
         check(pthr_mutex_destroy(&thr_info.th_peermtx), "pthr_mutex_destroy(&thr_info.th_peermtx)");
     if (made & made_datamtx)
         check(pthr_mutex_destroy(&thr_info.th_datamtx), "pthr_mutex_destroy(&thr_info.th_datamtx)");
+    if (made & made_roomcond)
+        check(pthr_cond_destroy(&thr_info.th_roomcond), "pthr_cond_destroy(&thr_info.th_roomcond)");
     if (made & made_datacond)
         check(pthr_cond_destroy(&thr_info.th_datacond), "pthr_cond_destroy(&thr_info.th_datacond)");
     if (made & made_condattr)
@@ -384,6 +393,9 @@ bool thr_init() {
     retval = pthr_cond_init(&thr_info.th_datacond, &thr_info.th_condattr);
     if (retval != 0) return fail("pthr_cond_init(&thr_info.th_datacond, &thr_info.th_condattr)", retval);
     made |= made_datacond;
+    retval = pthr_cond_init(&thr_info.th_roomcond, &thr_info.th_condattr);
+    if (retval != 0) return fail("pthr_cond_init(&thr_info.th_roomcond, &thr_info.th_condattr)", retval);
+    made |= made_roomcond;
     retval = pthr_mutex_init(&thr_info.th_datamtx, &thr_info.th_mutattr);
     if (retval != 0) return fail("pthr_mutex_init(&thr_info.th_datamtx, &thr_info.th_mutattr)", retval);
     made |= made_datamtx;
@@ -419,6 +431,12 @@ bool thr_init() {
 
 void* thr_process_task(void* thr) {
     worker_loop(static_cast<a_thrrec*>(thr));
+    // A reading thread that waits for room must not wait for a worker that is gone.
+    if (pthr_mutex_lock(&thr_info.th_datamtx) == 0) {
+        ++thr_info.th_left;
+        pthr_cond_signal(&thr_info.th_roomcond);
+        pthr_mutex_unlock(&thr_info.th_datamtx);
+    }
     return nullptr;
 }
 
@@ -442,11 +460,22 @@ bool thr_add_task(a_taginfo* tag) {
     }
     task->xd_next = thr_info.th_data;
     thr_info.th_data = task;
+    ++thr_info.th_pending;
     // Without workers the stack is drained here at once: finished, so the loop below
     // takes the task and returns instead of waiting.
     if (workers == 0) thr_info.th_done = 1;
     retval = pthr_cond_signal(&thr_info.th_datacond);
     if (retval != 0) record_retval("pthr_cond_signal(&thr_info.th_datacond)", retval);
+    // The reader keeps at most as many sections waiting as there are workers: further
+    // ahead, it would only hold their trees and blocks in memory and take processor time
+    // from the workers that it waits for in the end anyway.
+    while (workers > 0 && thr_info.th_pending > static_cast<std::uint32_t>(workers) && thr_info.th_left == 0) {
+        retval = pthr_cond_wait(&thr_info.th_roomcond, &thr_info.th_datamtx);
+        if (retval != 0) {
+            record_retval("pthr_cond_wait(&thr_info.th_roomcond, &thr_info.th_datamtx)", retval);
+            break;
+        }
+    }
     retval = pthr_mutex_unlock(&thr_info.th_datamtx);
     if (retval != 0) record_retval("pthr_mutex_unlock(&thr_info.th_datamtx)", retval);
     if (workers == 0) {

@@ -7,9 +7,12 @@
 // said it lies inside the current block, so no byte beyond the data read is ever looked at.
 #include "md_xml.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
+#include <mutex>
 
 #include "md_error.h"
 #include "md_index.h"
@@ -45,6 +48,102 @@ constexpr std::array<unsigned char, 256> char_class = [] {
 
 bool is_blank(char c) { return (char_class[static_cast<unsigned char>(c)] & cls_blank) != 0; }
 bool ends_name(char c) { return (char_class[static_cast<unsigned char>(c)] & cls_name_end) != 0; }
+
+// The records below a section (its descendants and their attributes) come from slabs
+// of the heap that belong to the section and go back together when it is released: one
+// heap request per slab instead of two per element, and none from the worker that
+// releases it. The records of the root and of the sections themselves are heap records of
+// their own, since a released section's record stays in the root's child list.
+struct a_tagslab {
+    a_tagslab* next;    // the slab filled before this one
+    char* cur;          // first free byte
+    char* end;
+};
+
+struct a_tagarena {
+    const a_taginfo* section;
+    a_tagslab* slabs;   // newest first
+    std::size_t next_size;
+    a_tagarena* next;   // the live arenas, for the section that releases its own
+    a_tagarena* prev;
+};
+
+constexpr std::size_t first_slab_size = 4096;
+constexpr std::size_t max_slab_size = 256 * 1024;
+
+// The live arenas: the reading thread adds one per section it starts, the thread that
+// releases a section takes its arena out. Leaf lock, held for one list operation.
+std::mutex arena_lock;
+a_tagarena* arenas = nullptr;
+// The arena of the section being read (reading thread only).
+a_tagarena* open_arena = nullptr;
+
+constexpr std::size_t record_align = alignof(std::max_align_t);
+
+constexpr std::size_t round_record(std::size_t size) { return (size + record_align - 1) / record_align * record_align; }
+
+// A new arena for section, listed; NULL when the heap is exhausted (errno set).
+a_tagarena* new_arena(const a_taginfo* section) {
+    auto* arena = static_cast<a_tagarena*>(mem_sysmalloc(sizeof(a_tagarena)));
+    if (arena == nullptr) return nullptr;
+    *arena = a_tagarena{section, nullptr, first_slab_size, nullptr, nullptr};
+    std::lock_guard<std::mutex> guard(arena_lock);
+    arena->next = arenas;
+    if (arenas != nullptr) arenas->prev = arena;
+    arenas = arena;
+    return arena;
+}
+
+// size zero-filled bytes from the open arena, or NULL (errno set) when the heap is
+// exhausted.
+void* arena_record(std::size_t size) {
+    a_tagarena* arena = open_arena;
+    if (arena == nullptr) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    const std::size_t need = round_record(size);
+    a_tagslab* slab = arena->slabs;
+    if (slab == nullptr || static_cast<std::size_t>(slab->end - slab->cur) < need) {
+        const std::size_t header = round_record(sizeof(a_tagslab));
+        const std::size_t bytes = std::max(arena->next_size, header + need);
+        auto* raw = static_cast<char*>(mem_sysmalloc(bytes));
+        if (raw == nullptr) return nullptr;
+        slab = reinterpret_cast<a_tagslab*>(raw);
+        *slab = a_tagslab{arena->slabs, raw + header, raw + bytes};
+        arena->slabs = slab;
+        arena->next_size = std::min(arena->next_size * 2, max_slab_size);
+    }
+    void* record = slab->cur;
+    slab->cur += need;
+    std::memset(record, 0, size);
+    return record;
+}
+
+// Takes the arena of section out of the list and returns its slabs to the heap.
+void drop_arena(const a_taginfo* section) {
+    a_tagarena* arena = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(arena_lock);
+        for (arena = arenas; arena != nullptr && arena->section != section; arena = arena->next) {
+        }
+        if (arena == nullptr) return;
+        if (arena->prev != nullptr) arena->prev->next = arena->next;
+        if (arena->next != nullptr) arena->next->prev = arena->prev;
+        if (arenas == arena) arenas = arena->next;
+    }
+    if (open_arena == arena) open_arena = nullptr;
+    for (a_tagslab* slab = arena->slabs; slab != nullptr;) {
+        a_tagslab* older = slab->next;
+        mem_sysfree(slab);
+        slab = older;
+    }
+    mem_sysfree(arena);
+}
+
+// Whether an element's record and attributes are heap records of their own (the root and
+// the sections) rather than parts of a section's arena.
+bool own_records(const a_taginfo* tag) { return tag->ti_depth <= 1; }
 
 // Moves past the byte at pos without looking at it (declarations, bytes already counted or
 // overwritten). False at the end of the input.
@@ -145,21 +244,53 @@ char* skip_declaration(char* pos) {
     return skip(pos) ? pos : nullptr;
 }
 
+// Releases the element's tokens and attributes; the attribute records go back to the
+// heap unless they are part of the section's arena.
 void free_tokens(a_taginfo* tag) {
     io_free_markinfo(&tag->ti_name);
     io_free_markinfo(&tag->ti_text);
-    xml_free_attrinfo(tag->ti_attrs);
+    if (own_records(tag)) {
+        xml_free_attrinfo(tag->ti_attrs);
+    } else {
+        for (a_attrinfo* attr = tag->ti_attrs; attr != nullptr; attr = attr->ai_next) {
+            io_free_markinfo(&attr->ai_name);
+            io_free_markinfo(&attr->ai_value);
+        }
+    }
     tag->ti_attrs = nullptr;
+}
+
+// Releases a record that free_tokens has emptied: a heap record goes back to the heap (a
+// section's with its arena); a record of an arena goes with its section.
+void free_record(a_taginfo* tag) {
+    if (!own_records(tag)) return;
+    if (tag->ti_depth == 1) drop_arena(tag);
+    mem_sysfree(tag);
 }
 
 // A new element under the open one, which it becomes. NULL (recorded) when out of memory.
 a_taginfo* start_element() {
-    auto* tag = static_cast<a_taginfo*>(mem_sysmalloc(sizeof(a_taginfo)));
+    const std::int32_t depth = tag_info != nullptr ? tag_info->ti_depth + 1 : 0;
+    a_taginfo* tag = nullptr;
+    if (depth <= 1) {
+        tag = static_cast<a_taginfo*>(mem_sysmalloc(sizeof(a_taginfo)));
+        if (tag != nullptr && depth == 1) {
+            open_arena = new_arena(tag);
+            if (open_arena == nullptr) {
+                const int saved = errno;
+                mem_sysfree(tag);
+                tag = nullptr;
+                errno = saved;
+            }
+        }
+        if (tag != nullptr) std::memset(static_cast<void*>(tag), 0, sizeof *tag);
+    } else {
+        tag = static_cast<a_taginfo*>(arena_record(sizeof(a_taginfo)));
+    }
     if (tag == nullptr) {
         error_set_message("(a_taginfo_ptr)mem_sysmalloc(sizeof(a_taginfo))", ERR_SYSTEM, {err_errno(errno)});
         return nullptr;
     }
-    std::memset(static_cast<void*>(tag), 0, sizeof *tag);
     tag->ti_seq = tag_counter.xtc_tags++;
     tag->ti_line = tag_counter.xtc_line + 1;
     tag->ti_parent = tag_info;
@@ -216,6 +347,7 @@ bool close_element() {
         return true;
     }
     tag_info = parent;  // the element is the workers' from the hand-over on
+    if (tag->ti_depth == 1) open_arena = nullptr;
     if (!thr_add_task(tag)) {
         error_set_message("thr_add_task((*tag_root))", ERR_NULL);
         return false;
@@ -279,7 +411,8 @@ char* xml_attr_name(char* pos, a_taginfo* tag) {
     a_strmark name{};
     pos = read_name(pos, &name, true, "xml_attr_name");
     if (pos == nullptr) return nullptr;
-    auto* attr = static_cast<a_attrinfo*>(mem_sysmalloc(sizeof(a_attrinfo)));
+    auto* attr = static_cast<a_attrinfo*>(own_records(tag) ? mem_sysmalloc(sizeof(a_attrinfo))
+                                                           : arena_record(sizeof(a_attrinfo)));
     if (attr == nullptr) {
         error_set_message("(a_attrinfo_ptr)mem_sysmalloc(sizeof(a_attrinfo))", ERR_SYSTEM, {err_errno(errno)});
         io_free_markinfo(&name);
@@ -511,6 +644,7 @@ void xml_init_taginfo() {
         xml_free_taginfo(root);
         mem_sysfree(root);
     }
+    open_arena = nullptr;
     tag_info = nullptr;
     root_closed = false;
 }
@@ -551,8 +685,10 @@ void xml_free_taginfo(a_taginfo* tag) {
         }
         a_taginfo* next = cur->ti_sibling != nullptr ? cur->ti_sibling : cur->ti_parent;
         free_tokens(cur);
-        mem_sysfree(cur);
+        free_record(cur);
         cur = next != tag ? next : nullptr;
     }
     free_tokens(tag);
+    // A section's own record stays with its owner; the records below it go now.
+    if (tag->ti_depth == 1) drop_arena(tag);
 }

@@ -7,6 +7,7 @@
 
 #include <pthread.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "md_memory.h"
@@ -77,6 +78,28 @@ a_objhead* index_new_child(a_objhead* parent);
 // the source copies keys, lcp, hits, height and data taken over, poi_child not. Key length
 // and key copying as the source, other features off. NULL on failure (nothing left over).
 a_objhead* index_clone_stridx(const a_objhead* source);
+// Builds the tree of an empty index at once from count keys in ascending order, each
+// greater than the one before, with data[i] the data of key i and one hit per node: the
+// shape that inserting the keys level by level gives, which no rebalancing changes, at
+// the cost of one pass. Keys are copied when the index copies keys. Returns 1, or 0
+// (recorded) with the tree still empty: code 8 for an index that has nodes, code 4 for
+// keys out of order, or a failed allocation.
+bool index_load_stridx(a_objhead* header, const void* const* keys, void* const* data, std::size_t count);
+// Where a run of find-only, nearest lookups of descending keys stands: zero-filled
+// before the first lookup of the run; the key it points at must stay valid between
+// lookups.
+struct a_objseek {
+    const void* os_key;         // the key looked up last
+    a_objidx* os_below;         // the greatest node whose key is at most os_key
+    a_objidx* os_above;         // the node after it
+    std::uint32_t os_started;
+};
+// The node that index_find_stridx gives for key on this index when it is find-only and
+// nearest, without searching when the keys of the run come in descending order: a
+// search for an absent key ends on the deeper of the two nodes around it, which the run
+// reaches by stepping back through the tree. A key above the one before starts the run
+// again with a search. NULL on failure (recorded) or for an empty index.
+a_objidx* index_seek_stridx(a_objhead* header, a_objseek* seek, const void* key);
 // *link, read under the index's mutex when the index is locked; NULL on lock failure.
 a_objidx* index_getsafe_stridx(a_objhead* header, a_objidx* const* link);
 // Key order: keylen 0 compares NUL-terminated strings as unsigned bytes (pos gets the

@@ -46,6 +46,11 @@ bool mem_init(a_meminfo* meminfo);
 // size bytes from the pool, aligned to mem_grain and not cleared; NULL on failure with the
 // chain left as it was. An empty pool is initialised first.
 void* mem_malloc(a_meminfo* meminfo, std::size_t size);
+// Makes the blocks an initialised pool takes from now on at least size bytes (never less
+// than its page size): a pool that grows by megabytes then asks the heap, and takes its
+// lock, once per so many bytes instead of once per page. Blocks already taken stay as
+// they are. Returns 1, or 0 (code 10) when the pool is not initialised.
+bool mem_set_blocksize(a_meminfo* meminfo, std::size_t size);
 // keep false: releases every block; the pool is empty again. keep true: releases the
 // blocks made after the mark and makes the mark block current. Returns 1, or 0 (recorded)
 // for a NULL or inconsistent descriptor.

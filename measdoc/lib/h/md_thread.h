@@ -30,6 +30,8 @@ inline constexpr std::uint32_t thr_fallback_workers = 2;
 // Largest stack a worker may ask for; a larger size (as unsigned) gets the default.
 inline constexpr std::size_t thr_max_stacksz = 8388608;
 inline constexpr std::size_t thr_default_stacksz = 3145728;
+// Size of the blocks by which a thread's pool grows.
+inline constexpr std::size_t thr_pool_blocksz = 1 << 20;
 
 // The blocks of one converted section, kept by the thread that converted it (in its pool)
 // until the end of the run puts all sections in document order.
@@ -66,6 +68,9 @@ struct a_thrinfo {
     pthread_mutexattr_t th_mutattr; // type normal, used for every mutex of the module
     pthread_condattr_t th_condattr;
     pthread_cond_t th_datacond;     // a task was pushed, or the stack is finished
+    pthread_cond_t th_roomcond;     // a task was taken, or a worker left
+    std::uint32_t th_pending;       // tasks on the stack
+    std::uint32_t th_left;          // workers that have left the run
     pthread_mutex_t th_memmtx;      // serialises heap calls
     pthread_mutex_t th_datamtx;     // guards th_data and th_done
     pthread_mutex_t th_peermtx;     // one idle worker at a time waits for tasks
@@ -99,8 +104,9 @@ bool thr_init();
 // error is pending fails at once with that error. Returns 1 when the run left no error.
 bool thr_run_xml();
 // Hands an element to the workers when it is a child of the root (other elements: 1, no
-// action). With no worker, converts it at once on this thread. Returns 0 (code 4) once an
-// error is published, or when the allocation fails.
+// action), then waits while more sections wait on the stack than there are workers (until
+// a worker takes one, or leaves). With no worker, converts it at once on this thread.
+// Returns 0 (code 4) once an error is published, or when the allocation fails.
 bool thr_add_task(a_taginfo* tag);
 // size bytes, zero-filled, from the calling thread's pool; NULL (recorded) on failure or
 // on a thread without record.

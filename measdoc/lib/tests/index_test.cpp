@@ -329,6 +329,153 @@ TEST_F(Index, ClonesAreIndependentCopies) {
     index_destroy_stridx(none);
 }
 
+// The keys of a range in the order a level-by-level walk of its midpoint tree meets them.
+std::vector<std::uint32_t> level_order(std::uint32_t count) {
+    std::vector<std::uint32_t> order;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> level, next;
+    if (count > 0) level.emplace_back(0, count);
+    while (!level.empty()) {
+        next.clear();
+        for (auto [lo, hi] : level) {
+            const std::uint32_t mid = lo + (hi - lo) / 2;
+            order.push_back(mid * 3 + 1);
+            if (lo < mid) next.emplace_back(lo, mid);
+            if (mid + 1 < hi) next.emplace_back(mid + 1, hi);
+        }
+        level.swap(next);
+    }
+    return order;
+}
+
+TEST_F(Index, LoadingSortedKeysGivesTheShapeOfLevelOrderInserts) {
+    for (std::uint32_t count : {0u, 1u, 2u, 3u, 6u, 7u, 100u, 1000u}) {
+        SCOPED_TRACE(count);
+        std::vector<std::uint32_t> keys(count);
+        std::vector<const void*> key_ptrs;
+        std::vector<void*> data;
+        for (std::uint32_t i = 0; i < count; ++i) keys[i] = i * 3 + 1;
+        for (std::uint32_t& k : keys) {
+            key_ptrs.push_back(&k);
+            data.push_back(&k);
+        }
+        index_ptr loaded;
+        index_set_stridx(loaded, IDX_KEYLEN, 4);
+        ASSERT_TRUE(index_load_stridx(loaded, key_ptrs.data(), data.data(), count));
+
+        index_ptr inserted;  // balancing on: the order alone keeps every rotation away
+        index_set_stridx(inserted, IDX_KEYLEN, 4);
+        for (std::uint32_t k : level_order(count)) index_find_stridx(inserted, num(k));
+
+        EXPECT_EQ(shape(loaded), shape(inserted));
+        check_links(*loaded->poh_rootp, nullptr);
+        for (a_objidx *l = index_first_stridx(loaded), *i = index_first_stridx(inserted); l != nullptr;
+             l = index_next_stridx(l), i = index_next_stridx(i)) {
+            EXPECT_EQ(l->poi_lcp, i->poi_lcp);
+            EXPECT_EQ(l->poi_hits, 1u);
+            EXPECT_EQ(l->poi_data, l->poi_key);  // each key's own data
+        }
+        // Lookups, nearest ones included, find their way as in any tree of the index.
+        index_set_stridx(loaded, IDX_FINDONLY, 1);
+        index_set_stridx(loaded, IDX_NEAREST, 1);
+        index_set_stridx(inserted, IDX_FINDONLY, 1);
+        index_set_stridx(inserted, IDX_NEAREST, 1);
+        for (std::uint32_t k = 0; count > 0 && k < count * 3 + 2; ++k)
+            EXPECT_EQ(key_text(loaded, index_find_stridx(loaded, &k)), key_text(inserted, index_find_stridx(inserted, &k)));
+    }
+}
+
+TEST_F(Index, LoadingRefusesUnsortedKeysAndPopulatedIndexes) {
+    std::vector<std::string> words = {"a", "b", "b", "c"};
+    std::vector<const void*> keys;
+    std::vector<void*> data;
+    for (auto& w : words) {
+        keys.push_back(w.c_str());
+        data.push_back(&w);
+    }
+    index_ptr idx;
+    EXPECT_FALSE(index_load_stridx(idx, keys.data(), data.data(), keys.size()));  // "b" twice
+    EXPECT_EQ(main_code(), 4u);
+    EXPECT_EQ(index_first_stridx(idx), nullptr);
+    reset_registry();
+    std::swap(keys[2], keys[3]);  // a b c b
+    EXPECT_FALSE(index_load_stridx(idx, keys.data(), data.data(), keys.size()));
+    EXPECT_EQ(main_code(), 4u);
+    reset_registry();
+
+    // Texts copied where the index copies keys; no second load over a tree.
+    index_set_stridx(idx, IDX_COPYKEY, 1);
+    ASSERT_TRUE(index_load_stridx(idx, keys.data(), data.data(), 3));
+    EXPECT_EQ(forward(idx), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_NE(index_first_stridx(idx)->poi_key, keys[0]);
+    EXPECT_FALSE(index_load_stridx(idx, keys.data(), data.data(), 1));
+    EXPECT_EQ(main_code(), 8u);
+    reset_registry();
+    EXPECT_EQ(forward(idx).size(), 3u);
+    // Inserting into a loaded tree goes on as usual.
+    ASSERT_NE(index_find_stridx(idx, "d"), nullptr);
+    EXPECT_EQ(forward(idx), (std::vector<std::string>{"a", "b", "c", "d"}));
+    check_links(*idx->poh_rootp, nullptr);
+}
+
+// A run of seeks gives, key for key, what a find-only nearest lookup gives: on trees of
+// every shape the index makes (balanced inserts in any order, no balancing, loading).
+TEST_F(Index, SeekingDescendingKeysFindsWhatTheSearchFinds) {
+    std::mt19937 rng(5);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        index_ptr idx;
+        index_set_stridx(idx, IDX_KEYLEN, 4);
+        std::vector<std::uint32_t> keys;
+        const int count = 1 + static_cast<int>(rng() % 300);
+        for (int i = 0; i < count; ++i) keys.push_back(static_cast<std::uint32_t>(rng() % 1000) * 2 + 1);
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        std::vector<std::uint32_t>& stored = store;
+        stored.assign(keys.begin(), keys.end());
+        std::vector<const void*> key_ptrs;
+        std::vector<void*> data(stored.size(), nullptr);
+        for (std::uint32_t& k : stored) key_ptrs.push_back(&k);
+        switch (round % 4) {
+            case 0:  // loaded at once
+                ASSERT_TRUE(index_load_stridx(idx, key_ptrs.data(), data.data(), key_ptrs.size()));
+                break;
+            case 1:  // descending inserts, as the tokenizer meets elements
+                for (auto it = key_ptrs.rbegin(); it != key_ptrs.rend(); ++it) index_find_stridx(idx, *it);
+                break;
+            case 2:  // random order
+                std::shuffle(key_ptrs.begin(), key_ptrs.end(), rng);
+                for (const void* k : key_ptrs) index_find_stridx(idx, k);
+                break;
+            default:  // no balancing: long chains
+                index_set_stridx(idx, IDX_BALANCE, 0);
+                std::shuffle(key_ptrs.begin(), key_ptrs.end(), rng);
+                for (const void* k : key_ptrs) index_find_stridx(idx, k);
+                break;
+        }
+        index_set_stridx(idx, IDX_FINDONLY, 1);
+        index_set_stridx(idx, IDX_NEAREST, 1);
+        // Every key from above the largest down to 0: present ones, gaps, both ends;
+        // now and then one higher than the one before, which starts a new run.
+        a_objseek seek{};
+        std::vector<std::uint32_t> probes;
+        for (std::uint32_t k = 2002;; --k) {
+            probes.push_back(k);
+            if (rng() % 50 == 0) probes.push_back(k + static_cast<std::uint32_t>(rng() % 40));
+            if (k == 0) break;
+        }
+        for (const std::uint32_t& k : probes) {
+            a_objidx* sought = index_seek_stridx(idx, &seek, &k);
+            ASSERT_EQ(sought, index_find_stridx(idx, &k)) << "key " << k;
+        }
+    }
+    index_ptr empty;
+    a_objseek seek{};
+    std::uint32_t k = 1;
+    index_set_stridx(empty, IDX_FINDONLY, 1);
+    index_set_stridx(empty, IDX_NEAREST, 1);
+    EXPECT_EQ(index_seek_stridx(empty, &seek, &k), nullptr);
+}
+
 TEST_F(Index, FailedOperationsLeaveNothingBehind) {
     index_ptr source;
     index_set_stridx(source, IDX_COPYKEY, 1);

@@ -180,6 +180,23 @@ TEST_F(MemoryPool, FailedGrowthLeavesChainAsItWas) {
     EXPECT_NE(mem_malloc(&pool, 2 * pool.mei_pagesz), nullptr);
 }
 
+TEST_F(MemoryPool, LargerBlocksOnceAsked) {
+    EXPECT_FALSE(mem_set_blocksize(&pool, 65536));  // not initialised
+    EXPECT_EQ(main_code(), 10u);
+    reset_registry();
+    ASSERT_TRUE(mem_init(&pool));
+    const std::uint32_t page = pool.mei_pagesz;
+    ASSERT_TRUE(mem_set_blocksize(&pool, 16));  // never below the page size
+    EXPECT_EQ(pool.mei_pagesz, page);
+    ASSERT_TRUE(mem_set_blocksize(&pool, 16 * page));
+    mem_malloc(&pool, page);  // does not fit the first page: a large block follows it
+    EXPECT_EQ(chain(pool).size(), 2u);
+    EXPECT_EQ(block_size(pool.mei_block), 16 * page);
+    for (int i = 0; i < 14; ++i) mem_malloc(&pool, page);  // all in that block
+    EXPECT_EQ(chain(pool).size(), 2u);
+    EXPECT_EQ(block_size(chain(pool).back()), page);  // the first block as it was
+}
+
 TEST_F(MemoryPool, ImpossibleSizeIsRefusedNotWrapped) {
     ASSERT_TRUE(mem_init(&pool));
     const auto before = chain(pool);

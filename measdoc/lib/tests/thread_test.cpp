@@ -8,10 +8,12 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "md_regex.h"
@@ -303,6 +305,39 @@ TEST_F(Workers, AbandonedSectionLeavesNothingInThePool) {
     session_failures = 0;
     ASSERT_TRUE(run(sections(40), {{xcfg_threadnum, {"3"}}})) << main_message();
     EXPECT_EQ(session_failures.load(), 0);
+}
+
+// A slow converter that notes how many sections wait on the stack while it works.
+std::atomic<std::uint32_t> most_waiting{0};
+a_measinfo* slow_converter(a_measinfo* list, a_taginfo* section) {
+    if (pthr_mutex_lock(&thr_info.th_datamtx) == 0) {
+        std::uint32_t waiting = 0;
+        for (const a_xmldata* d = thr_info.th_data; d != nullptr; d = d->xd_next) ++waiting;
+        pthr_mutex_unlock(&thr_info.th_datamtx);
+        std::uint32_t seen = most_waiting.load();
+        while (waiting > seen && !most_waiting.compare_exchange_weak(seen, waiting)) {
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return recording_converter(list, section);
+}
+
+TEST_F(Workers, ReaderWaitsWhileAsManySectionsWaitAsThereAreWorkers) {
+    if (thr_max_num == 0) GTEST_SKIP() << "no workers in this build";
+    for (int workers : {1, 3}) {
+        SCOPED_TRACE(workers);
+        recorder::get().reset();
+        most_waiting = 0;
+        thr_set_converter(slow_converter);
+        // The tokenizer is far faster than this converter: unchecked, it would stack up
+        // nearly every section before the first is done.
+        ASSERT_TRUE(run(sections(80), {{xcfg_threadnum, {std::to_string(workers)}}})) << main_message();
+        EXPECT_EQ(recorder::get().sections.size(), 80u);
+        EXPECT_GE(most_waiting.load(), 1u);
+        // One more than the workers: the reader pushes, then waits.
+        EXPECT_LE(most_waiting.load(), static_cast<std::uint32_t>(workers) + 1);
+        finish();
+    }
 }
 
 TEST_F(Workers, PoolNeedsAThreadRecord) {
