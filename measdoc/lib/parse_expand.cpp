@@ -416,11 +416,21 @@ a_measpair* parse_get_distname(const char* prefix, const char* text) {
         error_set_message("parse_get_distname", ERR_PARSE_BADPAIR, {err_str(text)});
         return nullptr;
     }
-    auto* pairs = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * components));
+    // The pairs and their texts in one piece of the pool. A name is the prefix, "_", the
+    // attribute and room for a "_" and a counter; a value its part of the text; each with
+    // its terminator and spare bytes. Attributes and values together are shorter than the
+    // text.
+    const std::size_t prefix_len = std::strlen(prefix);
+    const std::size_t text_len = std::strlen(text);
+    const std::size_t per_name = prefix_len + 1 + 1 + 10 + 1 + spare_bytes;
+    const std::size_t per_value = 1 + spare_bytes;
+    auto* pairs = static_cast<a_measpair*>(
+        thr_malloc(sizeof(a_measpair) * components + components * (per_name + per_value) + text_len));
     if (pairs == nullptr) {
         error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
         return nullptr;
     }
+    char* room = reinterpret_cast<char*>(pairs + components);
     // Repeated names of a long name are counted in a private index (keys copied: the
     // names grow their suffix after being counted).
     a_objhead* dn_idxroot = nullptr;
@@ -432,7 +442,6 @@ a_measpair* parse_get_distname(const char* prefix, const char* text) {
             return nullptr;
         }
     }
-    const std::size_t prefix_len = std::strlen(prefix);
     // Where each component's attribute starts and how long it is, for the short case.
     std::array<const char*, dn_linear_limit> attr_at{};
     std::array<std::size_t, dn_linear_limit> attr_len{};
@@ -446,14 +455,11 @@ a_measpair* parse_get_distname(const char* prefix, const char* text) {
         const std::size_t alen = static_cast<std::size_t>(eq - p);
 
         // name: prefix "_" attribute, maybe "_" and the number of earlier occurrences.
-        char* name = pool_text(prefix_len + 1 + alen + 1 + 10);
+        char* name = room;
+        room += prefix_len + 1 + alen + 1 + 10 + 1 + spare_bytes;
         // value: what follows the first "=", further "=" dropped.
-        char* value = pool_text(eq < end ? static_cast<std::size_t>(end - eq - 1) : 0);
-        if (name == nullptr || value == nullptr) {
-            error_set_message("(a_str)thr_malloc(sizeof(a_char) * char_num)", ERR_SYSTEM, {err_errno(errno)});
-            index_destroy_stridx(dn_idxroot);
-            return nullptr;
-        }
+        char* value = room;
+        room += (eq < end ? static_cast<std::size_t>(end - eq - 1) : 0) + 1 + spare_bytes;
         std::memcpy(name, prefix, prefix_len);
         name[prefix_len] = '_';
         std::memcpy(name + prefix_len + 1, p, alen);
@@ -590,24 +596,28 @@ a_measpair* parse_get_delimcounter(const char* text) {
         return nullptr;
     }
     std::size_t count = 1;
-    for (const char* p = text; *p != '\0'; ++p)
+    std::size_t length = 0;
+    for (const char* p = text; *p != '\0'; ++p, ++length)
         if (*p == delimiter) ++count;
-    auto* pairs = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * count));
+    // The pairs and the copies of the pieces in one piece of the pool: each copy with its
+    // terminator and spare bytes, as parse_strdup makes them.
+    const std::size_t texts = length - (count - 1) + count * (1 + spare_bytes);
+    auto* pairs = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * count + texts));
     if (pairs == nullptr) {
         error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
         return nullptr;
     }
+    char* out = reinterpret_cast<char*>(pairs + count);
     const char* p = text;
     for (std::size_t i = 0; i < count; ++i) {
-        const char* end = std::strchr(p, delimiter);
-        if (end == nullptr) end = p + std::strlen(p);
-        char* counter_str = copy_n(p, static_cast<std::size_t>(end - p));
-        if (counter_str == nullptr) {
-            error_set_message("parse_strdup(counter_str)", ERR_SYSTEM, {err_errno(errno)});
-            return nullptr;
-        }
-        pairs[i].mmp_name = counter_str;
+        const char* end = p;
+        while (*end != delimiter && *end != '\0') ++end;
+        const std::size_t len = static_cast<std::size_t>(end - p);
+        std::memcpy(out, p, len);
+        out[len] = '\0';
+        pairs[i].mmp_name = out;
         pairs[i].mmp_next = i + 1 < count ? &pairs[i + 1] : nullptr;
+        out += len + 1 + spare_bytes;
         p = *end != '\0' ? end + 1 : end;
     }
     return pairs;

@@ -309,6 +309,9 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
         error_set_message("parse_fill_scopevalues(curr_scope, header_tag, envtype)", ERR_NULL);
         return nullptr;
     }
+    // No candidate comes nearer than one that contains the element or lies inside it, and
+    // ties go to the one seen first: the search ends with the first such candidate.
+    if (best.psi_scope == 0) return best.psi_idxnode;
     // Backward up to and including the first candidate at or before the position (from a
     // start already there, that is the one before it), then forward likewise.
     for (a_objidx* prev = index_prev_stridx(node); prev != nullptr; prev = index_prev_stridx(prev)) {
@@ -319,6 +322,7 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
             return nullptr;
         }
         if (candidate.psi_scope < best.psi_scope) best = candidate;
+        if (best.psi_scope == 0) return best.psi_idxnode;
         if (candidate.psi_seq <= s) break;
     }
     for (a_objidx* next = index_next_stridx(node); next != nullptr; next = index_next_stridx(next)) {
@@ -329,6 +333,7 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
             return nullptr;
         }
         if (candidate.psi_scope < best.psi_scope) best = candidate;
+        if (best.psi_scope == 0) return best.psi_idxnode;
         if (candidate.psi_seq >= s) break;
     }
     return best.psi_idxnode;
@@ -385,6 +390,18 @@ a_objhead* parse_sort_elems(a_parseelem** elem_list, int count) {
 bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
     int partners = 0;
     while (partners + 1 < count && elem_list[partners + 1]->pel_count > 0) ++partners;
+    const std::size_t pairs = static_cast<std::size_t>(partners) + 1;
+    std::size_t nodes = 0;
+    for (const a_objidx* n = index_first_stridx(index); n != nullptr; n = index_next_stridx(n)) ++nodes;
+    // The chains of all primaries in one piece of the pool.
+    a_measpair* chains = nullptr;
+    if (nodes > 0) {
+        chains = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * pairs * nodes));
+        if (chains == nullptr) {
+            error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
+            return false;
+        }
+    }
     for (a_objidx* first_tag_idxnode = index_first_stridx(index); first_tag_idxnode != nullptr;
          first_tag_idxnode = index_next_stridx(first_tag_idxnode)) {
         auto* primary = static_cast<a_taginfo*>(first_tag_idxnode->poi_data);
@@ -392,12 +409,8 @@ bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
             error_set_message("(a_taginfo_ptr)first_tag_idxnode->poi_data", ERR_NULL);
             return false;
         }
-        const std::size_t pairs = static_cast<std::size_t>(partners) + 1;
-        auto* chain = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * pairs));
-        if (chain == nullptr) {
-            error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
-            return false;
-        }
+        a_measpair* chain = chains;
+        chains += pairs;
         chain[0].mmp_tag = primary;
         chain[0].mmp_attr = const_cast<char*>(elem_list[0]->pel_attr);  // never written through
         for (int j = 1; j <= partners; ++j) {
