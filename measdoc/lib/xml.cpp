@@ -75,7 +75,8 @@ constexpr std::size_t max_slab_size = 256 * 1024;
 // releases a section takes its arena out. Leaf lock, held for one list operation.
 std::mutex arena_lock;
 a_tagarena* arenas = nullptr;
-// The arena of the section being read (reading thread only).
+// The arena of the section being read (reading thread only; cleared when the section
+// leaves for the workers and when the tree is released, never by the thread that drops it).
 a_tagarena* open_arena = nullptr;
 
 constexpr std::size_t record_align = alignof(std::max_align_t);
@@ -132,7 +133,8 @@ void drop_arena(const a_taginfo* section) {
         if (arena->next != nullptr) arena->next->prev = arena->prev;
         if (arenas == arena) arenas = arena->next;
     }
-    if (open_arena == arena) open_arena = nullptr;
+    // open_arena is the reading thread's alone: it forgets the arena when the section
+    // closes or the tree is released (a worker dropping a section never touches it).
     for (a_tagslab* slab = arena->slabs; slab != nullptr;) {
         a_tagslab* older = slab->next;
         mem_sysfree(slab);
