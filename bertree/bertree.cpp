@@ -206,6 +206,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Cannot open input file: %s\n", filename);
         return 1;
     }
+    // main may run again in one process (the fuzz target runs it once per input): the
+    // tree of an earlier run goes before the next is decoded.
+    asn1_ptr(g_rootObj).reset();
     g_rootObj = parse(filename).release();
     if (!g_rootObj) {
         std::fprintf(stderr, "Failed parsing input file: %s\n", filename);

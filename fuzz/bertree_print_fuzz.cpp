@@ -9,19 +9,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "scratch_input.h"
+
 int bertree_main(int argc, char** argv);
 
 namespace {
-
-char input_file[] = "/tmp/bertree_print_fuzz_XXXXXX";
-
-std::string input_path() {
-    const int fd = mkstemp(input_file);
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] { std::remove(input_file); });
-    return input_file;
-}
 
 }  // namespace
 
@@ -32,11 +24,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = input_path();
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, out) != size) std::abort();
-    std::fclose(out);
+    const std::string& path = scratch_input::write("bertree_print_fuzz_", data, size);
 
     std::string program = "bertree";
     std::string indent = "-i";

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <string>
 
+#include "scratch_input.h"
 #include "host.h"
 #include "md_conf.h"
 #include "md_error.h"
@@ -24,16 +25,6 @@ namespace {
 
 constexpr std::uint32_t block_sizes[] = {1, 2, 3, 7, 64, 0};
 constexpr const char* thread_numbers[] = {"0", "1", "2", "4", "8"};
-
-char input_file[] = "/tmp/measdoc-host-fuzz-XXXXXX";
-
-std::string input_path() {
-    const int fd = mkstemp(input_file);
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] { std::remove(input_file); });
-    return input_file;
-}
 
 void set_item(int type, const char* value) {
     if (measdoc_add_config(value, std::strlen(value)) != 0 || measdoc_set_config(type) != 0) std::abort();
@@ -63,12 +54,7 @@ std::size_t walk(const a_measdata& data) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = input_path();
-
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, out) != size) std::abort();
-    std::fclose(out);
+    const std::string& path = scratch_input::write("measdoc-host-fuzz-", data, size);
 
     set_item(xcfg_xmlfilename, path.c_str());
     set_item(xcfg_xmldocumenttype, size > 0 && (data[0] & 1) != 0 ? "1" : "0");

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "scratch_input.h"
 #include "md_conf.h"
 #include "md_error.h"
 #include "md_io.h"
@@ -25,16 +26,6 @@ namespace {
 
 constexpr std::uint32_t block_sizes[] = {1, 2, 3, 7, 64, 0};
 constexpr const char* thread_numbers[] = {"0", "1", "2", "4", "8"};
-
-char input_file[] = "/tmp/measdoc-section-fuzz-XXXXXX";
-
-std::string input_path() {
-    const int fd = mkstemp(input_file);
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] { std::remove(input_file); });
-    return input_file;
-}
 
 void forget_messages() {
     a_errinfo* area = &thr_info.th_main.tr_error;
@@ -87,12 +78,7 @@ void check_results() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = input_path();
-
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, out) != size) std::abort();
-    std::fclose(out);
+    const std::string& path = scratch_input::write("measdoc-section-fuzz-", data, size);
 
     const unsigned choice = size > 0 ? data[size - 1] : 0;
     io_set_blocksize(block_sizes[size % std::size(block_sizes)]);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "scratch_input.h"
 #include "md_conf.h"
 #include "md_error.h"
 #include "md_io.h"
@@ -20,17 +21,6 @@
 namespace {
 
 constexpr std::uint32_t block_sizes[] = {1, 2, 3, 7, 64, 0};
-
-// The run's file: written anew for every input, removed when the fuzzer ends.
-char input_file[] = "/tmp/measdoc-xml-fuzz-XXXXXX";
-
-std::string input_path() {
-    const int fd = mkstemp(input_file);
-    if (fd < 0) std::abort();
-    close(fd);
-    std::atexit([] { std::remove(input_file); });
-    return input_file;
-}
 
 void forget_messages() {
     a_errinfo* area = &thr_info.th_main.tr_error;
@@ -51,14 +41,10 @@ bool configure(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = input_path();
+    static const std::string& path = scratch_input::path("measdoc-xml-fuzz-");
     static const bool ready = configure(path);
     if (!ready) std::abort();
-
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) std::abort();
-    if (size > 0 && std::fwrite(data, 1, size, out) != size) std::abort();
-    std::fclose(out);
+    scratch_input::write("measdoc-xml-fuzz-", data, size);
 
     io_set_blocksize(block_sizes[size % (sizeof block_sizes / sizeof block_sizes[0])]);
     if (thr_init() && xml_init() && io_init()) thr_run_xml();
