@@ -57,6 +57,7 @@ struct file_source {
         }
         return count;
     }
+    std::size_t read_short(std::uint8_t* to, std::size_t count) { return read(to, count); }
     long long remaining() const { return octets_remaining(stream); }
 };
 
@@ -68,6 +69,7 @@ struct file_source {
 class block_source {
 public:
     static constexpr std::size_t block_size = 64 * 1024;
+    static constexpr std::size_t short_block = 16;
 
     block_source(std::FILE* stream, std::unique_ptr<std::uint8_t[]> buffer, std::uint32_t budget)
         : stream_(stream), buffer_(std::move(buffer)), budget_(budget) {}
@@ -87,6 +89,15 @@ public:
             have += got;
         }
         return have;
+    }
+    // `to` has room for short_block octets and `count` is at most that: with as many
+    // octets buffered, they are copied as one fixed-size block, without a branch on
+    // `count` (which varies from one counter value to the next).
+    std::size_t read_short(std::uint8_t* to, std::size_t count) {
+        if (end_ - at_ < static_cast<std::ptrdiff_t>(short_block)) return read(to, count);
+        std::memcpy(to, at_, short_block);
+        at_ += count;
+        return count;
     }
     long long remaining() const {
         const long long in_stream = octets_remaining(stream_);
@@ -500,7 +511,7 @@ struct stream_walk {
 };
 
 // Contents of up to this many octets are what a measurement file is mostly made of.
-constexpr std::uint32_t short_content = 16;
+constexpr std::uint32_t short_content = block_source::short_block;
 
 // The content of a short primitive element straight into the lent buffer: 0 when read,
 // 1 when the element is not of that kind (nothing is consumed then), 2 when the input
@@ -513,7 +524,7 @@ int read_short_content(asn1_object& rec, std::uint32_t& count, stream_walk<Sourc
     if (rec.length > short_content || one_octet || !walk.dialect.free_on_failed_read || !cache.buffer ||
         cache.size < short_content)
         return 1;
-    if (walk.source.read(cache.buffer.get(), rec.length) < rec.length) {
+    if (walk.source.read_short(cache.buffer.get(), rec.length) < rec.length) {
         dprint("fread() failed in get_asn1_data()");
         return 2;
     }
