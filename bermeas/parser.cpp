@@ -104,8 +104,12 @@ void on_object_instance(perf_data& state, const asn1_object& element) {
     pif_manager_set_new_meas_obj_inst_id(pm);
     const std::string text = assign_string_value(element);
     std::string_view class_name;
-    char_list columns;
-    char_list values;
+    // A measured object per measurement value: the lists keep their buffers from one to
+    // the next.
+    char_list& columns = state.object_columns;
+    char_list& values = state.object_values;
+    columns.clear();
+    values.clear();
     object_map_translate(state.objmap, class_name, text, columns, values);
     pif_manager_set_object_counter_name_list(pm, columns);
     pif_manager_set_block_name(pm, class_name, state);

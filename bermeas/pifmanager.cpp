@@ -211,12 +211,28 @@ void pif_manager_add_header_name_value(pif_manager* pm, std::string_view name, c
 
 void pif_manager_set_block_name(pif_manager* pm, std::string_view class_name, const perf_data& state) {
     if (!pm || class_name.empty()) return;
-    pm->file_name_parts.clear();
-    pm->file_name_parts.emplace_back(class_name);
+    // Called for every measured object: the parts are assigned over the previous ones so
+    // that their buffers are reused.
+    char_list& parts = pm->file_name_parts;
+    std::size_t count = 0;
+    const auto put = [&parts, &count](std::string_view text) {
+        if (count < parts.size()) {
+            parts[count].assign(text);
+        } else {
+            parts.emplace_back(text);
+        }
+        ++count;
+    };
+    put(class_name);
     for (const std::string& field : pm->conf->pif_filename_fields) {
-        if (const std::string* value = name_field_value(state, field)) pm->file_name_parts.push_back(*value);
+        if (const std::string* value = name_field_value(state, field)) put(*value);
     }
-    pm->block_name.emplace(class_name);
+    parts.resize(count);
+    if (pm->block_name) {
+        pm->block_name->assign(class_name);
+    } else {
+        pm->block_name.emplace(class_name);
+    }
 }
 
 void pif_manager_set_object_counter_name_list(pif_manager* pm, const char_list& names) {
