@@ -10,6 +10,7 @@
 // result at level 8.
 #include "parser.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -406,7 +407,12 @@ void perf_data_delete(std::unique_ptr<perf_data>& state) noexcept {
     state.reset();
 }
 
-std::string assign_string_value(const asn1_object& element) { return cut(content_text(element)); }
+std::string assign_string_value(const asn1_object& element) {
+    if (!element.data || element.length == 0) return {};
+    // Built once, already cut: this runs for every measured object.
+    const std::string_view all(reinterpret_cast<const char*>(element.data.get()), element.length);
+    return std::string(all.substr(0, std::min(all.find('\0'), max_text_length)));
+}
 
 std::uint32_t get_int_value(const asn1_object& element) {
     std::uint32_t value = 0;
