@@ -10,6 +10,7 @@
 // result at level 8.
 #include "parser.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -104,8 +105,12 @@ void on_object_instance(perf_data& state, const asn1_object& element) {
     pif_manager_set_new_meas_obj_inst_id(pm);
     const std::string text = assign_string_value(element);
     std::string_view class_name;
-    char_list columns;
-    char_list values;
+    // A measured object per measurement value: the lists keep their buffers from one to
+    // the next.
+    char_list& columns = state.object_columns;
+    char_list& values = state.object_values;
+    columns.clear();
+    values.clear();
     object_map_translate(state.objmap, class_name, text, columns, values);
     pif_manager_set_object_counter_name_list(pm, columns);
     pif_manager_set_block_name(pm, class_name, state);
@@ -402,7 +407,12 @@ void perf_data_delete(std::unique_ptr<perf_data>& state) noexcept {
     state.reset();
 }
 
-std::string assign_string_value(const asn1_object& element) { return cut(content_text(element)); }
+std::string assign_string_value(const asn1_object& element) {
+    if (!element.data || element.length == 0) return {};
+    // Built once, already cut: this runs for every measured object.
+    const std::string_view all(reinterpret_cast<const char*>(element.data.get()), element.length);
+    return std::string(all.substr(0, std::min(all.find('\0'), max_text_length)));
+}
 
 std::uint32_t get_int_value(const asn1_object& element) {
     std::uint32_t value = 0;

@@ -29,6 +29,7 @@ struct perf_data {
     config* conf = nullptr;                       // not owned
     std::unique_ptr<pif_manager> pif;             // owned; created at state 0
     const object_map* objmap = nullptr;           // not owned
+    char_list object_columns, object_values;      // of the measured object; reused
     std::int32_t state = 0;
     std::int32_t previous_state = 0;
     bool restarted = false;                       // the machine met an element it could not place

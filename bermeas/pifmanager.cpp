@@ -6,17 +6,34 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "parser.h"
 #include "pif.h"
 #include "pmalloc.h"
-#include "shortcopy.h"
 #include "util.h"
 
 std::uint32_t g_count = 0;
 
 namespace {
+
+// Room left after a joined line so that every short field can be copied as one block of
+// `short_field` octets, whatever its length.
+constexpr std::size_t short_field = 16;
+
+// Copies the text of a field. A std::string always holds at least 15 characters and its
+// terminator, so that a short field's 16 octets can be copied in one fixed-size move: no
+// branch on the length, which differs from one counter value to the next.
+inline char* copy_field(char* to, const std::string& field) {
+    const std::size_t n = field.size();
+    if (n <= short_field && field.capacity() + 1 >= short_field) {
+        std::memcpy(to, field.data(), short_field);
+    } else {
+        std::memcpy(to, field.data(), n);
+    }
+    return to + n;
+}
 
 void append_joined(std::string& out, const char_list& fields) {
     if (fields.empty()) return;
@@ -25,13 +42,13 @@ void append_joined(std::string& out, const char_list& fields) {
     std::size_t size = out.size() + fields.size() - 1;
     for (const std::string& field : fields) size += field.size();
     const std::size_t at = out.size();
-    out.resize(size);
-    char* to = out.data() + at;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i) *to++ = pif::separator;
-        copy_short(to, fields[i].data(), fields[i].size());
-        to += fields[i].size();
+    out.resize(size + short_field);
+    char* to = copy_field(out.data() + at, fields.front());
+    for (std::size_t i = 1; i < fields.size(); ++i) {
+        *to++ = pif::separator;
+        to = copy_field(to, fields[i]);
     }
+    out.resize(size);
 }
 
 // Writes the assembled text, remembering a failed write so that the conversion is not
@@ -194,12 +211,28 @@ void pif_manager_add_header_name_value(pif_manager* pm, std::string_view name, c
 
 void pif_manager_set_block_name(pif_manager* pm, std::string_view class_name, const perf_data& state) {
     if (!pm || class_name.empty()) return;
-    pm->file_name_parts.clear();
-    pm->file_name_parts.emplace_back(class_name);
+    // Called for every measured object: the parts are assigned over the previous ones so
+    // that their buffers are reused.
+    char_list& parts = pm->file_name_parts;
+    std::size_t count = 0;
+    const auto put = [&parts, &count](std::string_view text) {
+        if (count < parts.size()) {
+            parts[count].assign(text);
+        } else {
+            parts.emplace_back(text);
+        }
+        ++count;
+    };
+    put(class_name);
     for (const std::string& field : pm->conf->pif_filename_fields) {
-        if (const std::string* value = name_field_value(state, field)) pm->file_name_parts.push_back(*value);
+        if (const std::string* value = name_field_value(state, field)) put(*value);
     }
-    pm->block_name.emplace(class_name);
+    parts.resize(count);
+    if (pm->block_name) {
+        pm->block_name->assign(class_name);
+    } else {
+        pm->block_name.emplace(class_name);
+    }
 }
 
 void pif_manager_set_object_counter_name_list(pif_manager* pm, const char_list& names) {

@@ -37,18 +37,6 @@ asn1_ptr asn1_object_new() {
     return rec;
 }
 
-void asn1_object_init(asn1_object& rec) {
-    rec.children.reset();
-    rec.next.reset();
-    rec.data.reset();
-    rec.asn_class = ASN1_UNIVERSAL;
-    rec.pc = PC_PRIMITIVE;
-    rec.tag = 0;
-    rec.definite = true;
-    rec.length = 0;
-    rec.parent = nullptr;
-}
-
 void asn1_object_delete(asn1_ptr& rec) { rec.reset(); }
 void asn1_object_delete_recursive(asn1_ptr& rec) { rec.reset(); }
 void delete_asn1_objects(asn1_ptr& rec) { rec.reset(); }

@@ -84,7 +84,18 @@ using asn1_ptr = std::unique_ptr<asn1_object>;
 // A fresh heap record; NULL when the heap is exhausted ("Out of memory").
 asn1_ptr asn1_object_new();
 // Resets a record to the fresh state, releasing its content and any linked records.
-void asn1_object_init(asn1_object& rec);
+// Inline: the streaming walk resets its one child record for every element of a file.
+inline void asn1_object_init(asn1_object& rec) {
+    rec.children.reset();
+    rec.next.reset();
+    rec.data.reset();
+    rec.asn_class = ASN1_UNIVERSAL;
+    rec.pc = PC_PRIMITIVE;
+    rec.tag = 0;
+    rec.definite = true;
+    rec.length = 0;
+    rec.parent = nullptr;
+}
 // Releases a record, its content and everything linked under and after it.
 void asn1_object_delete(asn1_ptr& rec);
 void asn1_object_delete_recursive(asn1_ptr& rec);

@@ -34,9 +34,98 @@ long long octets_remaining(std::FILE* stream) {
     return st.st_size > position ? static_cast<long long>(st.st_size - position) : 0;
 }
 
+// Where the steps take their octets from. Both kinds give get (an octet or EOF), unget
+// (of the octet get just gave), read (up to `count` octets; returns how many) and
+// remaining (what the stream still holds, -1 when unknown).
+
+// Straight from the stream: the tree walk, the public steps, and a streaming walk whose
+// outermost element has no definite length (there is no telling where it ends, and
+// nothing after it may be consumed).
+struct file_source {
+    std::FILE* stream;
+
+    int get() { return getc_unlocked(stream); }
+    void unget(int octet) { ungetc(octet, stream); }
+    // Most contents are a few octets (counter values), for which a call into the stream's
+    // block read costs more than taking them one by one from its buffer.
+    std::size_t read(std::uint8_t* to, std::size_t count) {
+        if (count > 16) return fread_unlocked(to, 1, count, stream);
+        for (std::size_t i = 0; i < count; ++i) {
+            const int octet = getc_unlocked(stream);
+            if (octet == EOF) return i;
+            to[i] = static_cast<std::uint8_t>(octet);
+        }
+        return count;
+    }
+    std::size_t read_short(std::uint8_t* to, std::size_t count) { return read(to, count); }
+    long long remaining() const { return octets_remaining(stream); }
+};
+
+// The octets of a definite-length outermost element, read from the stream in blocks: a
+// measurement file is millions of elements of a few octets, and a stream call or a
+// reload of the stream's own pointers per octet costs more than the decoding. Blocks
+// never reach past the element's announced end; past it (a child running over its
+// parent) the octets are taken one at a time, as the stream would give them.
+class block_source {
+public:
+    static constexpr std::size_t block_size = 64 * 1024;
+    static constexpr std::size_t short_block = 16;
+
+    block_source(std::FILE* stream, std::unique_ptr<std::uint8_t[]> buffer, std::uint32_t budget)
+        : stream_(stream), buffer_(std::move(buffer)), budget_(budget) {}
+
+    int get() {
+        if (at_ == end_ && !refill()) return EOF;
+        return *at_++;
+    }
+    void unget(int) { --at_; }
+    std::size_t read(std::uint8_t* to, std::size_t count) {
+        std::size_t have = std::min<std::size_t>(count, static_cast<std::size_t>(end_ - at_));
+        std::memcpy(to, at_, have);
+        at_ += have;
+        if (have < count) {
+            const std::size_t got = fread_unlocked(to + have, 1, count - have, stream_);
+            spend(got);
+            have += got;
+        }
+        return have;
+    }
+    // `to` has room for short_block octets and `count` is at most that: with as many
+    // octets buffered, they are copied as one fixed-size block, without a branch on
+    // `count` (which varies from one counter value to the next).
+    std::size_t read_short(std::uint8_t* to, std::size_t count) {
+        if (end_ - at_ < static_cast<std::ptrdiff_t>(short_block)) return read(to, count);
+        std::memcpy(to, at_, short_block);
+        at_ += count;
+        return count;
+    }
+    long long remaining() const {
+        const long long in_stream = octets_remaining(stream_);
+        return in_stream < 0 ? -1 : in_stream + (end_ - at_);
+    }
+
+private:
+    void spend(std::size_t count) { budget_ -= std::min<std::size_t>(budget_, count); }
+    bool refill() {
+        const std::size_t want = budget_ ? std::min<std::size_t>(budget_, block_size) : 1;
+        const std::size_t got = fread_unlocked(buffer_.get(), 1, want, stream_);
+        spend(got);
+        at_ = buffer_.get();
+        end_ = at_ + got;
+        return got > 0;
+    }
+
+    std::FILE* stream_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t budget_;  // octets of the element not yet taken from the stream
+    const std::uint8_t* at_ = nullptr;
+    const std::uint8_t* end_ = nullptr;
+};
+
 // Reads `length` octets from a stream of unknown size in growing steps, so that the buffer
 // never grows far beyond what the stream really holds. Returns the octets read.
-std::size_t read_growing(std::FILE* stream, std::unique_ptr<std::uint8_t[]>& buffer, std::uint32_t length,
+template <class Source>
+std::size_t read_growing(Source& source, std::unique_ptr<std::uint8_t[]>& buffer, std::uint32_t length,
                          bool& out_of_memory) {
     std::size_t have = 0;
     std::size_t capacity = 0;
@@ -51,31 +140,15 @@ std::size_t read_growing(std::FILE* stream, std::unique_ptr<std::uint8_t[]>& buf
         if (have) std::memcpy(bigger.get(), buffer.get(), have);
         buffer = std::move(bigger);
         capacity = want;
-        const std::size_t got = fread_unlocked(buffer.get() + have, 1, capacity - have, stream);
+        const std::size_t got = source.read(buffer.get() + have, capacity - have);
         have += got;
         if (have < capacity) break;
     }
     return have;
 }
 
-}  // namespace
-
-int get_asn1_type(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen) {
-    if (!stream || !rec || !prlen) return 1;
-    const int octet = getc_unlocked(stream);
-    if (octet == EOF) return 1;
-    *prlen += 1;
-    rec->asn_class = static_cast<std::uint32_t>(octet) >> 6;
-    rec->pc = (static_cast<std::uint32_t>(octet) >> 5) & 1;
-    if (get_asn1_tag(stream, static_cast<unsigned>(octet), &rec->tag, prlen)) {
-        dprint("get_asn1_tag() failed");
-        return 1;
-    }
-    return 0;
-}
-
-int get_asn1_tag(std::FILE* stream, unsigned first_octet, std::uint32_t* tag, std::uint32_t* prlen) {
-    if (!stream || !tag || !prlen) return 1;
+template <class Source>
+int tag_from(Source& source, unsigned first_octet, std::uint32_t* tag, std::uint32_t* prlen) {
     *tag = 0;
     if ((first_octet & 0x1F) != 0x1F) {
         *tag = first_octet & 0x1F;
@@ -84,7 +157,7 @@ int get_asn1_tag(std::FILE* stream, unsigned first_octet, std::uint32_t* tag, st
     // High tag number: base 128, at most four octets (28 bits), whatever the fourth says.
     std::uint32_t value = 0;
     for (int i = 0; i < 4; ++i) {
-        const int octet = getc_unlocked(stream);
+        const int octet = source.get();
         if (octet == EOF) {
             dprint("Cannot read further in get_asn1_tag()");
             return 1;
@@ -97,30 +170,22 @@ int get_asn1_tag(std::FILE* stream, unsigned first_octet, std::uint32_t* tag, st
     return 0;
 }
 
-int get_asn1_length(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen) {
-    if (!stream || !rec || !prlen) return 1;
-    const int octet = getc_unlocked(stream);
-    if (octet == EOF) {
-        dprint("fgetc() failed in get_asn1_length()");
-        return 1;
-    }
+template <class Source>
+int type_from(Source& source, asn1_object* rec, std::uint32_t* prlen) {
+    const int octet = source.get();
+    if (octet == EOF) return 1;
     *prlen += 1;
-    if (rec->pc == PC_CONSTRUCTED && octet == 0x80) {
-        rec->definite = false;
-        rec->length = 0;
-        return 0;
-    }
-    rec->definite = true;
-    if (get_asn1_definite_length(stream, static_cast<unsigned>(octet), &rec->length, prlen)) {
-        dprint("get_asn1_definite_length() failed");
+    rec->asn_class = static_cast<std::uint32_t>(octet) >> 6;
+    rec->pc = (static_cast<std::uint32_t>(octet) >> 5) & 1;
+    if (tag_from(source, static_cast<unsigned>(octet), &rec->tag, prlen)) {
+        dprint("get_asn1_tag() failed");
         return 1;
     }
     return 0;
 }
 
-int get_asn1_definite_length(std::FILE* stream, unsigned first_octet, std::uint32_t* length,
-                             std::uint32_t* prlen) {
-    if (!stream || !length || !prlen) return 1;
+template <class Source>
+int definite_length_from(Source& source, unsigned first_octet, std::uint32_t* length, std::uint32_t* prlen) {
     *length = 0;
     if (!(first_octet & 0x80)) {
         *length = first_octet & 0x7F;
@@ -130,7 +195,7 @@ int get_asn1_definite_length(std::FILE* stream, unsigned first_octet, std::uint3
     std::uint32_t value = 0;
     bool too_long = false;
     for (unsigned i = 0; i < count; ++i) {
-        const int octet = getc_unlocked(stream);
+        const int octet = source.get();
         if (octet == EOF) {
             dprint("fgetc() failed in get_asn1_definite_length()");
             return 1;
@@ -148,20 +213,55 @@ int get_asn1_definite_length(std::FILE* stream, unsigned first_octet, std::uint3
     return 0;
 }
 
-namespace {
-
-// Reads up to `count` octets; returns how many were read. Most contents are a few octets
-// (counter values), for which a call into the stream's block read costs more than
-// taking them one by one from its buffer.
-std::size_t read_octets(std::FILE* stream, std::uint8_t* to, std::size_t count) {
-    if (count > 16) return fread_unlocked(to, 1, count, stream);
-    for (std::size_t i = 0; i < count; ++i) {
-        const int octet = getc_unlocked(stream);
-        if (octet == EOF) return i;
-        to[i] = static_cast<std::uint8_t>(octet);
+template <class Source>
+int length_from(Source& source, asn1_object* rec, std::uint32_t* prlen) {
+    const int octet = source.get();
+    if (octet == EOF) {
+        dprint("fgetc() failed in get_asn1_length()");
+        return 1;
     }
-    return count;
+    *prlen += 1;
+    if (rec->pc == PC_CONSTRUCTED && octet == 0x80) {
+        rec->definite = false;
+        rec->length = 0;
+        return 0;
+    }
+    rec->definite = true;
+    if (definite_length_from(source, static_cast<unsigned>(octet), &rec->length, prlen)) {
+        dprint("get_asn1_definite_length() failed");
+        return 1;
+    }
+    return 0;
 }
+
+}  // namespace
+
+int get_asn1_type(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen) {
+    if (!stream || !rec || !prlen) return 1;
+    file_source source{stream};
+    return type_from(source, rec, prlen);
+}
+
+int get_asn1_tag(std::FILE* stream, unsigned first_octet, std::uint32_t* tag, std::uint32_t* prlen) {
+    if (!stream || !tag || !prlen) return 1;
+    file_source source{stream};
+    return tag_from(source, first_octet, tag, prlen);
+}
+
+int get_asn1_length(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen) {
+    if (!stream || !rec || !prlen) return 1;
+    file_source source{stream};
+    return length_from(source, rec, prlen);
+}
+
+int get_asn1_definite_length(std::FILE* stream, unsigned first_octet, std::uint32_t* length,
+                             std::uint32_t* prlen) {
+    if (!stream || !length || !prlen) return 1;
+    file_source source{stream};
+    return definite_length_from(source, first_octet, length, prlen);
+}
+
+namespace {
 
 // One content buffer lent to record after record by the streaming walk: its records live
 // only while the visitor looks at them, and a buffer per element would cost an
@@ -201,9 +301,9 @@ void take_back(content_cache& cache, asn1_object& rec) {
     cache.lent = nullptr;
 }
 
-int read_content(std::FILE* stream, asn1_object* rec, std::uint32_t* count, const asn1_dialect& dialect,
+template <class Source>
+int read_content(Source& source, asn1_object* rec, std::uint32_t* count, const asn1_dialect& dialect,
                  content_cache* cache) {
-    if (!stream || !rec || !count) return 1;
     if (rec->pc != PC_PRIMITIVE) {
         dprint("get_asn1_data() is for PC_PRIMITIVE only");
         return 1;
@@ -219,7 +319,7 @@ int read_content(std::FILE* stream, asn1_object* rec, std::uint32_t* count, cons
     const std::size_t wanted = one_octet ? 1 : length;
     bool size_unknown = false;
     if (length > large_content) {
-        const long long remaining = octets_remaining(stream);
+        const long long remaining = source.remaining();
         size_unknown = remaining < 0;
         if ((!size_unknown && length > remaining) || (size_unknown && one_octet)) {
             dprint("fread() failed in get_asn1_data()");
@@ -233,7 +333,7 @@ int read_content(std::FILE* stream, asn1_object* rec, std::uint32_t* count, cons
     const bool zeroed = one_octet || !dialect.free_on_failed_read;
     if (size_unknown) {
         bool out_of_memory = false;
-        got = read_growing(stream, buffer, length, out_of_memory);
+        got = read_growing(source, buffer, length, out_of_memory);
         full_size = got == length;
         if (out_of_memory) {
             dprint("Out of memory");
@@ -249,7 +349,7 @@ int read_content(std::FILE* stream, asn1_object* rec, std::uint32_t* count, cons
             dprint("Out of memory");
             return 1;
         }
-        got = read_octets(stream, buffer.get(), wanted);
+        got = source.read(buffer.get(), wanted);
     }
     rec->data = std::move(buffer);
     if (got < wanted) {
@@ -271,7 +371,9 @@ int read_content(std::FILE* stream, asn1_object* rec, std::uint32_t* count, cons
 }  // namespace
 
 int get_asn1_data(std::FILE* stream, asn1_object* rec, std::uint32_t* count, const asn1_dialect& dialect) {
-    return read_content(stream, rec, count, dialect, nullptr);
+    if (!stream || !rec || !count) return 1;
+    file_source source{stream};
+    return read_content(source, rec, count, dialect, nullptr);
 }
 
 namespace {
@@ -280,26 +382,36 @@ namespace {
 // element has a tag number below 31 and a length below 128: those octets are taken here
 // directly; any other is put back (one octet, which a stream always takes back) and read
 // by the steps.
-int read_header(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent) {
-    const int identifier = getc_unlocked(stream);
+//
+// `universal_zero` is set when the identifier is UNIVERSAL, primitive, tag number 0 (an
+// end-of-contents candidate). It is worked out from the identifier octet rather than read
+// back from the record: the record's class and kind were just stored as two words, and a
+// compiler that tests both at once with one wider load waits on both stores, on every
+// element of a file.
+template <class Source>
+int read_header(Source& source, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent,
+                bool& universal_zero) {
+    const int identifier = source.get();
     if (identifier == EOF) {
         dprint("get_asn1_type() failed");
         dprint("  *prlen: %d, *indent: %d", static_cast<int>(*prlen), static_cast<int>(*indent));
         return 1;
     }
     if ((identifier & 0x1F) == 0x1F) {
-        ungetc(identifier, stream);
-        if (get_asn1_type(stream, rec, prlen)) {
+        source.unget(identifier);
+        if (type_from(source, rec, prlen)) {
             dprint("get_asn1_type() failed");
             dprint("  *prlen: %d, *indent: %d", static_cast<int>(*prlen), static_cast<int>(*indent));
             return 1;
         }
+        universal_zero = identifier == 0x1F && rec->tag == ASN1_TAG_EOC;
     } else {
+        universal_zero = identifier == 0;
         rec->asn_class = static_cast<std::uint32_t>(identifier) >> 6;
         rec->pc = (static_cast<std::uint32_t>(identifier) >> 5) & 1;
         rec->tag = static_cast<std::uint32_t>(identifier) & 0x1F;
         *prlen += 1;
-        const int first_length = getc_unlocked(stream);
+        const int first_length = source.get();
         if (first_length == EOF) {
             dprint("fgetc() failed in get_asn1_length()");
             dprint("get_asn1_length() failed");
@@ -311,18 +423,18 @@ int read_header(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::
             *prlen += 1;
             return 0;
         }
-        ungetc(first_length, stream);
+        source.unget(first_length);
     }
-    if (get_asn1_length(stream, rec, prlen)) {
+    if (length_from(source, rec, prlen)) {
         dprint("get_asn1_length() failed");
         return 1;
     }
     return 0;
 }
 
-bool is_end_of_contents(const asn1_object& rec, const asn1_dialect& dialect) {
-    return rec.pc == PC_PRIMITIVE && rec.asn_class == ASN1_UNIVERSAL && rec.tag == ASN1_TAG_EOC &&
-           (dialect.eoc_ignores_length || rec.length == 0);
+// `universal_zero` as read_header gave it.
+bool is_end_of_contents(const asn1_object& rec, bool universal_zero, const asn1_dialect& dialect) {
+    return universal_zero && (dialect.eoc_ignores_length || rec.length == 0);
 }
 
 }  // namespace
@@ -335,10 +447,12 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
         return 1;
     }
     std::uint32_t c = 0;
-    if (read_header(stream, rec, prlen, indent)) return 1;
+    bool universal_zero = false;
+    file_source source{stream};
+    if (read_header(source, rec, prlen, indent, universal_zero)) return 1;
 
     if (rec->pc == PC_PRIMITIVE) {
-        if (is_end_of_contents(*rec, dialect)) {
+        if (is_end_of_contents(*rec, universal_zero, dialect)) {
             if (!endfound) {
                 dprint("Null value for endfound");
                 return 1;
@@ -387,52 +501,46 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
 
 namespace {
 
+template <class Source>
 struct stream_walk {
+    Source& source;
     asn1_visitor visitor;
     void* context;
     const asn1_dialect& dialect;
-    content_cache cache;
+    content_cache& cache;
 };
 
 // Contents of up to this many octets are what a measurement file is mostly made of.
-constexpr std::uint32_t short_content = 16;
+constexpr std::uint32_t short_content = block_source::short_block;
 
 // The content of a short primitive element straight into the lent buffer: 0 when read,
 // 1 when the element is not of that kind (nothing is consumed then), 2 when the input
 // ends inside it.
-int read_short_content(std::FILE* stream, asn1_object& rec, std::uint32_t& count, stream_walk& walk) {
+template <class Source>
+int read_short_content(asn1_object& rec, std::uint32_t& count, stream_walk<Source>& walk) {
     content_cache& cache = walk.cache;
     const bool one_octet = walk.dialect.boolean_one_octet && rec.asn_class == ASN1_UNIVERSAL &&
                            rec.tag == ASN1_TAG_BOOLEAN;
     if (rec.length > short_content || one_octet || !walk.dialect.free_on_failed_read || !cache.buffer ||
         cache.size < short_content)
         return 1;
-    std::uint8_t* to = cache.buffer.get();
-    for (std::uint32_t i = 0; i < rec.length; ++i) {
-        const int octet = getc_unlocked(stream);
-        if (octet == EOF) {
-            dprint("fread() failed in get_asn1_data()");
-            return 2;
-        }
-        to[i] = static_cast<std::uint8_t>(octet);
+    if (walk.source.read_short(cache.buffer.get(), rec.length) < rec.length) {
+        dprint("fread() failed in get_asn1_data()");
+        return 2;
     }
-    cache.lent = to;
+    cache.lent = cache.buffer.get();
     rec.data = std::move(cache.buffer);
     count += rec.length;
     return 0;
 }
 
-int stream_element(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent, int* endfound,
-                   stream_walk& walk) {
-    if (*indent >= asn1_max_depth) {
-        dprint("nesting deeper than %u levels", static_cast<unsigned>(asn1_max_depth));
-        return 1;
-    }
+// What follows an element's identifier and length: its content, or its children.
+template <class Source>
+int stream_body(asn1_object* rec, bool universal_zero, std::uint32_t* prlen, std::uint32_t* indent, int* endfound,
+                stream_walk<Source>& walk) {
     std::uint32_t c = 0;
-    if (read_header(stream, rec, prlen, indent)) return 1;
-
     if (rec->pc == PC_PRIMITIVE) {
-        if (is_end_of_contents(*rec, walk.dialect)) {
+        if (is_end_of_contents(*rec, universal_zero, walk.dialect)) {
             if (!endfound) {
                 dprint("Null value for endfound");
                 return 1;
@@ -441,8 +549,9 @@ int stream_element(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, st
             return 0;
         }
         if (rec->length != 0) {
-            const int short_read = read_short_content(stream, *rec, c, walk);
-            if (short_read == 2 || (short_read == 1 && read_content(stream, rec, &c, walk.dialect, &walk.cache))) {
+            const int short_read = read_short_content(*rec, c, walk);
+            if (short_read == 2 ||
+                (short_read == 1 && read_content(walk.source, rec, &c, walk.dialect, &walk.cache))) {
                 dprint("get_asn1_data() failed");
                 return 1;
             }
@@ -460,7 +569,7 @@ int stream_element(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, st
     if (rec->definite) {
         while (rec->length > c) {
             asn1_object_init(child);
-            if (stream_element(stream, &child, &c, indent, nullptr, walk)) {
+            if (stream_element(&child, &c, indent, nullptr, walk)) {
                 dprint("asn1_process() failed");
                 result = 1;
                 break;
@@ -470,7 +579,7 @@ int stream_element(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, st
         for (;;) {
             asn1_object_init(child);
             int end = 0;
-            if (stream_element(stream, &child, &c, indent, &end, walk)) {
+            if (stream_element(&child, &c, indent, &end, walk)) {
                 dprint("asn1_process() failed");
                 result = 1;
                 break;
@@ -484,13 +593,42 @@ int stream_element(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, st
     return 0;
 }
 
+template <class Source>
+int stream_element(asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent, int* endfound,
+                   stream_walk<Source>& walk) {
+    if (*indent >= asn1_max_depth) {
+        dprint("nesting deeper than %u levels", static_cast<unsigned>(asn1_max_depth));
+        return 1;
+    }
+    bool universal_zero = false;
+    if (read_header(walk.source, rec, prlen, indent, universal_zero)) return 1;
+    return stream_body(rec, universal_zero, prlen, indent, endfound, walk);
+}
+
 }  // namespace
 
 int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent,
                  int* endfound, asn1_visitor visitor, void* context, const asn1_dialect& dialect) {
     if (!stream || !rec || !prlen || !indent || !visitor) return 1;
-    stream_walk walk{visitor, context, dialect, {}};
-    return stream_element(stream, rec, prlen, indent, endfound, walk);
+    if (*indent >= asn1_max_depth) {
+        dprint("nesting deeper than %u levels", static_cast<unsigned>(asn1_max_depth));
+        return 1;
+    }
+    content_cache cache;
+    file_source direct{stream};
+    bool universal_zero = false;
+    if (read_header(direct, rec, prlen, indent, universal_zero)) return 1;
+    // Only an outermost element that says where it ends is read ahead in blocks; a
+    // buffer that cannot be had leaves the walk on the stream itself.
+    if (rec->pc == PC_CONSTRUCTED && rec->definite && rec->length > 0) {
+        if (auto buffer = pm_new_array<std::uint8_t>(block_source::block_size)) {
+            block_source blocks(stream, std::move(buffer), rec->length);
+            stream_walk<block_source> walk{blocks, visitor, context, dialect, cache};
+            return stream_body(rec, universal_zero, prlen, indent, endfound, walk);
+        }
+    }
+    stream_walk<file_source> walk{direct, visitor, context, dialect, cache};
+    return stream_body(rec, universal_zero, prlen, indent, endfound, walk);
 }
 
 asn1_ptr asn1_parse_stream(std::FILE* stream, bool* complete) {

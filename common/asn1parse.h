@@ -46,6 +46,8 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
 // Streaming form: the visitor sees each element in document order, a constructed element
 // before its children (at its own level), a primitive one after its content was read.
 // The record is valid only during the call; its content is released right after.
+// The octets of a definite-length outermost element are read ahead in blocks, never past
+// its announced end: the stream is left right after the element, as the tree form leaves it.
 using asn1_visitor = void (*)(asn1_object& rec, std::uint32_t level, void* context);
 int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent,
                  int* endfound, asn1_visitor visitor, void* context,

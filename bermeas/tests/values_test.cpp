@@ -50,6 +50,9 @@ TEST(GetIntValue, UnsignedFromTheLastFourOctets) {
     EXPECT_EQ(get_int_value(primitive({})), 0u);
     EXPECT_EQ(get_int_value(primitive({0x03, 0x84})), 900u);
     EXPECT_EQ(get_int_value(primitive({0xFF})), 255u);
+    EXPECT_EQ(get_int_value(primitive({0x01, 0x02, 0x03})), 0x010203u);
+    EXPECT_EQ(get_int_value(primitive({0xDE, 0xAD, 0xBE, 0xEF})), 0xDEADBEEFu);
+    EXPECT_EQ(get_int_value(primitive({0x00, 0x00, 0x00, 0x2A})), 42u);
     EXPECT_EQ(get_int_value(primitive({0x00, 0xFF, 0xFF, 0xFF, 0xFF})), 4294967295u);
     EXPECT_EQ(get_int_value(primitive({0x00, 0x80, 0x00, 0x00, 0x00})), 2147483648u);
     EXPECT_EQ(get_int_value(primitive({0x01, 0x00, 0x00, 0x00, 0x07})), 7u);

@@ -611,3 +611,175 @@ TEST(BerRender, DiagnosticPrint) {
                  "}\n");
     std::free(text);
 }
+
+// ---- streaming walk over an outermost element of known length (read ahead in blocks) ----
+
+namespace {
+
+bytes& operator+=(bytes& to, const bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+    return to;
+}
+
+bytes operator+(bytes a, const bytes& b) { return a += b; }
+
+// Identifier octets, length octets (long form when asked or needed) and content.
+bytes element(bytes identifier, const bytes& content, bool long_length = false) {
+    bytes b = std::move(identifier);
+    const std::size_t n = content.size();
+    if (n < 0x80 && !long_length) {
+        b.push_back(static_cast<std::uint8_t>(n));
+    } else {
+        b.push_back(0x84);
+        for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<std::uint8_t>(n >> shift));
+    }
+    b.insert(b.end(), content.begin(), content.end());
+    return b;
+}
+
+bytes sequence(const bytes& content) { return element({0x30}, content, true); }
+
+// The tree form's elements in document order, as the streaming form reports them.
+void flatten(const asn1_object& rec, std::uint32_t level, std::vector<visit>& out) {
+    out.push_back({rec.asn_class, rec.pc, rec.tag, rec.length, level, content_of(rec)});
+    for (const asn1_object* c = rec.children.get(); c; c = c->next.get()) flatten(*c, level + 1, out);
+}
+
+stream_result decode_stream_file(std::FILE* f) {
+    stream_result r{{}, 0, 0};
+    asn1_object root;
+    std::uint32_t indent = 0;
+    r.failed = asn1_process(f, &root, &r.prlen, &indent, nullptr, record_visit, &r.visits);
+    return r;
+}
+
+struct open_file {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> f;
+    explicit open_file(const std::string& path) : f(std::fopen(path.c_str(), "rb"), std::fclose) {}
+};
+
+void expect_same_visits(const std::vector<visit>& got, const std::vector<visit>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(got[i].asn_class, want[i].asn_class);
+        EXPECT_EQ(got[i].pc, want[i].pc);
+        EXPECT_EQ(got[i].tag, want[i].tag);
+        EXPECT_EQ(got[i].length, want[i].length);
+        EXPECT_EQ(got[i].level, want[i].level);
+        EXPECT_EQ(got[i].content, want[i].content);
+    }
+}
+
+}  // namespace
+
+TEST(BerStreamBlocks, ElementsAcrossBlockBoundariesReadAsByTheTreeWalk) {
+    // Several blocks of mixed elements, so that identifiers with continuation octets,
+    // long-form lengths and short contents of every size straddle the block ends; then a
+    // content larger than a block.
+    bytes content;
+    std::uint32_t seed = 7;
+    const auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    while (content.size() < 200000) {
+        const std::uint32_t r = next();
+        bytes value((r >> 8) % 18);
+        for (auto& o : value) o = static_cast<std::uint8_t>(next() >> 16);
+        switch (r % 4) {
+            case 0: content += element({0x80}, value); break;                        // [0] short
+            case 1: content += element({0x5F, 0x81, 0x00}, value); break;            // [APPLICATION 128]
+            case 2: content += element({0x04}, value, true); break;                  // long-form length
+            default: content += element({0xA1}, element({0x81}, value)); break;     // nested
+        }
+    }
+    bytes large(100000);
+    for (auto& o : large) o = static_cast<std::uint8_t>(next() >> 24);
+    content += element({0x04}, large);
+    content += element({0x02}, {0x2A});
+    const bytes file_octets = sequence(content);
+
+    const tree_result tree = decode_tree(file_octets);
+    ASSERT_EQ(tree.failed, 0);
+    std::vector<visit> want;
+    flatten(*tree.root, 0, want);
+
+    tempfile file(file_octets);
+    open_file f(file.path);
+    const stream_result from_file = decode_stream_file(f.f.get());
+    EXPECT_EQ(from_file.failed, 0);
+    EXPECT_EQ(from_file.prlen, file_octets.size());
+    expect_same_visits(from_file.visits, want);
+
+    const stream_result from_memory = decode_stream(file_octets);
+    EXPECT_EQ(from_memory.failed, 0);
+    expect_same_visits(from_memory.visits, want);
+}
+
+TEST(BerStreamBlocks, OctetsAfterTheOutermostElementStayInTheStream) {
+    bytes content;
+    for (int i = 0; i < 5000; ++i) content += element({0x80}, {0x01, 0x02});
+    bytes octets = sequence(content);
+    const std::size_t first_size = octets.size();
+    octets += element({0x02}, {0x07});
+    tempfile file(octets);
+    open_file f(file.path);
+    EXPECT_EQ(decode_stream_file(f.f.get()).failed, 0);
+    EXPECT_EQ(std::ftell(f.f.get()), static_cast<long>(first_size));
+    const stream_result second = decode_stream_file(f.f.get());
+    EXPECT_EQ(second.failed, 0);
+    ASSERT_EQ(second.visits.size(), 1u);
+    EXPECT_EQ(second.visits[0].content, bytes{0x07});
+}
+
+TEST(BerStreamBlocks, ChildRunningOverItsParentIsReadWhole) {
+    // The outer element announces 3 octets, its child 2 + 5: the child is read whole
+    // from beyond the announced end and the walk goes on, as on a stream read octet by octet.
+    const bytes octets{0x30, 0x03, 0x04, 0x05, 'a', 'b', 'c', 'd', 'e'};
+    tempfile file(octets);
+    open_file f(file.path);
+    const stream_result r = decode_stream_file(f.f.get());
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(r.prlen, 9u);
+    ASSERT_EQ(r.visits.size(), 2u);
+    EXPECT_EQ(r.visits[1].content, (bytes{'a', 'b', 'c', 'd', 'e'}));
+    EXPECT_EQ(decode_stream(octets).prlen, 9u);
+
+    // Running over the end of the file fails.
+    const bytes cut{0x30, 0x03, 0x04, 0x05, 'a', 'b'};
+    tempfile cut_file(cut);
+    open_file g(cut_file.path);
+    EXPECT_EQ(decode_stream_file(g.f.get()).failed, 1);
+}
+
+TEST(BerStreamBlocks, LargeContentIsCheckedAgainstWhatTheFileHolds) {
+    // The check on a large declared length counts the octets already read ahead.
+    for (const std::size_t held : {std::size_t{70000}, std::size_t{69999}}) {
+        SCOPED_TRACE(held);
+        bytes content;
+        for (int i = 0; i < 100; ++i) content += element({0x80}, {0x05});
+        content += {0x04, 0x83, 0x01, 0x11, 0x70};  // 70000 octets announced
+        content.resize(content.size() + held, 0x33);
+        tempfile file(sequence(content));
+        open_file f(file.path);
+        const stream_result r = decode_stream_file(f.f.get());
+        EXPECT_EQ(r.failed, held == 70000 ? 0 : 1);
+        if (held == 70000) {
+            ASSERT_EQ(r.visits.size(), 102u);
+            EXPECT_EQ(r.visits.back().content, bytes(70000, 0x33));
+        }
+    }
+}
+
+TEST(BerStreamBlocks, EndOfContentsInHighTagForm) {
+    // An indefinite list inside a definite element, closed by a marker written with a
+    // continuation octet (tag number 0): the list ends there.
+    const bytes inner{0x30, 0x80, 0x02, 0x01, 0x07, 0x1F, 0x00, 0x00};
+    const bytes octets = sequence(inner + element({0x02}, {0x08}));
+    tempfile file(octets);
+    open_file f(file.path);
+    const stream_result r = decode_stream_file(f.f.get());
+    EXPECT_EQ(r.failed, 0);
+    ASSERT_EQ(r.visits.size(), 4u);
+    EXPECT_EQ(r.visits[2].level, 2u);
+    EXPECT_EQ(r.visits[3].level, 1u);
+    EXPECT_EQ(r.visits[3].content, bytes{0x08});
+}
