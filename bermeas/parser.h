@@ -72,6 +72,8 @@ void format_timestamp(std::string_view text, std::string& date, std::string& tim
 std::string assign_string_value(const asn1_object& element);
 // Unsigned big-endian value of the content's last four octets.
 std::uint32_t get_int_value(const asn1_object& element);
+// Decimal text of a counter, without leading zeros.
+short_counter_value format_counter_number(std::uint32_t value);
 // Decimal text of a REAL's content octets; false when the encoding is not a valid REAL.
 bool format_real_value(const std::uint8_t* octets, std::size_t count, std::string& out);
 

@@ -249,18 +249,37 @@ void pif_manager_add_counter_name(pif_manager* pm, std::string_view name) {
     pm->counter_names.emplace_back(name);
 }
 
+namespace {
+
+// `append` puts the value at the end of the counter values.
+template <class Append>
+void add_counter_value(pif_manager& pm, Append append) {
+    if (pm.new_block && pm.new_instance) start_new_file(pm);
+    if (pm.new_instance) {
+        pm.counter_values.clear();
+        append(pm.counter_values);
+        pm.have_counter_values = true;
+    } else if (pm.have_counter_values) {
+        append(pm.counter_values);
+    }
+    pm.new_block = false;
+    pm.new_instance = false;
+}
+
+}  // namespace
+
 void pif_manager_add_counter_value(pif_manager* pm, std::string_view value) {
     if (!pm) return;
-    if (pm->new_block && pm->new_instance) start_new_file(*pm);
-    if (pm->new_instance) {
-        pm->counter_values.clear();
-        pm->counter_values.emplace_back(value);
-        pm->have_counter_values = true;
-    } else if (pm->have_counter_values) {
-        pm->counter_values.emplace_back(value);
-    }
-    pm->new_block = false;
-    pm->new_instance = false;
+    add_counter_value(*pm, [value](char_list& values) { values.emplace_back(value); });
+}
+
+void pif_manager_add_counter_value(pif_manager* pm, const short_counter_value& value) {
+    if (!pm) return;
+    // Built from all 15 characters and then cut: a copy of fixed size, where a copy of
+    // `size` characters would branch on a length that changes from value to value.
+    add_counter_value(*pm, [&value](char_list& values) {
+        values.emplace_back(value.text, sizeof value.text - 1).resize(value.size);
+    });
 }
 
 void pif_manager_write_counters(pif_manager* pm) {

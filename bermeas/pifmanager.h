@@ -24,6 +24,13 @@ inline constexpr std::string_view default_block_name = "ASN1DATA";
 // PIF file names are cut to this many characters.
 inline constexpr std::size_t max_pif_path_length = 2047;
 
+// A counter value of at most 15 characters held in 16 octets, so that it can be copied
+// as one fixed-size block whatever its length (see format_counter_number).
+struct short_counter_value {
+    char text[16];
+    std::size_t size;
+};
+
 // Numbers the PIF files of the process; never reset, so names stay unique across the
 // conversions of one process.
 extern std::uint32_t g_count;
@@ -79,6 +86,8 @@ void pif_manager_add_counter_name(pif_manager* pm, std::string_view name);
 // Adds a value to the line; the first value of a block's first measurement value opens
 // the block's file.
 void pif_manager_add_counter_value(pif_manager* pm, std::string_view value);
+// The same for a short value; what the 16 octets hold after `size` is not used.
+void pif_manager_add_counter_value(pif_manager* pm, const short_counter_value& value);
 // Writes the assembled line (with the block's start marker and column line first when
 // they are not yet written) and releases it.
 void pif_manager_write_counters(pif_manager* pm);

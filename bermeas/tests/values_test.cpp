@@ -1,6 +1,7 @@
 // How element contents become texts: time stamps, unsigned integers, reals and strings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -56,6 +57,30 @@ TEST(GetIntValue, UnsignedFromTheLastFourOctets) {
     EXPECT_EQ(get_int_value(primitive({0x00, 0xFF, 0xFF, 0xFF, 0xFF})), 4294967295u);
     EXPECT_EQ(get_int_value(primitive({0x00, 0x80, 0x00, 0x00, 0x00})), 2147483648u);
     EXPECT_EQ(get_int_value(primitive({0x01, 0x00, 0x00, 0x00, 0x07})), 7u);
+    EXPECT_EQ(get_int_value(primitive({0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x01})), 0xBCDEF001u);
+    EXPECT_EQ(get_int_value(primitive(std::vector<std::uint8_t>(300, 0x11))), 0x11111111u);
+}
+
+std::string counter_text(std::uint32_t value) {
+    const short_counter_value v = format_counter_number(value);
+    EXPECT_LE(v.size, sizeof v.text - 1);
+    return std::string(v.text, std::min(v.size, sizeof v.text));
+}
+
+TEST(FormatCounterNumber, EveryLengthAndItsEdges) {
+    EXPECT_EQ(counter_text(0), "0");
+    EXPECT_EQ(counter_text(4294967295u), "4294967295");
+    std::uint64_t power = 1;
+    for (int digits = 1; digits <= 10; ++digits, power *= 10) {
+        for (const std::uint64_t v : {power - 1, power, power + 1, power * 2 - 1, power * 9 + 7, power * 10 - 1}) {
+            if (v > 4294967295u) continue;
+            EXPECT_EQ(counter_text(static_cast<std::uint32_t>(v)), std::to_string(v));
+        }
+    }
+    // A spread over the whole range, digits of every value at every position.
+    for (std::uint64_t v = 0; v <= 4294967295u; v += 104729 * 7) {
+        ASSERT_EQ(counter_text(static_cast<std::uint32_t>(v)), std::to_string(v));
+    }
 }
 
 std::string real(const std::vector<std::uint8_t>& content) {
