@@ -51,7 +51,9 @@ void perf_data_delete(std::unique_ptr<perf_data>& state) noexcept;
 bool parse_input_file(std::string_view filename, std::string_view origFilename, config* conf,
                       std::string_view outputDir) noexcept;
 
-// The streaming walk's visitor: `context` is the perf_data.
+// The streaming walk's visitor: `context` is the perf_data. A content of up to
+// asn1_stream_content_room octets must lie in a buffer of at least that many, as the
+// walk gives it.
 void process_state(asn1_object& element, std::uint32_t level, void* context);
 
 // Appends (entry name -> group 1) to the state's header records for every entry of `map`

@@ -273,13 +273,9 @@ void pif_manager_add_counter_value(pif_manager* pm, std::string_view value) {
     add_counter_value(*pm, [value](char_list& values) { values.emplace_back(value); });
 }
 
-void pif_manager_add_counter_value(pif_manager* pm, const short_counter_value& value) {
+void pif_manager_add_short_counter_value(pif_manager* pm, const short_counter_value& value) {
     if (!pm) return;
-    // Built from all 15 characters and then cut: a copy of fixed size, where a copy of
-    // `size` characters would branch on a length that changes from value to value.
-    add_counter_value(*pm, [&value](char_list& values) {
-        values.emplace_back(value.text, sizeof value.text - 1).resize(value.size);
-    });
+    add_counter_value(*pm, [&value](char_list& values) { append_short_value(values, value); });
 }
 
 void pif_manager_write_counters(pif_manager* pm) {

@@ -87,9 +87,30 @@ void pif_manager_add_counter_name(pif_manager* pm, std::string_view name);
 // the block's file.
 void pif_manager_add_counter_value(pif_manager* pm, std::string_view value);
 // The same for a short value; what the 16 octets hold after `size` is not used.
-void pif_manager_add_counter_value(pif_manager* pm, const short_counter_value& value);
+inline void pif_manager_add_counter_value(pif_manager* pm, const short_counter_value& value);
+// Every case of the above; the inline function takes the common one itself.
+void pif_manager_add_short_counter_value(pif_manager* pm, const short_counter_value& value);
 // Writes the assembled line (with the block's start marker and column line first when
 // they are not yet written) and releases it.
 void pif_manager_write_counters(pif_manager* pm);
+
+// ---- implementation of the inline function ----
+
+// Appends a short value built from all 15 characters and then cut: a copy of fixed size,
+// where a copy of `size` characters would branch on a length that changes from value to
+// value.
+inline void append_short_value(char_list& values, const short_counter_value& value) {
+    values.emplace_back(value.text, sizeof value.text - 1).resize(value.size);
+}
+
+inline void pif_manager_add_counter_value(pif_manager* pm, const short_counter_value& value) {
+    // A value that continues the line being assembled: nearly every value of a file.
+    if (pm && !pm->new_instance && pm->have_counter_values) {
+        append_short_value(pm->counter_values, value);
+        pm->new_block = false;
+        return;
+    }
+    pif_manager_add_short_counter_value(pm, value);
+}
 
 #endif

@@ -99,6 +99,12 @@ public:
         at_ += count;
         return count;
     }
+    // The next `count` octets when they are all buffered, else NULL; nothing is consumed.
+    const std::uint8_t* peek(std::size_t count) const {
+        return end_ - at_ >= static_cast<std::ptrdiff_t>(count) ? at_ : nullptr;
+    }
+    // Consumes `count` octets that peek has shown.
+    void skip(std::size_t count) { at_ += count; }
     long long remaining() const {
         const long long in_stream = octets_remaining(stream_);
         return in_stream < 0 ? -1 : in_stream + (end_ - at_);
@@ -279,7 +285,9 @@ constexpr std::size_t cached_content = 4096;
 // an exhausted heap.
 std::unique_ptr<std::uint8_t[]> lend(content_cache& cache, std::size_t length, bool zeroed) {
     if (!cache.buffer || cache.size < length) {
-        const std::size_t size = std::max<std::size_t>(length, 64);
+        constexpr std::size_t smallest = 64;
+        static_assert(smallest >= asn1_stream_content_room);
+        const std::size_t size = std::max<std::size_t>(length, smallest);
         cache.buffer = pm_new_array<std::uint8_t>(size);
         cache.size = cache.buffer ? size : 0;
         if (!cache.buffer) return nullptr;
@@ -512,6 +520,7 @@ struct stream_walk {
 
 // Contents of up to this many octets are what a measurement file is mostly made of.
 constexpr std::uint32_t short_content = block_source::short_block;
+static_assert(short_content >= asn1_stream_content_room);
 
 // The content of a short primitive element straight into the lent buffer: 0 when read,
 // 1 when the element is not of that kind (nothing is consumed then), 2 when the input
@@ -532,6 +541,42 @@ int read_short_content(asn1_object& rec, std::uint32_t& count, stream_walk<Sourc
     rec.data = std::move(cache.buffer);
     count += rec.length;
     return 0;
+}
+
+// Short primitive children at the read position, up to the parent's `end` (the octet
+// count `count` reaches there): each one whose identifier, length and content are all in
+// the source's buffer and need none of the steps' special cases (high tag numbers, long
+// lengths, end of contents, one-octet BOOLEAN, empty content) is decoded, shown to the
+// visitor and released here, in one loop. Stops, consuming nothing of it, at the first
+// element that is not of that kind. These are the counter values that make up most of a
+// measurement file; the general steps are taken for the rest.
+template <class Source>
+void visit_short_children(asn1_object& child, std::uint32_t& count, std::uint32_t end, std::uint32_t level,
+                          stream_walk<Source>& walk) {
+    if constexpr (requires { walk.source.peek(0); }) {
+        content_cache& cache = walk.cache;
+        if (level >= asn1_max_depth || !walk.dialect.free_on_failed_read) return;
+        while (count < end && cache.buffer && cache.size >= short_content) {
+            const std::uint8_t* octets = walk.source.peek(2 + short_content);
+            if (!octets) return;
+            const unsigned identifier = octets[0];
+            const unsigned length = octets[1];
+            // Primitive with a tag number below 31, not UNIVERSAL 0 or 1; 1 to 16 octets.
+            if ((identifier & 0x3F) >= 0x1F || identifier <= 1 || length - 1 >= short_content) return;
+            child.asn_class = identifier >> 6;
+            child.pc = PC_PRIMITIVE;
+            child.tag = identifier & 0x1F;
+            child.definite = true;
+            child.length = length;
+            std::memcpy(cache.buffer.get(), octets + 2, short_content);
+            cache.lent = cache.buffer.get();
+            child.data = std::move(cache.buffer);
+            walk.source.skip(2 + length);
+            count += 2 + length;
+            walk.visitor(child, level, walk.context);
+            take_back(cache, child);
+        }
+    }
 }
 
 // What follows an element's identifier and length: its content, or its children.
@@ -568,6 +613,8 @@ int stream_body(asn1_object* rec, bool universal_zero, std::uint32_t* prlen, std
     asn1_object child;
     if (rec->definite) {
         while (rec->length > c) {
+            visit_short_children(child, c, rec->length, *indent, walk);
+            if (rec->length <= c) break;
             asn1_object_init(child);
             if (stream_element(&child, &c, indent, nullptr, walk)) {
                 dprint("asn1_process() failed");
@@ -577,6 +624,7 @@ int stream_body(asn1_object* rec, bool universal_zero, std::uint32_t* prlen, std
         }
     } else {
         for (;;) {
+            visit_short_children(child, c, UINT32_MAX, *indent, walk);
             asn1_object_init(child);
             int end = 0;
             if (stream_element(&child, &c, indent, &end, walk)) {

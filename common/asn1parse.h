@@ -48,6 +48,10 @@ int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std:
 // The record is valid only during the call; its content is released right after.
 // The octets of a definite-length outermost element are read ahead in blocks, never past
 // its announced end: the stream is left right after the element, as the tree form leaves it.
+// A content of at most asn1_stream_content_room octets is given in a buffer of at least
+// that many, so that a visitor may load it as one block of fixed size (the octets after
+// `length` are unspecified).
+inline constexpr std::uint32_t asn1_stream_content_room = 16;
 using asn1_visitor = void (*)(asn1_object& rec, std::uint32_t level, void* context);
 int asn1_process(std::FILE* stream, asn1_object* rec, std::uint32_t* prlen, std::uint32_t* indent,
                  int* endfound, asn1_visitor visitor, void* context,

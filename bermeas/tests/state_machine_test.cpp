@@ -5,11 +5,13 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "asn1parse.h"
 #include "parser.h"
 #include "pmalloc.h"
 
@@ -52,7 +54,9 @@ protected:
             rec.tag = e.tag;
             rec.length = static_cast<std::uint32_t>(e.content.size());
             if (!e.content.empty()) {
-                rec.data = pm_new_array<std::uint8_t>(e.content.size());
+                // Room after a short content, as the streaming walk leaves it.
+                const std::size_t room = std::max<std::size_t>(e.content.size(), asn1_stream_content_room);
+                rec.data = pm_new_zeroed_array<std::uint8_t>(room);
                 std::memcpy(rec.data.get(), e.content.data(), e.content.size());
             }
             process_state(rec, e.level, state.get());
