@@ -87,7 +87,7 @@ std::uint32_t unsigned_value(const asn1_object& element) {
 // Eight decimal digits of `value` (below 10^8) as the octets of a 64-bit word, the first
 // digit in the lowest octet: both halves of four digits are divided in parallel, by 100
 // and then by 10, with multiplications that are exact in this range.
-std::uint64_t eight_digits(std::uint32_t value) {
+[[gnu::always_inline]] inline std::uint64_t eight_digits(std::uint32_t value) {
     const std::uint64_t merged = (value / 10000) | (static_cast<std::uint64_t>(value % 10000) << 32);
     const std::uint64_t top = ((merged * 10486) >> 20) & ((0x7FULL << 32) | 0x7FULL);
     const std::uint64_t bottom = merged - 100 * top;
