@@ -783,3 +783,52 @@ TEST(BerStreamBlocks, EndOfContentsInHighTagForm) {
     EXPECT_EQ(r.visits[3].level, 1u);
     EXPECT_EQ(r.visits[3].content, bytes{0x08});
 }
+
+TEST(BerStreamBlocks, ShortElementsBesideTheOnesThatNeedTheGeneralSteps) {
+    // Runs of short contents (the walk's quick path) broken by every kind it leaves to the
+    // general steps: an empty content, a BOOLEAN, 16 and 17
+    // octets, a high tag number, a long-form length, and an indefinite list of short
+    // contents closed by its marker. Read from a file (in blocks) and from memory.
+    bytes inner;
+    for (int i = 0; i < 3; ++i) inner += element({0x81}, {static_cast<std::uint8_t>(i)});
+    inner += bytes{0x00, 0x00};
+    bytes content = element({0x80}, {0x05}) + element({0x80}, {}) + element({0x01}, {0xFF}) +
+                    element({0x80}, bytes(16, 0x16)) + element({0x80}, bytes(17, 0x17)) +
+                    element({0x9F, 0x40}, {0x01, 0x02}) + element({0x80}, {0x03}, true) +
+                    bytes{0xA2, 0x80} + inner + element({0x80}, {0x00, 0xFF, 0xFF, 0xFF, 0xFF});
+    for (int i = 0; i < 40; ++i) content += element({0x80}, {static_cast<std::uint8_t>(i)});
+    const bytes file_octets = sequence(content);
+
+    const std::vector<std::pair<std::uint32_t, bytes>> want{
+        {0, {}},           {1, {0x05}},        {1, {}},         {1, {0xFF}},
+        {1, bytes(16, 0x16)}, {1, bytes(17, 0x17)}, {1, {0x01, 0x02}}, {1, {0x03}},
+        {1, {}},           {2, {0x00}},        {2, {0x01}},     {2, {0x02}},
+        {1, {0x00, 0xFF, 0xFF, 0xFF, 0xFF}}};
+    tempfile file(file_octets);
+    open_file f(file.path);
+    for (const stream_result& r : {decode_stream_file(f.f.get()), decode_stream(file_octets)}) {
+        EXPECT_EQ(r.failed, 0);
+        EXPECT_EQ(r.prlen, file_octets.size());
+        ASSERT_EQ(r.visits.size(), want.size() + 40);
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(r.visits[i].level, want[i].first);
+            EXPECT_EQ(r.visits[i].content, want[i].second);
+        }
+        EXPECT_EQ(r.visits[6].tag, 64u);
+        EXPECT_EQ(r.visits.back().content, bytes{39});
+    }
+}
+
+TEST(BerStreamBlocks, VisitorMayTakeTheContentOfShortElements) {
+    bytes content;
+    for (int i = 0; i < 100; ++i) content += element({0x80}, {static_cast<std::uint8_t>(i), 0x00});
+    tempfile file(sequence(content));
+    open_file f(file.path);
+    std::vector<std::unique_ptr<std::uint8_t[]>> kept;
+    asn1_object root;
+    std::uint32_t prlen = 0, indent = 0;
+    ASSERT_EQ(asn1_process(f.f.get(), &root, &prlen, &indent, nullptr, take_content, &kept), 0);
+    ASSERT_EQ(kept.size(), 100u);
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(kept[i][0], i);
+}
