@@ -66,24 +66,6 @@ void release_pif(perf_data& state, bool complete) {
     }
 }
 
-// get_int_value and format_counter_number, in this unit's reach for the inliner: they
-// run for every counter of a file.
-std::uint32_t unsigned_value(const asn1_object& element) {
-    const std::uint32_t length = element.length;
-    if (!element.data || length == 0) return 0;
-    const std::uint8_t* octets = element.data.get();
-    const std::uint32_t last = length - 1;
-    // Octets shifted out of 32 bits drop away: the last four count. Counters differ in
-    // length from one to the next, so each of the four is taken with a mask (an octet
-    // before the first reads as 0) instead of a loop that ends at the length, which the
-    // processor would mispredict about once per value.
-    const auto octet = [octets, last](std::uint32_t back) -> std::uint32_t {
-        const std::uint32_t inside = 0u - static_cast<std::uint32_t>(back <= last);
-        return octets[last - (back & inside)] & inside;
-    };
-    return octet(0) | octet(1) << 8 | octet(2) << 16 | octet(3) << 24;
-}
-
 // Eight decimal digits of `value` (below 10^8) as the octets of a 64-bit word, the first
 // digit in the lowest octet: both halves of four digits are divided in parallel, by 100
 // and then by 10, with multiplications that are exact in this range.
@@ -96,39 +78,6 @@ std::uint32_t unsigned_value(const asn1_object& element) {
     tens &= (0xFULL << 48) | (0xFULL << 32) | (0xFULL << 16) | 0xFULL;
     tens += (hundreds - 10 * tens) << 8;
     return tens | 0x3030303030303030ULL;
-}
-
-short_counter_value counter_text(std::uint32_t value) {
-    static constexpr std::array<std::uint32_t, 10> powers{1,         10,         100,      1000,
-                                                          10000,     100000,     1000000,  10000000,
-                                                          100000000, 1000000000};
-    // Counters differ in length from one to the next: every value takes the same steps,
-    // where a loop per digit would branch on its length. The number of digits comes from
-    // the bit width (1233/4096 is just above log10 2); the digits are made in registers
-    // and the leading zeros shifted out.
-    const std::uint32_t nonzero = value | 1;
-    const std::uint32_t guess = (static_cast<std::uint32_t>(std::bit_width(nonzero)) * 1233) >> 12;
-    const std::uint32_t digits = guess - (nonzero < powers[guess]) + 1;
-    short_counter_value out;
-    out.size = digits;
-    if (value < 100000000) {  // nearly every counter
-        const std::uint64_t text = eight_digits(value) >> (8 * (8 - digits));
-        std::memcpy(out.text, &text, sizeof text);
-        std::memset(out.text + sizeof text, 0, sizeof out.text - sizeof text);
-        return out;
-    }
-    // Nine or ten digits: the first one or two below the last eight.
-    const std::uint32_t first_two = value / 100000000;  // at most 42
-    const std::uint64_t pair = 0x3030 | (first_two / 10) | ((first_two % 10) << 8);
-    const std::uint64_t last_eight = eight_digits(value % 100000000);
-    const std::uint64_t low = (last_eight << 16) | pair;  // the ten digits, octets 0 to 7
-    const std::uint64_t high = last_eight >> 48;          // and octets 8 and 9
-    const std::uint32_t shift = 8 * (10 - digits);        // 0 or 8
-    const std::uint64_t head = (low >> shift) | ((high << 56) << (8 - shift));
-    const std::uint64_t tail = high >> shift;
-    std::memcpy(out.text, &head, sizeof head);
-    std::memcpy(out.text + sizeof head, &tail, sizeof tail);
-    return out;
 }
 
 // ---- states and their actions ----
@@ -213,9 +162,9 @@ void on_result(perf_data& state, const asn1_object& element) {
             std::memcpy(&word, element.data.get(), sizeof word);
             value = static_cast<std::uint32_t>(__builtin_bswap64(word) >> (64 - 8 * length));
         } else {
-            value = unsigned_value(element);
+            value = get_int_value(element);
         }
-        pif_manager_add_counter_value(state.pif.get(), counter_text(value));
+        pif_manager_add_counter_value(state.pif.get(), format_counter_number(value));
     } else {
         on_other_result(state, element);
     }
@@ -497,9 +446,54 @@ std::string assign_string_value(const asn1_object& element) {
     return std::string(all.substr(0, std::min(all.find('\0'), max_text_length)));
 }
 
-std::uint32_t get_int_value(const asn1_object& element) { return unsigned_value(element); }
+std::uint32_t get_int_value(const asn1_object& element) {
+    const std::uint32_t length = element.length;
+    if (!element.data || length == 0) return 0;
+    const std::uint8_t* octets = element.data.get();
+    const std::uint32_t last = length - 1;
+    // Octets shifted out of 32 bits drop away: the last four count. Counters differ in
+    // length from one to the next, so each of the four is taken with a mask (an octet
+    // before the first reads as 0) instead of a loop that ends at the length, which the
+    // processor would mispredict about once per value.
+    const auto octet = [octets, last](std::uint32_t back) -> std::uint32_t {
+        const std::uint32_t inside = 0u - static_cast<std::uint32_t>(back <= last);
+        return octets[last - (back & inside)] & inside;
+    };
+    return octet(0) | octet(1) << 8 | octet(2) << 16 | octet(3) << 24;
+}
 
-short_counter_value format_counter_number(std::uint32_t value) { return counter_text(value); }
+short_counter_value format_counter_number(std::uint32_t value) {
+    static constexpr std::array<std::uint32_t, 10> powers{1,         10,         100,      1000,
+                                                          10000,     100000,     1000000,  10000000,
+                                                          100000000, 1000000000};
+    // Counters differ in length from one to the next: every value takes the same steps,
+    // where a loop per digit would branch on its length. The number of digits comes from
+    // the bit width (1233/4096 is just above log10 2); the digits are made in registers
+    // and the leading zeros shifted out.
+    const std::uint32_t nonzero = value | 1;
+    const std::uint32_t guess = (static_cast<std::uint32_t>(std::bit_width(nonzero)) * 1233) >> 12;
+    const std::uint32_t digits = guess - (nonzero < powers[guess]) + 1;
+    short_counter_value out;
+    out.size = digits;
+    if (value < 100000000) {  // nearly every counter
+        const std::uint64_t text = eight_digits(value) >> (8 * (8 - digits));
+        std::memcpy(out.text, &text, sizeof text);
+        std::memset(out.text + sizeof text, 0, sizeof out.text - sizeof text);
+        return out;
+    }
+    // Nine or ten digits: the first one or two below the last eight.
+    const std::uint32_t first_two = value / 100000000;  // at most 42
+    const std::uint64_t pair = 0x3030 | (first_two / 10) | ((first_two % 10) << 8);
+    const std::uint64_t last_eight = eight_digits(value % 100000000);
+    const std::uint64_t low = (last_eight << 16) | pair;  // the ten digits, octets 0 to 7
+    const std::uint64_t high = last_eight >> 48;          // and octets 8 and 9
+    const std::uint32_t shift = 8 * (10 - digits);        // 0 or 8
+    const std::uint64_t head = (low >> shift) | ((high << 56) << (8 - shift));
+    const std::uint64_t tail = high >> shift;
+    std::memcpy(out.text, &head, sizeof head);
+    std::memcpy(out.text + sizeof head, &tail, sizeof tail);
+    return out;
+}
 
 bool format_real_value(const std::uint8_t* octets, std::size_t count, std::string& out) {
     out.clear();
