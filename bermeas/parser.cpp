@@ -447,19 +447,11 @@ std::string assign_string_value(const asn1_object& element) {
 }
 
 std::uint32_t get_int_value(const asn1_object& element) {
-    const std::uint32_t length = element.length;
-    if (!element.data || length == 0) return 0;
-    const std::uint8_t* octets = element.data.get();
-    const std::uint32_t last = length - 1;
-    // Octets shifted out of 32 bits drop away: the last four count. Counters differ in
-    // length from one to the next, so each of the four is taken with a mask (an octet
-    // before the first reads as 0) instead of a loop that ends at the length, which the
-    // processor would mispredict about once per value.
-    const auto octet = [octets, last](std::uint32_t back) -> std::uint32_t {
-        const std::uint32_t inside = 0u - static_cast<std::uint32_t>(back <= last);
-        return octets[last - (back & inside)] & inside;
-    };
-    return octet(0) | octet(1) << 8 | octet(2) << 16 | octet(3) << 24;
+    std::uint32_t value = 0;
+    if (!element.data) return 0;
+    // Octets shifted out of 32 bits drop away: the last four count.
+    for (std::uint32_t i = 0; i < element.length; ++i) value = (value << 8) | element.data[i];
+    return value;
 }
 
 short_counter_value format_counter_number(std::uint32_t value) {
