@@ -54,9 +54,10 @@ it wrote (or the result code again when no output file was named).
    -2   the file's release lies outside the configured range
     3   out of memory
 
-After a failure the PIF file, if one was named, may hold the sections converted before the
-failure, but never its final end line: a PIF file that does not end with an C<##END|> line
-is not a whole conversion.
+After a failure the PIF file, if one was named, holds what was converted before the
+failure: its header section and every section begun, each with its end line. Only the
+result code tells such a file from a whole conversion; a caller should remove or set aside
+the file of a failed conversion.
 
 =head2 constant($name, $arg)
 

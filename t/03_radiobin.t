@@ -2,8 +2,8 @@
 # octet and with bits flipped, lengths and counts that claim more than the file holds,
 # megabyte-long lines, names and paths, junk, and paths that hold nothing readable. Every
 # call returns one of its documented codes with the reason in the log, without crashing
-# or hanging, keeps no file open, and leaves no PIF file that ends like a whole one unless
-# the conversion succeeded.
+# or hanging, keeps no file open, and leaves every PIF file it writes well formed: a
+# failed conversion keeps what it converted, each section closed.
 use strict;
 use warnings;
 use FindBin;
@@ -37,6 +37,30 @@ sub logged {
 
 sub load { radiobin::config_initialise($_[0], 0, 9) }
 
+# What is wrong with the form of a PIF file, or nothing: a failed conversion too leaves its
+# header section and every section it began closed, for the result code alone to tell.
+sub pif_fault {
+    my ($pif) = @_;
+    return 'does not end with a line feed' if length $pif && $pif !~ /\n\z/;
+    my @lines = split /\n/, $pif;
+    return 'has no whole header section'
+        unless @lines >= 5 && $lines[1] eq '##START|HEADER' && $lines[4] eq '##END|HEADER'
+            && ($lines[2] =~ tr/|//) == ($lines[3] =~ tr/|//);
+    my $open;
+    for my $line (@lines[5 .. $#lines]) {
+        if ($line =~ /^##START\|(.*)/) {
+            return "begins $1 inside $open" if defined $open;
+            $open = $1;
+        } elsif ($line =~ /^##END\|(.*)/) {
+            return "ends $1, which is not open" unless defined $open && $open eq $1;
+            undef $open;
+        } elsif (!defined $open) {
+            return 'has a line outside any section';
+        }
+    }
+    return defined $open ? "leaves $open open" : '';
+}
+
 # One conversion of the file at $path: returns a list of complaints.
 sub convert_complaints {
     my ($path, %arg) = @_;
@@ -53,10 +77,8 @@ sub convert_complaints {
     if (defined $second && $second ne $rc) {
         push @c, "second value $second is no path in $out" unless index($second, "$out/") == 0;
         if (-f $second) {
-            my $pif = read_file($second);
-            my $whole = $pif =~ /(?:\A|\n)##END\|[^\n]*\n\z/;
-            push @c, 'the PIF file of a failed conversion ends like a whole one' if $rc != 0 && $whole;
-            push @c, 'the PIF file of a conversion does not end with an end line' if $rc == 0 && !$whole;
+            my $fault = pif_fault(read_file($second));
+            push @c, "the PIF file left behind $fault" if $fault;
             unlink $second;
         }
     } elsif (!defined $second) {

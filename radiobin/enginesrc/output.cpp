@@ -2,15 +2,11 @@
 // walk (section lines, pair mode) and the counter decoder (one field per counter).
 #include "output.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "logmsg.h"
-#include "pif.h"
 
 namespace {
 
@@ -25,20 +21,14 @@ std::FILE* fp = nullptr;
 line_buffer output_str;   // the line being built; num_fields_in_output is its field count
 line_buffer storeage_str; // saved copy for pair mode
 bool write_failed = false;
-std::string fp_name;      // the file open, or the one closed last
-// Where the file's last line starts when that line is an end marker, else -1; for the
-// file closed last, what OutputWithdrawEnd cuts.
-long end_line_at = -1;
 
 // Finished lines collect here and reach the stream in large writes: a conversion writes
 // millions of short lines, and a stream call per line costs more than building it.
 constexpr std::size_t pending_size = 1 << 16;
 std::array<char, pending_size> pending;
 std::size_t pending_used = 0;
-long flushed = 0;  // bytes handed to the stream since the file was opened
 
 void write_out(const char* bytes, std::size_t count) {
-    flushed += static_cast<long>(count);
     if (std::fwrite(bytes, 1, count, fp) != count) {
         logmsg(LOG_ERROR, "Output: error while writing to the output file");
         write_failed = true;
@@ -62,7 +52,6 @@ void flush_pending() {
 
 inline void put_raw(std::string_view text) {
     if (!fp || text.empty()) return;
-    end_line_at = -1;
     if (pending_used + text.size() > pending_size) {
         put_raw_flushing(text);
         return;
@@ -81,9 +70,6 @@ void append(std::string_view text) {
 
 int OutputOpenFile(const char* name) {
     if (fp) OutputCloseFile();
-    // From here on a withdrawal concerns this file, or none: never the one closed before.
-    fp_name.clear();
-    end_line_at = -1;
     if (!name || *name == '\0') {
         logmsg(LOG_ERROR, "Output: No filename supplied");
         return 0;
@@ -95,9 +81,7 @@ int OutputOpenFile(const char* name) {
         return 0;
     }
     pending_used = 0;
-    flushed = 0;
     write_failed = false;
-    fp_name = name;
     return 1;
 }
 
@@ -152,13 +136,10 @@ int OutputWriteToFile() {
     // A line whose last field went around the buffer has nothing left in it, yet needs
     // its line feed.
     if (output_str.length > 0 || output_str.spilled) {
-        const bool end_line = !output_str.spilled && OutputLine().starts_with(pif::end_marker);
-        const long at = fp ? flushed + static_cast<long>(pending_used) : -1;
         // OutputData always leaves room for the line feed after the text: line and line
         // feed go out in one write, and the line itself stays as it was.
         output_str.text[output_str.length] = '\n';
         put_raw({output_str.text.data(), output_str.length + 1});
-        if (end_line) end_line_at = at;
     }
     return 1;
 }
@@ -204,18 +185,6 @@ int OutputCloseFile() {
     const bool whole = closed && !write_failed;
     write_failed = false;
     return whole ? 1 : 0;
-}
-
-int OutputWithdrawEnd() {
-    if (fp) OutputCloseFile();
-    const long at = end_line_at;
-    end_line_at = -1;
-    if (at < 0 || fp_name.empty()) return 0;
-    if (truncate(fp_name.c_str(), at) != 0) {
-        logmsg(LOG_ERROR, "Output: can't remove the end line of the file '%s'", fp_name.c_str());
-        return 0;
-    }
-    return 1;
 }
 
 int writetofile() {

@@ -38,12 +38,6 @@ int OutputRestore();
 // written file as converted.
 int OutputCloseFile();
 
-// For a conversion that failed: closes the output file if it is open, then cuts off the
-// end marker line that ends the file (the section or header end written last), so that a
-// loader never takes the file for a whole conversion. Returns 1 when a line was cut, 0
-// when the file ends otherwise (a section left open) or cannot be cut (logged).
-int OutputWithdrawEnd();
-
 // Writes the line's text as it stands. Returns 1; a short write is logged and remembered
 // for OutputCloseFile.
 int writetofile();

@@ -264,20 +264,23 @@ int start_output(int bss_number, const pgrh_form& pgrh, std::int16_t& meas_type,
         }
         path.append(pif::name_separator).append(pif::name_end_radiobin);
         out_name = std::move(path);
+        // Every text is made before the file is opened: nothing can fail between the
+        // header's start line and its end line.
+        const std::string gmtdiff = gmt_difference(start_instant);
+        const std::string mob_class = std::to_string(pgrh.s16(pgrh_form::mob_class));
+        const std::string mob_instance = std::to_string(pgrh.s16(pgrh_form::mob_instance));
+        const std::string release = std::to_string(pgrh.s16(pgrh_form::release));
 
         if (!OutputOpenFile(out_name.c_str())) {
             logmsg(LOG_ERROR, warnmsg[W_OPEN_OUTPUT], out_name.c_str());
             return -1;
         }
-        const std::string gmtdiff = gmt_difference(start_instant);
         write_fields({pif::banner_radiobin});
         write_fields({marker_word(pif::start_marker), pif::header_section});
         write_fields({"STARTDATE", "STARTTIME", "ENDDATE", "ENDTIME", "MEASURE_TYPE", "MOBCLASS", "MOBINST",
                       "BSS_VERSION", "BSSNUM", "OMCNAME", "NETWORK_ID", "REGION_ID", "GMTDIFF", "granularity"});
-        write_fields({start.date, start.time, end.date, end.time, measure_type,
-                      std::to_string(pgrh.s16(pgrh_form::mob_class)), std::to_string(pgrh.s16(pgrh_form::mob_instance)),
-                      std::to_string(pgrh.s16(pgrh_form::release)), bss, omc_name, network_id, region_id, gmtdiff,
-                      granularity});
+        write_fields({start.date, start.time, end.date, end.time, measure_type, mob_class, mob_instance, release, bss,
+                      omc_name, network_id, region_id, gmtdiff, granularity});
         write_fields({marker_word(pif::end_marker), pif::header_section});
     } catch (const std::bad_alloc&) {
         logmsg(LOG_ERROR, "ERROR: Unable to allocate memory\n");
@@ -295,7 +298,6 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
         logmsg(LOG_DECODE, "Problem starting the output");
         logmsg(LOG_PROGRESS, "number block types : %d ", 0);
         OutputStoreInit();
-        OutputWithdrawEnd();
         return -1;
     }
     const int block_types = num_of_relevant_blks_in_config(meas_type);
@@ -303,7 +305,7 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
     if (block_types == 0) {
         logmsg(LOG_ERROR, "No Blocks found in Configuration information");
         OutputStoreInit();
-        OutputWithdrawEnd();
+        OutputCloseFile();
         return -1;
     }
     const bool pair_mode = block_types == 2;
@@ -410,9 +412,8 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
 
     OutputStoreInit();
     if (state.section_open) write_data_block_end(state.section);
+    // A failed walk keeps the lines written before and closes its section: the result
+    // code alone tells the host that the file is not whole.
     if (!OutputCloseFile()) failed = true;
-    // The lines converted stay for whoever looks into the failure, but without the final
-    // end line the file cannot pass for a whole conversion.
-    if (failed) OutputWithdrawEnd();
     return failed ? -1 : 0;
 }

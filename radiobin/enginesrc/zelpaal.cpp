@@ -1,7 +1,7 @@
 // zelpaal: the file-header reader and conversion driver. Kept apart from the other
 // radiobin units (its own shared library); the symbols it uses from them are procrecs,
-// to_sh, to_lg, logmsg, warnmsg, OutputWithdrawEnd, config_min_release and
-// config_max_release, resolved at load time against the radiobin module that loads it.
+// to_sh, to_lg, logmsg, warnmsg, config_min_release and config_max_release, resolved at
+// load time against the radiobin module that loads it.
 #include "zelpaal.h"
 
 #include <sys/stat.h>
@@ -18,7 +18,6 @@
 #include "counters.h"
 #include "file_handle.h"
 #include "logmsg.h"
-#include "output.h"
 #include "records.h"
 
 namespace {
@@ -130,9 +129,8 @@ int convert(const char* in_file, const char* out_dir, const char* omc_name, std:
                  out_name, network_id, region_id) < 0)
         return PROCESS_FAILED;
     if (getchksum(in.get()) != size_before) {
-        // The file changed while it was converted: its PIF file is not to be trusted.
+        // The file changed while it was converted: the result code says so.
         logmsg(LOG_PROGRESS, warnmsg[W_CHECKSUM], in_file);
-        OutputWithdrawEnd();
         return PROCESS_FAILED;
     }
     return PROCESS_OK;

@@ -104,23 +104,23 @@ subtest 'errors that end the walk' => sub {
     my ($rc, $pif, $log) = walk([ [ b111(1, 2) ], [ b111(3, 4), block(119, byte(1)) ], [ b111(5, 6) ] ],
                                 log_level => 1);
     is($rc, -1, 'unconfigured block type: -1');
-    is($pif, "##START|TYPE_111\nB|A\n2|1\n4|3\n", 'the lines before stay, without the final end line, no section for 119');
+    is($pif, "##START|TYPE_111\nB|A\n2|1\n4|3\n##END|TYPE_111\n", 'the lines before stay with their end line, no section for 119');
     is_deeply($log, ['1:ERROR : Block error detected, discarding (2) 240'], '... logged with the stream position');
 
     ($rc, $pif, $log) = walk([ [ b111(1, 2), block_len(112, 0) ] ], log_level => 1);
     is($rc, -1, 'block with no data: -1');
-    is($pif, "##START|TYPE_111\nB|A\n2|1\n##END|TYPE_111\n##START|TYPE_112\nC\n",
-       '... sections before it are kept, its own is opened and left without end line');
+    is($pif, "##START|TYPE_111\nB|A\n2|1\n##END|TYPE_111\n##START|TYPE_112\nC\n##END|TYPE_112\n",
+       '... sections before it are kept, its own is opened and closed empty');
 
     ($rc, $pif, $log) = walk([ [ block(122, byte(1, 2)) ], [ block(119, byte(1)) ] ], meas_type => 12, log_level => 1);
     is($rc, -1, 'pair mode, unconfigured block type: -1');
-    is($pif, "##START|TYPE_12\nP|R|Q\n2|1\n", '... the paired section is left without end line');
+    is($pif, "##START|TYPE_12\nP|R|Q\n2|1\n##END|TYPE_12\n", '... the paired section is closed');
     is_deeply($log, ['1:ERROR : Block error detected, discarding (1) 240'], '... logged');
 
     ($rc, $pif, $log) = walk([ { seq => 5, blocks => [ b111(1, 2) ] }, { seq => 6, blocks => [ b111(3, 4) ] },
                                { seq => 8, blocks => [ b111(5, 6) ] } ], log_level => 1);
     is($rc, -1, 'sequence gap: -1');
-    is($pif, "##START|TYPE_111\nB|A\n2|1\n4|3\n", 'the record out of sequence is not looked at');
+    is($pif, "##START|TYPE_111\nB|A\n2|1\n4|3\n##END|TYPE_111\n", 'the record out of sequence is not looked at');
     is_deeply($log, ['1:ERROR : rec sequence error detected, discarding 320'], '... logged');
 
     ($rc, $pif) = walk([ { seq => 32767, blocks => [ b111(1, 2) ] }, { seq => -32768, blocks => [ b111(3, 4) ] } ]);

@@ -111,62 +111,6 @@ TEST(OutputBuffer, FieldLongerThanTheBufferReachesTheFileWhole) {
     EXPECT_TRUE(got == expected) << "the lines differ";
 }
 
-TEST(OutputFile, WithdrawingCutsTheFinalEndLineOnly) {
-    const std::string path = path_of("withdraw.pif");
-    ASSERT_EQ(OutputOpenFile(path.c_str()), 1);
-    OutputStoreInit();
-    for (const char* field : {"##START", "TYPE_1"}) OutputData(field);
-    write_line();
-    OutputData("7");
-    write_line();
-    for (const char* field : {"##END", "TYPE_1"}) OutputData(field);
-    write_line();
-    EXPECT_EQ(OutputCloseFile(), 1);
-    EXPECT_EQ(OutputWithdrawEnd(), 1);
-    EXPECT_EQ(read_file(path), "##START|TYPE_1\n7\n");
-    EXPECT_EQ(OutputWithdrawEnd(), 0) << "once only";
-    EXPECT_EQ(read_file(path), "##START|TYPE_1\n7\n");
-
-    // A file that ends with a data line has no end line to cut.
-    ASSERT_EQ(OutputOpenFile(path.c_str()), 1);
-    OutputData("8");
-    write_line();
-    EXPECT_EQ(OutputWithdrawEnd(), 0);
-    EXPECT_EQ(read_file(path), "8\n");
-}
-
-TEST(OutputFile, WithdrawingFindsTheEndLineBehindManyWrittenLines) {
-    // Lines reach the stream in batches: the end line's place counts every line before it.
-    const std::string path = path_of("withdraw-long.pif");
-    ASSERT_EQ(OutputOpenFile(path.c_str()), 1);
-    OutputStoreInit();
-    std::string expected;
-    for (int i = 0; i < 20000; ++i) {
-        OutputData("row" + std::to_string(i));
-        write_line();
-        expected += "row" + std::to_string(i) + "\n";
-    }
-    for (const char* field : {"##END", "TYPE_1"}) OutputData(field);
-    write_line();
-    EXPECT_EQ(OutputWithdrawEnd(), 1);
-    const std::string got = read_file(path);
-    EXPECT_EQ(got.size(), expected.size());
-    EXPECT_TRUE(got == expected) << "the lines differ";
-}
-
-TEST(OutputFile, WithdrawingAfterAFailedOpenLeavesTheFileBeforeAlone) {
-    // A conversion that could not create its file must not cut the previous one's.
-    const std::string good = path_of("previous.pif");
-    ASSERT_EQ(OutputOpenFile(good.c_str()), 1);
-    OutputStoreInit();
-    for (const char* field : {"##END", "HEADER"}) OutputData(field);
-    write_line();
-    EXPECT_EQ(OutputCloseFile(), 1);
-    EXPECT_EQ(OutputOpenFile(path_of("no/such/dir/next.pif").c_str()), 0);
-    EXPECT_EQ(OutputWithdrawEnd(), 0);
-    EXPECT_EQ(read_file(good), "##END|HEADER\n");
-}
-
 TEST(OutputBuffer, StoreAndRestoreAHalfLine) {
     OutputStoreInit();
     OutputData("a1");
