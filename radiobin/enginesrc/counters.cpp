@@ -192,21 +192,23 @@ int print_cntrs(const block_details& block, std::size_t block_start, int data_le
     for (auto it = counters.begin(); it != counters.end();) {
         const counter_details& c = *it;
         std::ptrdiff_t pos;
+        bool entering = false;  // the first group of the block begins with this counter
         if (c.repeat == REPEAT_LAST) {
             in_group = true;
             if (passes_left == 0) {
+                entering = !repeat_mode;
                 const int g = c.repeat_count;
                 if (g > max_repeats) {
                     logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", g);
                     return -1;
                 }
-                if (g == 0) {
-                    logmsg(LOG_DECODE, "WARNING : Block %d counter %s has a repeat size of 0", block_num, c.name.c_str());
-                    return -1;
-                }
+                if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "RECORD_REPEAT_END repeat size : %d", g);
+                // No repetition: the group gives no row, and what follows it in the chain
+                // goes into every row, so nothing more of the block is written. The pass
+                // would start one group length before the data.
+                if (g == 0) break;
                 if (!repeat_mode) matrix.clear();
                 passes_left = repeat_count = g;
-                if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "RECORD_REPEAT_END repeat size : %d", g);
             }
             base = static_cast<std::ptrdiff_t>(c.offset) * (passes_left - 1);
             pos = base + c.offset;
@@ -230,6 +232,11 @@ int print_cntrs(const block_details& block, std::size_t block_start, int data_le
             const std::ptrdiff_t k = block_len / c.offset;
             logmsg(LOG_TRACE, "Smaller last block - recalculated repeat size : %d", static_cast<int>(k));
             if (k == 0) {
+                // A block shorter than one repetition: no row, as with a repeat count of 0.
+                if (entering) {
+                    repeat_count = 0;
+                    break;
+                }
                 logmsg(LOG_DECODE, "WARNING : Block %d counter %s is too short for one repetition", block_num,
                        c.name.c_str());
                 return -1;
