@@ -128,8 +128,12 @@ GMTDIFF is UTC minus local time in seconds at the period start; granularity the 
 length in seconds. Each run of consecutive blocks of one type is one section named after
 the block type, with one line per block; a type that comes back later opens a new section
 of the same name. Blocks with exactly 4 bytes of data give no line. When a measurement
-type consists of two block types, each line joins a block of the first type with the
-following block of the second, in one section named after the measurement type. A counter
+type consists of two block types, each line joins a block of the first type (the one whose
+names lead the names line) with the following block of the second, in one section named
+after the measurement type. The first block of the first type also stands alone, as does
+every one before a block of the second type has appeared, and one that finds no partner
+before the next of its type or the end of the file; a block of the second type without a
+first-type block before it gets empty fields for the first type. A counter
 whose bytes are all 0xFF is absent and gives an empty field.
 
 =cut

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <initializer_list>
+#include <iterator>
 #include <new>
 #include <string_view>
 
@@ -118,24 +119,35 @@ bool write_data_block_start(int type) {
     return true;
 }
 
+// The first two configured block types m*10+k of a measurement type, in the order their
+// names stand in the paired section's names line; a type not found is none (nullptr).
+// With `logged`, every candidate without configuration is logged.
+std::array<const block_details*, 2> paired_blocks(int meas_type, bool logged) {
+    std::array<const block_details*, 2> found{};
+    const int candidates = meas_type < 100 ? 10 : 100;
+    std::size_t n = 0;
+    for (int k = 0; k < candidates && n < found.size(); ++k) {
+        const int number = meas_type * 10 + k;
+        const block_details* block = get_block_data(static_cast<std::uint32_t>(number));
+        if (!block) {
+            if (logged) logmsg(LOG_DECODE, "No counters found for block '%d'", number);
+            continue;
+        }
+        found[n++] = block;
+    }
+    return found;
+}
+
 // Writes the start of the paired section of a measurement type: the names of the first
 // two configured block types m*10+k.
 void write_data_block_start_2(int meas_type) {
     logmsg(LOG_DETAIL, "Enter 'write_data_block_start_2'");
     logmsg(LOG_DETAIL, "meas_type : %d", meas_type);
     write_fields({marker_word(pif::start_marker), type_name(meas_type)});
-    const int candidates = meas_type < 100 ? 10 : 100;
-    int found = 0;
-    for (int k = 0; k < candidates && found < 2; ++k) {
-        const int number = meas_type * 10 + k;
-        const block_details* block = get_block_data(static_cast<std::uint32_t>(number));
-        if (!block) {
-            logmsg(LOG_DECODE, "No counters found for block '%d'", number);
-            continue;
-        }
-        logmsg(LOG_DETAIL, "Printing counter names for block '%d'", number);
+    for (const block_details* block : paired_blocks(meas_type, true)) {
+        if (!block) break;
+        logmsg(LOG_DETAIL, "Printing counter names for block '%d'", static_cast<int>(block->block_num));
         for (const counter_details& c : block->counters) OutputData(c.name);
-        ++found;
     }
     OutputWriteToFile();
     OutputStoreInit();
@@ -166,9 +178,35 @@ struct walk_state {
     bool section_open = false;  // a start line is written and its end line is not
     int section = 0;
     long previous_type = -1;
+    // Pair mode: the type whose values lead each line (A) and how many fields it has.
     long first_type = -1;
+    int first_type_fields = 0;
     bool pairs_seen = false;
+    bool first_saved = false;     // the saved copy holds an A line for the next other block
+    bool first_unwritten = false; // ... which no line of the file holds yet
 };
+
+int counter_count(const block_details& block) {
+    return static_cast<int>(std::distance(block.counters.begin(), block.counters.end()));
+}
+
+// Pair mode: A is the type whose names lead the names line, so that its values stand
+// under its own names whichever type the file begins with.
+void choose_first_type(walk_state& state, int meas_type) {
+    const block_details* first = paired_blocks(meas_type, false)[0];
+    if (!first) return;  // the type of the first block will do
+    state.first_type = first->block_num;
+    state.first_type_fields = counter_count(*first);
+}
+
+// Pair mode: an A line that waits for its partner and will not get one goes out alone.
+void write_waiting_first(walk_state& state) {
+    if (!state.first_unwritten) return;
+    OutputRestore();
+    OutputWriteToFile();
+    OutputStoreInit();
+    state.first_saved = state.first_unwritten = false;
+}
 
 void open_section(walk_state& state, int type) {
     state.section_open = true;
@@ -311,6 +349,7 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
     const bool pair_mode = block_types == 2;
     const std::size_t hsize = static_cast<std::size_t>(header_size);
     walk_state state;
+    if (pair_mode) choose_first_type(state, meas_type);
     bool failed = false;
 
     logmsg(LOG_PROGRESS, "File position 1 : %ld", stream_position(stream));
@@ -367,16 +406,27 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
                 }
                 OutputStoreInit();
             } else {
-                const bool is_first_type = t == state.first_type;
-                const bool first_known = state.first_type != -1;
-                if (is_first_type) {
-                    OutputStoreInit();
-                } else if (first_known) {
-                    OutputRestore();
-                } else {
+                const bool first_block = !state.section_open;
+                if (first_block) {
                     OutputStoreInit();
                     write_data_block_start_2(meas_type);
                     open_section(state, meas_type);
+                    if (state.first_type == -1) {
+                        const block_details* block = get_block_data(frame.type);
+                        state.first_type = t;
+                        state.first_type_fields = block ? counter_count(*block) : 0;
+                    }
+                }
+                const bool is_first_type = t == state.first_type;
+                if (is_first_type) {
+                    write_waiting_first(state);
+                    OutputStoreInit();
+                } else if (state.first_saved) {
+                    OutputRestore();
+                } else {
+                    // No A values for this line: empty fields keep the others under their names.
+                    OutputStoreInit();
+                    for (int i = 0; i < state.first_type_fields; ++i) OutputData({});
                 }
                 result = process_one_block(record, cursor, release, header_size);
                 if (result == -1) {
@@ -385,19 +435,24 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
                     break;
                 }
                 if (is_first_type) {
-                    if (state.pairs_seen) {
+                    if (state.pairs_seen || first_block) {
                         OutputStore();  // waits for its partner block
+                        state.first_saved = state.first_unwritten = true;
+                        // The first block of the file also stands alone.
+                        if (first_block && result == 1) {
+                            OutputWriteToFile();
+                            state.first_unwritten = false;
+                        }
                     } else {
                         OutputWriteToFile();
                         OutputStoreInit();
+                        state.first_saved = false;
                     }
-                } else if (first_known) {
-                    OutputWriteToFile();
-                    state.pairs_seen = true;
                 } else {
-                    state.first_type = t;
-                    OutputStore();
-                    if (result == 1) OutputWriteToFile();
+                    OutputWriteToFile();
+                    OutputStoreInit();
+                    state.first_saved = state.first_unwritten = false;
+                    state.pairs_seen = true;
                 }
             }
             if (result == 0 && !(is_special(frame.type) && cursor < record.size())) {
@@ -410,6 +465,8 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
         if (log_wanted(LOG_PROGRESS)) logmsg(LOG_PROGRESS, "File position 2 : %ld", stream_position(stream));
     }
 
+    // A half-built line is dropped; an A line still waiting is whole.
+    write_waiting_first(state);
     OutputStoreInit();
     if (state.section_open) write_data_block_end(state.section);
     // A failed walk keeps the lines written before and closes its section: the result

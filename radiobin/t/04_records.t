@@ -28,6 +28,9 @@ is(load_config(join '', map { "BLOCK $_ END\n" }
 
 sub b111 { my ($a, $b) = @_; return block(111, le16($a), byte($b)) }
 sub b112 { return block(112, byte($_[0])) }
+# Pair mode, measurement type 12: A gives the field P, B the fields R and Q.
+sub pa { return block(121, le16($_[0])) }
+sub pb { my ($r, $q) = @_; return block(122, byte($q, $r)) }
 
 # Converts records of measurement type 11 (or as given); returns (code, body after the
 # header section, log).
@@ -82,8 +85,24 @@ subtest 'pair mode: a block of the first type joins the following block' => sub 
     ($rc, $pif) = walk([ [ block(121, le16(10)) ], [ block(121, le16(20)) ] ], meas_type => 12);
     is($pif, "##START|TYPE_12\nP|R|Q\n10\n20\n##END|TYPE_12\n", 'without a second type each block is a line');
 
-    ($rc, $pif) = walk([ [ block(122, byte(1, 2)), block(121, le16(10)) ] ], meas_type => 12);
-    is($pif, "##START|TYPE_12\nP|R|Q\n2|1\n2|1|10\n##END|TYPE_12\n", 'the first type is the first block seen');
+};
+
+subtest 'pair mode: every value under its own name, none lost' => sub {
+    # A (121) is the type whose names lead; B (122) the other one.
+    for my $case (
+        [ 'B without an A before it: empty A field',   [ pa(1), pa(2), pb(3, 4) ],          "1\n2\n|3|4\n" ],
+        [ 'B after a written pair: empty A field',     [ pa(1), pb(2, 3), pb(4, 5) ],       "1\n1|2|3\n|4|5\n" ],
+        [ 'A waiting when another A comes: own line', [ pa(1), pb(2, 3), pa(4), pa(5), pb(6, 7) ],
+          "1\n1|2|3\n4\n5|6|7\n" ],
+        [ 'A waiting when the walk ends: own line',   [ pa(1), pb(2, 3), pa(4) ],           "1\n1|2|3\n4\n" ],
+        [ 'a file that begins with B',                 [ pb(1, 2), pa(3), pb(4, 5) ],       "|1|2\n3|4|5\n" ],
+    ) {
+        my ($label, $blocks, $lines) = @$case;
+        my ($rc, $pif) = walk([ $blocks ], meas_type => 12);
+        is("$rc $pif", "0 ##START|TYPE_12\nP|R|Q\n$lines##END|TYPE_12\n", $label);
+    }
+    my ($rc, $pif) = walk([ [ pa(1), pb(2, 3), pa(4) ], [ block(119, byte(1)) ] ], meas_type => 12, log_level => 0);
+    is("$rc $pif", "-1 ##START|TYPE_12\nP|R|Q\n1\n1|2|3\n4\n##END|TYPE_12\n", 'A waiting when the walk fails: own line');
 };
 
 subtest 'blocks that cannot be decoded' => sub {
@@ -114,7 +133,7 @@ subtest 'errors that end the walk' => sub {
 
     ($rc, $pif, $log) = walk([ [ block(122, byte(1, 2)) ], [ block(119, byte(1)) ] ], meas_type => 12, log_level => 1);
     is($rc, -1, 'pair mode, unconfigured block type: -1');
-    is($pif, "##START|TYPE_12\nP|R|Q\n2|1\n##END|TYPE_12\n", '... the paired section is closed');
+    is($pif, "##START|TYPE_12\nP|R|Q\n|2|1\n##END|TYPE_12\n", '... the paired section is closed');
     is_deeply($log, ['1:ERROR : Block error detected, discarding (1) 240'], '... logged');
 
     ($rc, $pif, $log) = walk([ { seq => 5, blocks => [ b111(1, 2) ] }, { seq => 6, blocks => [ b111(3, 4) ] },
