@@ -79,7 +79,8 @@ Grammar:
 
     line    := blank | "#" comment | "BLOCK" number clause* "END" anything
     clause  := "NAME" ":=" quoted            block name (first line of the block wins)
-             | "COUNTER" ":=" quoted         counter name, stored in upper case
+             | "COUNTER" ":=" quoted         counter name, its ASCII letters stored in
+                                             upper case whatever the locale
              | "OFFSET" ":=" number          byte offset from the start of the block's data
              | "SIZE" ":=" number            1, 2, 4, 6 or 16 bytes (3, 9 and 10 are accepted
                                              and give empty fields)

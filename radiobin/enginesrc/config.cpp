@@ -5,7 +5,6 @@
 // the reader cannot tell where the line's meaning ends, fails the whole load.
 #include "config.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -61,7 +60,13 @@ constexpr std::array<keyword_entry, 11> keyword = {{
 constexpr std::uint32_t no_number = 0xFFFFFFFFu;
 constexpr std::size_t line_buffer_size = 512;
 
-bool is_blank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+// Character classes by ASCII rules: a layout file must read the same under every locale
+// of the host process (a Turkish one upper-cases "i" to itself, for one).
+constexpr bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr char to_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 const char* skip_blanks(const char* p) {
     while (*p != '\0' && is_blank(*p)) ++p;
@@ -111,7 +116,7 @@ std::uint32_t get_next_ul_value(const char*& cursor) {
     } else if (p[0] == '#') {
         base = 16;
         digits = p + 1;
-    } else if (!std::isdigit(static_cast<unsigned char>(p[0]))) {
+    } else if (!is_digit(p[0])) {
         return no_number;
     }
     char* end = nullptr;
@@ -195,7 +200,7 @@ line_result read_block_line(const char* line, const char* cursor) {
                 }
                 auto text = get_next_quoted_string(cursor);
                 if (!text) return malformed();
-                for (char& c : *text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                for (char& c : *text) c = to_upper(c);
                 counter_name = std::move(*text);
                 break;
             }

@@ -7,6 +7,7 @@ use lib "$FindBin::Bin/lib";
 use Test::More;
 
 BEGIN { $ENV{TZ} = 'UTC' }
+use POSIX qw(setlocale LC_ALL);
 use radiobin;
 use AlcatelFile qw(block le16 be16 byte);
 use RadiobinTest qw(config_file fresh_log log_messages convert);
@@ -192,6 +193,27 @@ subtest 'a new load replaces the old blocks' => sub {
     is(section_for(11, byte(1)), "##START|TYPE_11\nOLD\n1\n##END|TYPE_11\n", 'block 11 known');
     is((load($ok_block))[0], 0, 'second load');
     is(section_for(11, byte(1)), 'conversion failed', 'block 11 gone');
+};
+
+subtest 'the host\'s locale changes nothing' => sub {
+    # Names upper-case by ASCII rules (Turkish would keep "i"); non-ASCII bytes stay as they are.
+    my $text = qq{BLOCK 61 COUNTER := "cell_id" OFFSET := 0 SIZE := 2 END\n}
+             . qq{BLOCK\t61\tCOUNTER := "mcc_mnc_\xC3\xA4i" OFFSET := 2 SIZE := 1 END\n};
+    my $run = sub { load($text); return section_for(61, le16(0x0102), byte(0x2A)) };
+    my $before = setlocale(LC_ALL);
+    setlocale(LC_ALL, 'C');
+    my $c = $run->();
+    is($c, "##START|TYPE_61\nMCC_MNC_\xC3\xA4I|CELL_ID\n2A|258\n##END|TYPE_61\n", 'C locale');
+    for my $locale (qw(tr_TR.UTF-8 de_DE.UTF-8)) {
+        SKIP: {
+            skip "locale $locale is not installed (scripts/install-deps generates it)", 1
+                unless defined setlocale(LC_ALL, $locale);
+            my $out = $run->();
+            setlocale(LC_ALL, 'C');
+            is($out, $c, "$locale: the same output");
+        }
+    }
+    setlocale(LC_ALL, $before);
 };
 
 done_testing;
