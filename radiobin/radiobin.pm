@@ -30,8 +30,10 @@ once, C<config_initialise> once, then C<process_file> per input file, from one t
 
 =head2 logopen($log_file_name, $log_level)
 
-Sets the log file (at most 199 characters; an empty name means no log file, in which case
-messages go to standard error when it is a terminal) and the highest level written. Each
+Sets the log file (an empty name means no log file, in which case messages go to standard
+error when it is a terminal) and the highest level written. The name is taken whole: one
+of PATH_MAX characters or more, or holding a NUL character, leaves the module without log
+file and C<logopen> warns. Each
 line reads C<[pid] time configured-level:message-level message>. Levels: 1 errors, 2
 problems with the input file, 3 configuration and decoding warnings, 4 release mismatch, 5
 progress, 6 and 7 tracing, 8 the block-layout file line by line, 20 internal notes.
@@ -49,8 +51,9 @@ it wrote (or the result code again when no output file was named).
 
     0   converted
    -1   failed: unreadable or malformed file, unconfigured block type, sequence error,
-        output not written whole, an argument holding a NUL character (the log says
-        which)
+        output not written whole, an argument holding a NUL character, an output path
+        longer than the system takes or an OMC name or file header that would put the
+        file outside $out_dir (the log says which)
    -2   the file's release lies outside the configured range
     3   out of memory
 

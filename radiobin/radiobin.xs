@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "config.h"
 #include "logmsg.h"
@@ -42,11 +43,18 @@ constant(name, arg)
 
 void
 logopen(log_file_name, log_level)
-    char* log_file_name
+    SV* log_file_name
     int log_level
   PROTOTYPE: $$
+  PREINIT:
+    const char* name;
+    STRLEN length;
   CODE:
-    logopen(log_file_name, log_level);
+    name = SvPV(log_file_name, length);
+    if (!logopen(std::string_view(name, length), log_level))
+        warn("radiobin::logopen: the log file name (%lu characters) %s; no log file is written",
+             static_cast<unsigned long>(length),
+             std::memchr(name, '\0', length) ? "holds a NUL character" : "is longer than a path may be");
 
 int
 config_initialise(config_filename, config_min_version, config_max_version)

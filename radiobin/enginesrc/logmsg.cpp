@@ -4,14 +4,14 @@
 
 #include <unistd.h>
 
-#include <algorithm>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 
 #include "file_handle.h"
 
-std::array<char, log_filename_size> log_filename{};
+std::string log_filename;
 int log_level = LOG_ERROR;
 int pid = 0;
 
@@ -55,12 +55,13 @@ const std::array<const char*, warnmsg_count> warnmsg = {
     "WARNING : Block %d counter %s offset beyond end of record",
 };
 
-void logopen(std::string_view log_file_name, int level) {
-    const std::size_t n = std::min(log_file_name.size(), log_filename.size() - 1);
-    std::copy_n(log_file_name.data(), n, log_filename.data());
-    log_filename[n] = '\0';
+bool logopen(std::string_view log_file_name, int level) {
     log_level = level;
     pid = static_cast<int>(getpid());
+    // A shorter name than the one given would be another file, perhaps in another directory.
+    const bool usable = log_file_name.size() < PATH_MAX && log_file_name.find('\0') == std::string_view::npos;
+    log_filename.assign(usable ? log_file_name : std::string_view{});
+    return usable;
 }
 
 namespace {
@@ -81,8 +82,8 @@ void logmsg(int level, const char* format, ...) {
     if (level > log_level) return;
     va_list args;
     va_start(args, format);
-    if (log_filename[0] != '\0') {
-        if (file_ptr out{std::fopen(log_filename.data(), "a")}) write_line(out.get(), level, format, args);
+    if (!log_filename.empty()) {
+        if (file_ptr out{std::fopen(log_filename.c_str(), "a")}) write_line(out.get(), level, format, args);
     } else if (isatty(fileno(stderr))) {
         write_line(stderr, level, format, args);
     }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Message levels. A message is written when its level is at most log_level.
@@ -21,13 +22,14 @@ enum log_levels : int {
     LOG_INTERNAL = 20,  // notes for whoever debugs the walk itself
 };
 
-inline constexpr std::size_t log_filename_size = 200;
-extern std::array<char, log_filename_size> log_filename;  // empty: no log file
+extern std::string log_filename;  // empty: no log file
 extern int log_level;
 extern int pid;
 
-// Stores the log file name (cut to 199 characters) and level, and takes the process id.
-void logopen(std::string_view log_file_name, int level);
+// Stores the log file name and level, and takes the process id. A name is never cut: one
+// the system cannot open as a path (PATH_MAX or longer, or holding a NUL) leaves the
+// module without log file and returns false, for the caller to say so.
+bool logopen(std::string_view log_file_name, int level);
 
 // True when a message of this level would be written; lets callers skip building
 // trace arguments on the per-counter path.

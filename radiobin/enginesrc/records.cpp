@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -76,6 +77,24 @@ std::time_t period_instant(const pgrh_form& pgrh, std::size_t period, int month)
     t.tm_sec = 0;
     t.tm_isdst = -1;
     return std::mktime(&t);
+}
+
+// Whether the output path can be opened as it stands, never cut: the system's limits on a
+// path and on one name, and no "/" among the fields after the directory (the OMC name, the
+// period texts of the file), which would put the file into another directory. Logs why
+// not.
+bool output_name_fits(const std::string& path, std::size_t name_start) {
+    const std::string_view name = std::string_view(path).substr(name_start);
+    if (name.find('/') != std::string_view::npos) {
+        logmsg(LOG_ERROR, "ERROR : Output file name '%s' would leave the output directory", path.c_str());
+        return false;
+    }
+    if (path.size() >= PATH_MAX || name.size() > NAME_MAX) {
+        logmsg(LOG_ERROR, "ERROR : Output file name longer than the system allows (%zu characters, %zu in the "
+               "last part): %s", path.size(), name.size(), path.c_str());
+        return false;
+    }
+    return true;
 }
 
 struct period_texts {
@@ -302,6 +321,7 @@ int start_output(int bss_number, const pgrh_form& pgrh, std::int16_t& meas_type,
         }
         path.append(pif::name_separator).append(pif::name_end_radiobin);
         out_name = std::move(path);
+        if (!output_name_fits(out_name, std::strlen(out_dir) + 1)) return -1;
         // Every text is made before the file is opened: nothing can fail between the
         // header's start line and its end line.
         const std::string gmtdiff = gmt_difference(start_instant);

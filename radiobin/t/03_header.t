@@ -9,7 +9,9 @@ use Test::More;
 BEGIN { $ENV{TZ} = 'UTC' }
 use radiobin;
 use AlcatelFile qw(alcatel_file write_file block byte le16);
-use RadiobinTest qw(load_config convert convert_file header_lines scratch);
+use RadiobinTest qw(load_config convert convert_file header_lines scratch deep_dir);
+use POSIX qw(PATH_MAX);
+use File::Find qw(find);
 
 is(load_config(qq{BLOCK 110 COUNTER := "a" OFFSET := 0 SIZE := 2 END\n}
              . qq{BLOCK 110 COUNTER := "b" OFFSET := 2 SIZE := 1 END\n}, 0, 9), 0, 'configuration loaded');
@@ -165,6 +167,34 @@ subtest 'header values from the host' => sub {
     like($path, qr{/TYPE_-5-#-7-#-OMC-X-#-}, 'negative measurement type and the OMC name in the file name');
     like($pif, qr/\|TYPE_-5\|1\|2\|5\|7\|OMC-X\|NET1\|REG1\|/, '... and in the header of the file left behind');
     like($pif, qr/\n##END\|HEADER\n\z/, '... which ends with its header end line: the result code tells the failure');
+};
+
+subtest 'output paths are never cut' => sub {
+    my $input = write_file(scratch() . '/PMRES001.01a.7.', alcatel_file(meas_type => 11, @one_record));
+    my $name = 'TYPE_11-#-7-#-OMC1-#-05Dec2026-#-10:00-#-05Dec2026-#-11:00-#-I.pt';
+    my $dir = deep_dir(PATH_MAX - 2 - length $name);
+    my ($rc, $path, $pif) = convert_file($input, out => $dir);
+    is("$rc " . length $path, '0 ' . (PATH_MAX - 1), 'a path of PATH_MAX - 1 characters converts');
+    is($pif, header_lines() . $section, '... into that file');
+
+    $dir = deep_dir(PATH_MAX - 1 - length $name);
+    my $log;
+    ($rc, $path, $pif, $log) = convert_file($input, out => $dir, log_level => 1);
+    is("$rc " . length $path, '-1 ' . PATH_MAX, 'one character more fails');
+    like($log->[0], qr/^1:ERROR : Output file name longer than the system allows \(4096 characters, 65 in the last part\): /,
+         '... saying why');
+    my ($top) = $dir =~ m{^(.*/deep\d+)/};
+    my @files;
+    find(sub { push @files, $File::Find::name if -f }, $top);
+    is_deeply(\@files, [], '... and writing no file');
+
+    ($rc, $path) = convert_file($input, omc => 'O' x 194);
+    is("$rc " . length $path =~ s{.*/}{}r, '0 255', 'a file name of 255 characters converts');
+    ($rc, $path, $pif, $log) = convert_file($input, omc => 'O' x 195, log_level => 1);
+    like("$rc $log->[0]", qr/^-1 1:ERROR : Output file name longer .* 256 in the last part/, 'one of 256 fails');
+    ($rc, $path, $pif, $log) = convert_file($input, omc => '../up', log_level => 1);
+    like("$rc $log->[0]", qr{^-1 1:ERROR : Output file name '.*/TYPE_11-#-7-#-\.\./up-#-.*' would leave the output directory},
+         'an OMC name holding "/" fails');
 };
 
 done_testing;

@@ -10,12 +10,28 @@ use AlcatelFile qw(alcatel_file write_file);
 use radiobin;
 
 our @EXPORT_OK = qw(scratch config_file load_config fresh_log log_messages slurp convert convert_file
-                    header_lines std_config);
+                    header_lines std_config deep_dir);
 
 my $dir;
 sub scratch { $dir //= tempdir('radiobin_XXXXXX', TMPDIR => 1, CLEANUP => 1); return $dir }
 
 my $serial = 0;
+# Makes a directory whose path is exactly $length characters long, of names of at most
+# 200 characters (the system takes 255 in one name); returns its path.
+sub deep_dir {
+    my ($length) = @_;
+    my $path = scratch() . '/deep' . ++$serial;
+    while (length $path < $length) {
+        my $room = $length - length($path) - 1;
+        die "no directory path of $length characters\n" if $room < 1;
+        # Never leave room for a "/" alone.
+        my $part = $room <= 200 ? $room : $room == 201 ? 199 : 200;
+        $path .= '/' . ('d' x $part);
+    }
+    make_path($path);
+    return $path;
+}
+
 sub config_file {
     my ($text) = @_;
     my $path = scratch() . '/cfg' . ++$serial . '.cfg';
@@ -61,13 +77,13 @@ sub load_config {
     return radiobin::config_initialise(config_file($text), $min // 0, $max // 99);
 }
 
-# Converts an existing file into a fresh output directory. Returns (code, second value,
+# Converts an existing file into a fresh output directory (or the one given as out). Returns (code, second value,
 # PIF text or undef, log messages).
 my $outn = 0;
 sub convert_file {
     my ($path, %opt) = @_;
     my $log = fresh_log($opt{log_level} // 3);
-    my $out = scratch() . '/out' . ++$outn;
+    my $out = $opt{out} // scratch() . '/out' . ++$outn;
     make_path($out);
     my ($rc, $second) = radiobin::process_file($path, $out, $opt{omc} // 'OMC1', $opt{network} // 'NET1',
                                                 $opt{region} // 'REG1');
