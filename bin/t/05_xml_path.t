@@ -36,7 +36,7 @@ my $data = {
                                 vendorName => 'row vendor', duration => 'PT900S' },
         blockName => 'RncFunction_UtranCell',
         0 => { pifData => { attTCH => '234', succTCH => '345', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-997' } },
-        1 => { pifData => { attTCH => '"1 2"', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998', Suspect => 'TRUE' } },
+        1 => { pifData => { attTCH => '"1 2"', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998', suspect => 'TRUE' } },
     },
     1 => { internalHeaderData => {} },
 };
@@ -54,7 +54,7 @@ dnPrefix|fileFormatVersion|vendorName|duration|measObjLdn_RncFunction|measObjLdn
 DC=a1|32.435 V7.0|row vendor|PT900S|RF-1|Gbg-998
 ##END|HEADER
 ##START|RncFunction_UtranCell
-measObjLdn_RncFunction|measObjLdn_UtranCell|attTCH|succTCH|Suspect
+measObjLdn_RncFunction|measObjLdn_UtranCell|attTCH|succTCH|suspect
 RF-1|Gbg-997|234|345|
 RF-1|Gbg-998|"1 2"||TRUE
 ##END|RncFunction_UtranCell
@@ -79,20 +79,32 @@ subtest 'items for each layout' => sub {
     local $ENV{FAKE_MEASDOC_LOG} = $log;
     fake_xml("$dir/current.xml", 'measCollecFile', {});
     fake_xml("$dir/older.xml", 'mdc', { data => { commonHeaderData => {}, dataTypeDict => {}, 0 => {} } });
-    fake_xml("$dir/other.xml", 'measDataFile', {});
+    fake_xml("$dir/five.xml", 'measDataFile', {});
+    fake_xml("$dir/other.xml", 'statsFile', {});
     gzip_file("$dir/older.xml", "$dir/older2.xml.gz");
     spew("$dir/config.json", encode_json({ xml => {
         threadNumber => 2, altCounterNullValue => 0,
         mdc => { threadNumber => '3', headerElementNames => [ 'vn', 'st' ] },
-        measDataFile => { xmlDocumentType => 1, altOutputBlockNames => { B => 'b', A => 'a' } } } }));
+        statsFile => { xmlDocumentType => 1, altOutputBlockNames => { B => 'b', A => 'a' } } } }));
 
-    my $run = pm2pif({ %$fake, cwd => $dir }, 'current.xml', 'older.xml', 'other.xml');
+    my $run = pm2pif({ %$fake, cwd => $dir }, 'current.xml', 'older.xml', 'five.xml', 'other.xml');
     is($run->{status}, 1, 'without configuration the layout nobody named fails');
+    like($run->{err}, qr/<statsFile> is no layout pm2pif knows \(mdc, measCollecFile, measDataFile\)/, '  naming those it knows');
     my $cycles = cycles($log);
-    is_deeply($cycles->[0]{items}, { xmlDocumentType => ['1'], distinguishedNameElementNames => ['measValue.measObjLdn'],
-        measureTypeElementSeq => [qw(measTypes measType)], measurementResultsElementSeq => [qw(measResults r)],
-        xmlFileName => ["$dir/current.xml"] }, 'current layout: type 1, both counter forms, only the measured object as DN');
-    is_deeply($cycles->[1]{items}, { xmlDocumentType => ['0'], xmlFileName => ["$dir/older.xml"] }, 'older layout: type 0');
+    is(scalar @$cycles, 3, 'the three standard layouts convert');
+    my @standard = qw(xmlDocumentType measureTypeElementSeq measurementResultsElementSeq suspectFlagElementName
+                      distinguishedNameElementNames);
+    for my $cycle (@$cycles[0, 2]) {
+        my ($name) = $cycle->{items}{xmlFileName}[0] =~ m{([^/]+)\z};
+        is_deeply([ @{ $cycle->{items} }{@standard} ], [ ['1'], [qw(measTypes measType)], [qw(measResults r)],
+            ['suspect'], ['measValue.measObjLdn'] ], "$name: type 1, both counter forms, <suspect>, only the measured object as DN");
+        my %header = map { $_ => 1 } @{ $cycle->{items}{headerElementNames} };
+        my $entity = $name eq 'five.xml' ? 'measEntity' : 'managedElement';
+        is_deeply([ grep { !$header{$_} } ("$entity.swVersion", "$entity.userLabel", 'measInfo.measInfoId', 'job.jobId') ], [],
+            "$name: the block's header carries its entity and identifiers");
+    }
+    is_deeply([ @{ $cycles->[1]{items} }{qw(xmlDocumentType xmlFileName)} ], [ ['0'], ["$dir/older.xml"] ], 'older layout: type 0');
+    ok((grep { $_ eq 'neun' } @{ $cycles->[1]{items}{headerElementNames} }), '  with the element\'s user name in the header');
     is($cycles->[0]{order}[-1], 'xmlFileName', 'the file name is the last item set');
     unlink $log;
 

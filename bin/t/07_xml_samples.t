@@ -78,8 +78,8 @@ subtest '--json' => sub {
     my $data = decode_json($run->{out});
     is_deeply([ sort keys %$data ], [qw(0 commonHeaderData dataTypeDict)], 'the hash measdoc_data returns');
     is_deeply($data->{0}{2}{pifData}, { measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-999',
-        attTCHSeizures => '456', succTCHSeizures => '567', attImmediateAssignProcs => '678', succImmediateAssignProcs => '789' },
-        'with the counters of each row');
+        attTCHSeizures => '456', succTCHSeizures => '567', attImmediateAssignProcs => '678', succImmediateAssignProcs => '789', suspect => 'TRUE' },
+        'with the counters and the suspect flag of each row');
 };
 
 subtest 'samples from next to the checkout' => sub {
