@@ -145,22 +145,34 @@ subtest 'failures reported by measdoc' => sub {
     fake_xml("$dir/2-break.xml", 'measCollecFile', { data => { %$data, commonHeaderData => { 0 => { vn => "a\nb" } } } });
     fake_xml("$dir/3-start.xml", 'mdc', { init_fails => 1 });
     fake_xml("$dir/4-good.xml", 'mdc', { data => $data, warnings => ['parse - found multiple header data'] });
-    my $run = pm2pif({ %$fake, cwd => $dir }, '-j', 1, '1-error.xml', '2-bar.xml', '2-break.xml', '3-start.xml', '4-good.xml');
+    fake_xml("$dir/5-lost.xml", 'mdc', { data => $data, warnings => ['parse - measurement value not found',
+        'parse - measurement type not found'] });
+    # Converted by the double, but the second data section has no element measured.
+    fake_xml("$dir/6-entity.xml", 'measCollecFile', { data => $data });
+    my $sections = qq{<x:measData>\n<x:managedElement localDn="a"/></x:measData>\n<measData/>\n<measData>\n<measInfo/></measData>\n};
+    spew("$dir/6-entity.xml", slurp("$dir/6-entity.xml") =~ s{(?=</measCollecFile>)}{$sections}r);
+    my $run = pm2pif({ %$fake, cwd => $dir }, '-j', 1, map { "$_.xml" } qw(1-error 2-bar 2-break 3-start 4-good 5-lost 6-entity));
     is($run->{status}, 1, 'status 1');
     my @lines = grep { !/ converted .* failed/ } split /\n/, $run->{err};
     is_deeply(\@lines, [
-        'pm2pif: 1-error.xml: parse - type and result counters do not match; at parser.cpp:412',
+        'pm2pif: 1-error.xml: a <measValue> holds more or fewer counter values than its <measInfo> names counters '
+            . '(the XML module: parse - type and result counters do not match; at parser.cpp:412)',
         'pm2pif: 1-error.xml: warning: parse - measurement information not found',
         'pm2pif: 2-bar.xml: block XMLDATA: the text "x|y" holds a "|" or a line break, which a PIF field cannot carry',
         'pm2pif: 2-break.xml: block RncFunction_UtranCell: the text "a\\nb" holds a "|" or a line break, which a PIF field cannot carry',
         'pm2pif: 3-start.xml: the XML module refused to start: fake - start-up failed',
         'pm2pif: 4-good.xml: warning: parse - found multiple header data',
-    ], 'each file with measdoc\'s message, warnings after it');
+        'pm2pif: 5-lost.xml: a data section was left out, and its counter values with it '
+            . '(the XML module: parse - measurement type not found)',
+        'pm2pif: 5-lost.xml: warning: parse - measurement value not found',
+        'pm2pif: 6-entity.xml: <measData> 2 has no <managedElement>: the element measured is unknown, and the block '
+            . 'would carry the sender\'s names as its own',
+    ], 'each file with the reason, then measdoc\'s message; a section skipped with its values fails the file');
     is_deeply([ sort keys %{ output_files("$dir/out") } ], [
         'RncFunction_UtranCell-#-4-good-#-0-#-I.pif', 'XMLDATA-#-4-good-#-1-#-I.pif' ],
         'only the good file is written, numbered from 0');
     my @pids = map { $_->{pid} } @{ cycles($log) };
-    is(scalar @pids, 5, 'five cycles');
+    is(scalar @pids, 7, 'seven cycles');
     is($pids[0], $pids[2], 'errors in a run leave the process usable');
     isnt($pids[4], $pids[3], 'a failed start-up makes a new process take the next file');
 };
