@@ -7,7 +7,7 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use JSON::PP qw(decode_json);
 use Test::More;
-use Pm2pifTest qw(pm2pif scratch sample slurp output_files have_measdoc summary_of source_dir);
+use Pm2pifTest qw(pm2pif scratch sample slurp spew output_files have_measdoc summary_of source_dir);
 
 plan skip_all => 'the XML module measdoc cannot be loaded' unless have_measdoc();
 
@@ -78,6 +78,18 @@ subtest '--json' => sub {
     is_deeply($data->{0}{2}{pifData}, { measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-999',
         attTCHSeizures => '456', succTCHSeizures => '567', attImmediateAssignProcs => '678', succImmediateAssignProcs => '789', suspect => 'TRUE' },
         'with the counters and the suspect flag of each row');
+};
+
+subtest 'a refused file is named with what it lacks, then measdoc\'s words' => sub {
+    my $dir = scratch();
+    my $section = '<measData><managedElement localDn="ME=%d"/><measInfo><measType>c1</measType>'
+        . '<measValue measObjLdn="Cell=1">%s</measValue></measInfo></measData>';
+    spew("$dir/a.xml", '<measCollecFile><fileHeader vendorName="V"/>' . sprintf($section, 1, '<r>1</r>')
+        . sprintf($section, 2, '') . '</measCollecFile>');
+    my $run = pm2pif({ cwd => $dir }, 'a.xml');
+    is($run->{status}, 1, 'refused');
+    like($run->{err}, qr/^pm2pif: a\.xml: <measData> 2 has no <measResults> or <r> \(expected one in each <measData>\) \(the XML module: ERROR: returned null .*\)$/m,
+        'the section and the elements it lacks');
 };
 
 subtest 'samples from next to the checkout' => sub {
