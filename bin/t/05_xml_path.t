@@ -155,7 +155,8 @@ subtest 'failures reported by measdoc' => sub {
     is($run->{status}, 1, 'status 1');
     my @lines = grep { !/ converted .* failed/ } split /\n/, $run->{err};
     is_deeply(\@lines, [
-        'pm2pif: 1-error.xml: a <measValue> holds more or fewer counter values than its <measInfo> names counters '
+        'pm2pif: 1-error.xml: a <measValue> holds more or fewer counter values than its <measInfo> names counters, as the '
+            . 'XML module reads them (lists split at single spaces, values paired by their order) '
             . '(the XML module: parse - type and result counters do not match; at parser.cpp:412)',
         'pm2pif: 1-error.xml: warning: parse - measurement information not found',
         'pm2pif: 2-bar.xml: block XMLDATA: the text "x|y" holds a "|" or a line break, which a PIF field cannot carry',
