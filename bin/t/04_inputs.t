@@ -28,7 +28,7 @@ sub tree {
     symlink "$dir/in/a", "$dir/in/link" or die;
     spew("$dir/in/readme.txt", "Collected files\n");
     spew("$dir/in/empty", '');
-    spew("$dir/in/mdf.xml", qq{<?xml version="1.0"?>\n<!-- comment -->\n<measDataFile>\n</measDataFile>\n});
+    spew("$dir/in/mdf.xml", qq{<?xml version="1.0"?>\n<!-- comment -->\n<statsFile>\n</statsFile>\n});
     spew("$dir/pm2pif.json", encode_json({ alcatel => { blockLayout => sample('alcatel/blocks.cfg') } }));
     return $dir;
 }
@@ -43,7 +43,7 @@ subtest 'a directory' => sub {
         'pm2pif: in/a/noext: BER, 2 PIF files',
         'pm2pif: in/b/c/deep.ber.gz: BER, 6 PIF files',
         'pm2pif: in/empty: skipped: not a measurement file of a kind pm2pif knows (give --kind to force one)',
-        'pm2pif: in/mdf.xml: skipped: XML root element <measDataFile> is no layout pm2pif knows (measCollecFile, mdc): '
+        'pm2pif: in/mdf.xml: skipped: XML root element <statsFile> is no layout pm2pif knows (mdc, measCollecFile, measDataFile): '
             . 'add a section for it under "xml" in the configuration, or give --kind xml',
         'pm2pif: in/readme.txt: skipped: not a measurement file of a kind pm2pif knows (give --kind to force one)',
     ], 'every file below it in name order, by content, hidden entries, the link and the output left out');
@@ -64,7 +64,7 @@ subtest 'files named on the command line' => sub {
     my @lines = grep { !/ converted .* failed/ } split /\n/, $run->{err};
     is(scalar @lines, 5, 'one line per failure, and one for the Alcatel file in in/a without block layout');
     like($lines[0], qr/^pm2pif: in\/readme\.txt: not a measurement file of a kind pm2pif knows/, 'a file of no known kind fails');
-    like($lines[1], qr/^pm2pif: in\/mdf\.xml: XML root element <measDataFile> is no layout/, 'an XML file of another layout fails');
+    like($lines[1], qr/^pm2pif: in\/mdf\.xml: XML root element <statsFile> is no layout/, 'an XML file of another layout fails');
     is($lines[2], 'pm2pif: missing.ber: no such file', 'a missing file fails');
     like($lines[3], qr/^pm2pif: broken\.gz: cannot decompress: /, 'a broken gzip file fails');
     like($lines[4], qr/^pm2pif: in\/a\/looks\.xml: no block-layout file/, 'the directory adds its other file');

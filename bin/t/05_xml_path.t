@@ -36,7 +36,7 @@ my $data = {
                                 vendorName => 'row vendor', duration => 'PT900S' },
         blockName => 'RncFunction_UtranCell',
         0 => { pifData => { attTCH => '234', succTCH => '345', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-997' } },
-        1 => { pifData => { attTCH => '"1 2"', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998', Suspect => 'TRUE' } },
+        1 => { pifData => { attTCH => '"1 2"', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998', suspect => 'TRUE' } },
     },
     1 => { internalHeaderData => {} },
 };
@@ -54,7 +54,7 @@ dnPrefix|fileFormatVersion|vendorName|duration|measObjLdn_RncFunction|measObjLdn
 DC=a1|32.435 V7.0|row vendor|PT900S|RF-1|Gbg-998
 ##END|HEADER
 ##START|RncFunction_UtranCell
-measObjLdn_RncFunction|measObjLdn_UtranCell|attTCH|succTCH|Suspect
+measObjLdn_RncFunction|measObjLdn_UtranCell|attTCH|succTCH|suspect
 RF-1|Gbg-997|234|345|
 RF-1|Gbg-998|"1 2"||TRUE
 ##END|RncFunction_UtranCell
@@ -79,20 +79,32 @@ subtest 'items for each layout' => sub {
     local $ENV{FAKE_MEASDOC_LOG} = $log;
     fake_xml("$dir/current.xml", 'measCollecFile', {});
     fake_xml("$dir/older.xml", 'mdc', { data => { commonHeaderData => {}, dataTypeDict => {}, 0 => {} } });
-    fake_xml("$dir/other.xml", 'measDataFile', {});
+    fake_xml("$dir/five.xml", 'measDataFile', {});
+    fake_xml("$dir/other.xml", 'statsFile', {});
     gzip_file("$dir/older.xml", "$dir/older2.xml.gz");
     spew("$dir/config.json", encode_json({ xml => {
         threadNumber => 2, altCounterNullValue => 0,
         mdc => { threadNumber => '3', headerElementNames => [ 'vn', 'st' ] },
-        measDataFile => { xmlDocumentType => 1, altOutputBlockNames => { B => 'b', A => 'a' } } } }));
+        statsFile => { xmlDocumentType => 1, altOutputBlockNames => { B => 'b', A => 'a' } } } }));
 
-    my $run = pm2pif({ %$fake, cwd => $dir }, 'current.xml', 'older.xml', 'other.xml');
+    my $run = pm2pif({ %$fake, cwd => $dir }, 'current.xml', 'older.xml', 'five.xml', 'other.xml');
     is($run->{status}, 1, 'without configuration the layout nobody named fails');
+    like($run->{err}, qr/<statsFile> is no layout pm2pif knows \(mdc, measCollecFile, measDataFile\)/, '  naming those it knows');
     my $cycles = cycles($log);
-    is_deeply($cycles->[0]{items}, { xmlDocumentType => ['1'], distinguishedNameElementNames => ['measValue.measObjLdn'],
-        measureTypeElementSeq => [qw(measTypes measType)], measurementResultsElementSeq => [qw(measResults r)],
-        xmlFileName => ["$dir/current.xml"] }, 'current layout: type 1, both counter forms, only the measured object as DN');
-    is_deeply($cycles->[1]{items}, { xmlDocumentType => ['0'], xmlFileName => ["$dir/older.xml"] }, 'older layout: type 0');
+    is(scalar @$cycles, 3, 'the three standard layouts convert');
+    my @standard = qw(xmlDocumentType measureTypeElementSeq measurementResultsElementSeq suspectFlagElementName
+                      distinguishedNameElementNames);
+    for my $cycle (@$cycles[0, 2]) {
+        my ($name) = $cycle->{items}{xmlFileName}[0] =~ m{([^/]+)\z};
+        is_deeply([ @{ $cycle->{items} }{@standard} ], [ ['1'], [qw(measTypes measType)], [qw(measResults r)],
+            ['suspect'], ['measValue.measObjLdn'] ], "$name: type 1, both counter forms, <suspect>, only the measured object as DN");
+        my %header = map { $_ => 1 } @{ $cycle->{items}{headerElementNames} };
+        my $entity = $name eq 'five.xml' ? 'measEntity' : 'managedElement';
+        is_deeply([ grep { !$header{$_} } ("$entity.swVersion", "$entity.userLabel", 'measInfo.measInfoId', 'job.jobId') ], [],
+            "$name: the block's header carries its entity and identifiers");
+    }
+    is_deeply([ @{ $cycles->[1]{items} }{qw(xmlDocumentType xmlFileName)} ], [ ['0'], ["$dir/older.xml"] ], 'older layout: type 0');
+    ok((grep { $_ eq 'neun' } @{ $cycles->[1]{items}{headerElementNames} }), '  with the element\'s user name in the header');
     is($cycles->[0]{order}[-1], 'xmlFileName', 'the file name is the last item set');
     unlink $log;
 
@@ -133,24 +145,58 @@ subtest 'failures reported by measdoc' => sub {
     fake_xml("$dir/2-break.xml", 'measCollecFile', { data => { %$data, commonHeaderData => { 0 => { vn => "a\nb" } } } });
     fake_xml("$dir/3-start.xml", 'mdc', { init_fails => 1 });
     fake_xml("$dir/4-good.xml", 'mdc', { data => $data, warnings => ['parse - found multiple header data'] });
-    my $run = pm2pif({ %$fake, cwd => $dir }, '-j', 1, '1-error.xml', '2-bar.xml', '2-break.xml', '3-start.xml', '4-good.xml');
+    fake_xml("$dir/5-lost.xml", 'mdc', { data => $data, warnings => ['parse - measurement value not found',
+        'parse - measurement type not found'] });
+    # Converted by the double, but the second data section has no element measured.
+    fake_xml("$dir/6-entity.xml", 'measCollecFile', { data => $data });
+    my $sections = qq{<x:measData>\n<x:managedElement localDn="a"/></x:measData>\n<measData/>\n<measData>\n<measInfo/></measData>\n};
+    spew("$dir/6-entity.xml", slurp("$dir/6-entity.xml") =~ s{(?=</measCollecFile>)}{$sections}r);
+    my $run = pm2pif({ %$fake, cwd => $dir }, '-j', 1, map { "$_.xml" } qw(1-error 2-bar 2-break 3-start 4-good 5-lost 6-entity));
     is($run->{status}, 1, 'status 1');
     my @lines = grep { !/ converted .* failed/ } split /\n/, $run->{err};
     is_deeply(\@lines, [
-        'pm2pif: 1-error.xml: parse - type and result counters do not match; at parser.cpp:412',
+        'pm2pif: 1-error.xml: a <measValue> holds more or fewer counter values than its <measInfo> names counters, as the '
+            . 'XML module reads them (lists split at single spaces, values paired by their order) '
+            . '(the XML module: parse - type and result counters do not match; at parser.cpp:412)',
         'pm2pif: 1-error.xml: warning: parse - measurement information not found',
         'pm2pif: 2-bar.xml: block XMLDATA: the text "x|y" holds a "|" or a line break, which a PIF field cannot carry',
         'pm2pif: 2-break.xml: block RncFunction_UtranCell: the text "a\\nb" holds a "|" or a line break, which a PIF field cannot carry',
         'pm2pif: 3-start.xml: the XML module refused to start: fake - start-up failed',
         'pm2pif: 4-good.xml: warning: parse - found multiple header data',
-    ], 'each file with measdoc\'s message, warnings after it');
+        'pm2pif: 5-lost.xml: a data section was left out, and its counter values with it '
+            . '(the XML module: parse - measurement type not found)',
+        'pm2pif: 5-lost.xml: warning: parse - measurement value not found',
+        'pm2pif: 6-entity.xml: <measData> 2 has no <managedElement>: the element measured is unknown, and the block '
+            . 'would carry the sender\'s names as its own',
+    ], 'each file with the reason, then measdoc\'s message; a section skipped with its values fails the file');
     is_deeply([ sort keys %{ output_files("$dir/out") } ], [
         'RncFunction_UtranCell-#-4-good-#-0-#-I.pif', 'XMLDATA-#-4-good-#-1-#-I.pif' ],
         'only the good file is written, numbered from 0');
     my @pids = map { $_->{pid} } @{ cycles($log) };
-    is(scalar @pids, 5, 'five cycles');
+    is(scalar @pids, 7, 'seven cycles');
     is($pids[0], $pids[2], 'errors in a run leave the process usable');
     isnt($pids[4], $pids[3], 'a failed start-up makes a new process take the next file');
+};
+
+subtest 'a job header only from files where every block has its job' => sub {
+    my $dir = scratch();
+    my $jobs = { %$data, commonHeaderData => { 0 => { jobId => 'J1', measInfoId => 'A' }, 1 => { jobId => 'J1' } } };
+    for my $case ([ 'all', 2 ], [ 'some', 1 ]) {
+        my ($name, $with) = @$case;
+        fake_xml("$dir/$name.xml", 'measCollecFile', { data => $jobs });
+        my $body = '<measData><managedElement/>' . ('<measInfo><job jobId="J1"/></measInfo>' x $with)
+            . ('<measInfo/>' x (2 - $with)) . '</measData>';
+        spew("$dir/$name.xml", slurp("$dir/$name.xml") =~ s{(?=</measCollecFile>)}{$body}r);
+    }
+    my $run = pm2pif({ %$fake, cwd => $dir }, 'all.xml', 'some.xml');
+    is($run->{status}, 0, 'both convert') or diag $run->{err};
+    like($run->{err}, qr/^pm2pif: some\.xml: warning: 1 of 2 <measInfo> have a <job>: jobId left out of every block's header/m,
+        'a file where a block lacks its job says so');
+    my $files = output_files("$dir/out");
+    my %headers = map { /-#-(\w+)-#-(\d)-#-/ ? ("$1 $2" => (split /\n/, $files->{$_})[2]) : () } keys %$files;
+    is_deeply(\%headers, { 'all 0' => 'jobId|measInfoId|duration|measObjLdn_RncFunction|measObjLdn_UtranCell|vendorName',
+        'all 1' => 'jobId', 'some 2' => 'measInfoId|duration|measObjLdn_RncFunction|measObjLdn_UtranCell|vendorName', 'some 3' => '' },
+        '  and its headers lack it');
 };
 
 subtest 'a process that dies takes only its file' => sub {

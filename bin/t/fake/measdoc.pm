@@ -83,7 +83,9 @@ sub measdoc_warning { shift @warnings }
 sub measdoc_configuration {
     my $type = $items{xmlDocumentType}[0] // 0;
     my $suspect = $items{suspectFlagElementName}[0] // ($type == 1 ? 'Suspect' : 'sf');
-    return { i_suspectflagelemname => [ $suspect, '' ], i_xmlDocumentType => [$type] };
+    my ($data, $block, $row) = $type == 1 ? qw(measData measInfo measValue) : qw(md mi mv);
+    return { i_suspectflagelemname => [ $suspect, '' ], i_xmlDocumentType => [$type],
+             i_measdatelemname => [ $data, '' ], i_uniquepifblkelemname => [ $block, '' ], i_measvalelemname => [ $row, '' ] };
 }
 
 sub measdoc_deinit {

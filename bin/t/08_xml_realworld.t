@@ -1,0 +1,181 @@
+# Every XML sample (bundled, and ../shared/samples next to the checkout) through pm2pif
+# without configuration, checked against an independent reader (XML::LibXML): each
+# counter value and each suspect flag of the file must reach a PIF row, and only the
+# files broken on purpose are refused, each with its own reason. The same run with -j 2
+# writes the same bytes. Skipped while measdoc cannot be loaded.
+use strict;
+use warnings;
+use FindBin;
+use lib "$FindBin::Bin/lib";
+use Digest::MD5 qw(md5_hex);
+use File::Basename qw(basename);
+use File::Copy qw(copy);
+use IO::Uncompress::Gunzip qw(gunzip $GunzipError);
+use Test::More;
+use Pm2pifTest qw(pm2pif scratch sample slurp output_files have_measdoc source_dir);
+
+plan skip_all => 'the XML module measdoc cannot be loaded' unless have_measdoc();
+plan skip_all => 'XML::LibXML is missing (scripts/install-deps)' unless eval { require XML::LibXML; 1 };
+
+# Files broken on purpose: the reason pm2pif must give.
+my %BROKEN = (
+    'boda_A3_rev-c08edd4.xml'                       => qr/<measInfo> 1 \("Category A"\) names 5 counters, but its <measValue> "SgsnFunction=1" holds 4 values/,
+    'oranSim_pm-bulk-a3.xml'                        => qr/<measInfo> 1 \("Category A"\) names 5 counters, but its <measValue> "SgsnFunction=1" holds 4 values/,
+    'onapPM_A_no_managed_element.xml'               => qr/<measData> 1 has no <managedElement>/,
+    'onapPM_mapper_invalid_no_managed_element.xml'  => qr/<measData> 1 has no <managedElement>/,
+);
+
+# TODO: sound files measdoc cannot convert whole until its new items are set by pm2pif's
+# layouts (see the report of the layouts' change). Empty this list as they land.
+my $LISTS  = 'counter lists split at line breaks and tabs (counterListWhiteSpace)';
+my $PLACES = 'r and measType paired by their p attribute (counterPositionAttribute)';
+my $PLAIN  = 'measured objects named without "=" or not at all (plainObjectNames)';
+my %PENDING = (
+    'boda_A1.xml' => $LISTS, 'boda_A3.xml' => $LISTS, 'teed_meas_c4_1.xml' => $LISTS,
+    'boda_A4.xml' => $PLACES, 'onapPM_meas_type_and_r_many_measvalue__test.xml' => "$PLACES; $PLAIN",
+    map({ $_ => $PLAIN } qw(boda_pm.xml onapPM_C20190328.0000-0015.xml onapPM_filter_nr_meas_results__test.xml
+        onapPM_meas_results_manyinfo__test.xml onapPM_meas_type_and_r_manyinfo__test.xml
+        onapPM_meas_types_and_meas_results_many_meas_values__test.xml onapPM_new_radio_C20190329.0000-0015.xml
+        onapPM_no_file_header__test.xml onapPM_no_sw_version__test.xml onapPM_split_nr_type_c_3_events__test.xml
+        oranRANPM_D20241211.0934-0936_GNB-1.xml),
+        'oranRANPM_D20241211.0934+0000-0936+0000_-0_DC=Keysight.com,SubNetwork=Morrisville,ManagedElement=GNB-1_-_1.xml'),
+);
+
+sub decompressed {
+    my ($path) = @_;
+    my $octets = slurp($path);
+    return $octets unless substr($octets, 0, 2) eq "\x1F\x8B";
+    gunzip(\$octets => \my $plain) or die "$path: $GunzipError";
+    return $plain;
+}
+
+# The rows of a file as the standard defines them: [{ name => value }, suspect, the
+# block's counter names] per value row. Names pair with values by their p attribute when both carry one, else by position;
+# list elements split at white space. Values are written as measdoc writes them: white
+# space around a text left out, quoted when they hold a space, names cut to 60 characters.
+sub xml_rows {
+    my ($path) = @_;
+    my $text = decompressed($path);
+    # A processing instruction before the declaration is kept by some exporters.
+    $text =~ s/\A(\s*<\?xml-stylesheet[^>]*\?>\s*)<\?xml\s[^>]*\?>/$1/;
+    my $doc = XML::LibXML->load_xml(string => $text, load_ext_dtd => 0, no_network => 1);
+    my $mdc = $doc->documentElement->localname eq 'mdc';
+    my ($block, $row, $name, $names, $value, $values, $flag) = $mdc
+        ? qw(mi mv mt - r - sf) : qw(measInfo measValue measType measTypes r measResults suspect);
+    my $kids = sub { my ($node, $local) = @_; grep { $_->nodeType == 1 && $_->localname eq $local } $node->childNodes };
+    my $each = sub {
+        my ($node, $one, $list) = @_;
+        my @items = map { [ $_->getAttribute('p'), $_->textContent ] } $kids->($node, $one);
+        push @items, map { [ undef, $_ ] } map { split ' ', $_->textContent } $kids->($node, $list);
+        return @items;
+    };
+    my $form = sub { my ($text) = @_; $text =~ s/\A[ \t\r\n]+|[ \t\r\n]+\z//g; $text =~ / / ? qq{"$text"} : $text };
+    my @rows;
+    for my $info ($doc->getElementsByLocalName($block)) {
+        my @types = $each->($info, $name, $names);
+        my %by_place = map { defined $_->[0] ? ($_->[0] => $_->[1]) : () } @types;
+        my $block_names = join '|', sort map { $form->(substr $_->[1], 0, 60) } @types;
+        for my $mv ($kids->($info, $row)) {
+            my @results = $each->($mv, $value, $values);
+            my %counters;
+            for my $at (0 .. $#results) {
+                my ($place, $text) = @{ $results[$at] };
+                my $counter = defined $place && %by_place ? $by_place{$place} : ($types[$at] // [])->[1];
+                $counter //= '(no name for value ' . ($at + 1) . ')';
+                $counters{ $form->(substr $counter, 0, 60) } = $form->($text);
+            }
+            my ($sf) = $kids->($mv, $flag);
+            push @rows, [ \%counters, !!($sf && lc($sf->textContent) eq "true"), $block_names ];
+        }
+    }
+    return \@rows;
+}
+
+# The value rows of PIF files, each { column => field }, and under "" the block's counter
+# columns (all but the measured object's parts and the suspect flag).
+sub pif_rows {
+    my (@texts) = @_;
+    my @rows;
+    for my $text (@texts) {
+        my @lines = split /\n/, $text;
+        my @columns = split /\|/, $lines[6], -1;
+        my $counters = join '|', sort grep { !/\A(?:measObjLdn_|moid_)|\A(?:suspect|sf)\z/ } @columns;
+        for my $line (@lines[ 7 .. $#lines - 1 ]) {
+            my %row;
+            @row{@columns} = split /\|/, $line, -1;
+            $row{''} = $counters;
+            push @rows, \%row;
+        }
+    }
+    return \@rows;
+}
+
+# What of the file's rows no PIF row carries: each file row takes the first unused PIF
+# row of a block with its counter names that has all its values and its suspect flag.
+sub missing {
+    my ($expected, $got) = @_;
+    my (@missing, %used);
+    ROW: for my $row (@$expected) {
+        my ($counters, $suspect, $names) = @$row;
+        for my $at (0 .. $#$got) {
+            next if $used{$at};
+            my $pif = $got->[$at];
+            next if $pif->{''} ne $names || grep { ($pif->{$_} // "\0") ne $counters->{$_} } keys %$counters;
+            next if $suspect != (($pif->{suspect} // $pif->{sf} // '') eq 'TRUE');
+            $used{$at} = 1;
+            next ROW;
+        }
+        push @missing, join(' ', map { "$_=$counters->{$_}" } sort keys %$counters) . ($suspect ? ' suspect' : '');
+    }
+    return \@missing;
+}
+
+# Every sample once (the shared directories hold copies of bundled files), under a name
+# that no other one contains.
+my @sources = (glob(sample('xml') . '/*.xml*'), glob(sample('broken') . '/*.xml*'),
+    map { glob(source_dir() . "/../shared/samples/$_/*.xml*") }
+        qw(32435-xml 28532-xml 32401-mdc-xml realworld-32435 realworld-28532));
+my $dir = scratch();
+mkdir "$dir/in" or die;
+my (%seen, @inputs);
+for my $source (@sources) {
+    next if $seen{ md5_hex(decompressed($source)) }++;
+    my $name = basename($source);
+    my $copy = sprintf '%s/in/f%03d-%s', $dir, scalar @inputs, $name =~ tr/,=+/___/r;
+    copy($source, $copy) or die "$copy: $!";
+    push @inputs, { name => $name, path => $copy, tag => basename($copy) =~ s/\.xml(?:\.gz)?\z//r };
+}
+ok(@inputs >= 25, scalar(@inputs) . ' different samples');
+
+my %out;
+for my $jobs (1, 2) {
+    my $run = pm2pif({ cwd => $dir }, '-q', '-j', $jobs, '-o', "out$jobs", 'in');
+    $out{$jobs} = { run => $run, files => output_files("$dir/out$jobs") };
+}
+is_deeply($out{2}{files}, $out{1}{files}, 'with -j 2 the same files, byte for byte');
+my $files = $out{1}{files};
+my %failed = map { m{^pm2pif: in/(f\d{3})-[^:]*: (.*)$} ? ($1 => $2) : () } split /\n/, $out{1}{run}{err};
+
+subtest 'files broken on purpose are refused, each with its reason' => sub {
+    for my $input (grep { $BROKEN{ $_->{name} } } @inputs) {
+        my $run = pm2pif({ cwd => $dir }, '-o', 'one', $input->{path});
+        is($run->{status}, 1, "$input->{name}: status 1");
+        my @lines = grep { !/ files? converted/ } split /\n/, $run->{err};
+        is(scalar @lines, 1, '  one line');
+        like($lines[0], qr/^pm2pif: \Q$input->{path}\E: /, '  naming the file');
+        like($lines[0], $BROKEN{ $input->{name} }, '  with the reason');
+        like($lines[0], qr/\S \(the XML module: ERROR: .+\)$/, '  and the module\'s own words after it')
+            if $lines[0] !~ /has no </;
+    }
+};
+
+for my $input (grep { !$BROKEN{ $_->{name} } } @inputs) {
+    my ($tag, $name) = @{$input}{qw(tag name)};
+    local our $TODO = $PENDING{$name};
+    my ($id) = $tag =~ /\A(f\d{3})/;
+    ok(!exists $failed{$id}, "$name converts") or diag $failed{$id};
+    my $rows = pif_rows(map { $files->{$_} } grep { index($_, $tag) >= 0 } sort keys %$files);
+    is_deeply(missing(xml_rows($input->{path}), $rows), [], "$name: every counter value and suspect flag in a PIF row");
+}
+
+done_testing;
