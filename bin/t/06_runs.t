@@ -64,7 +64,8 @@ subtest 'progress only on a terminal' => sub {
     # script(1) and its shell run without a sanitizer's preloaded run-time; only perl gets it.
     local $ENV{LD_PRELOAD} = $ENV{LD_PRELOAD};
     my $preload = delete $ENV{LD_PRELOAD};
-    my $command = join ' ', map { "'$_'" } 'env', (defined $preload ? "LD_PRELOAD=$preload" : ()), $^X,
+    # A wide terminal: a long sample path must not be cut from the progress line.
+    my $command = join ' ', map { "'$_'" } 'env', 'COLUMNS=1000', (defined $preload ? "LD_PRELOAD=$preload" : ()), $^X,
         '-I' . build_dir() . '/perl/lib', source_dir() . '/bin/pm2pif', '-o', "$dir/tty", @files;
     my $seen = `'$script' -qec "$command" /dev/null`;
     like($seen, qr/\r\e\[Kpm2pif: \[1\/2\] 1 converted, 0 failed  \S*meas-rnc\.ber\r\e\[Kpm2pif: \[2\/2\]/,
