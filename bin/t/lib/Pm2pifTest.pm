@@ -25,8 +25,9 @@ sub fake_dir   { File::Spec->rel2abs(dirname(__FILE__) . '/../fake') }
 sub scratch { tempdir('pm2pif_XXXXXX', TMPDIR => 1, CLEANUP => 1) }
 
 # Runs pm2pif with @args; a leading hash reference may give cwd (the working directory),
-# inc (module directories searched before the build tree's) and lib (the build tree's
-# module directory as given to perl). Returns { status, out, err }.
+# inc (module directories searched before the build tree's), lib (the build tree's module
+# directory as given to perl) and stdout (a file to take standard output instead of the
+# capture). Returns { status, out, err }.
 sub pm2pif {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @args = @_;
@@ -35,14 +36,15 @@ sub pm2pif {
     if ($pid == 0) {
         chdir $opt{cwd} or POSIX::_exit(126) if $opt{cwd};
         open STDIN, '<', '/dev/null';
-        open STDOUT, '>', "$capture/out";
+        open STDOUT, '>', $opt{stdout} // "$capture/out";
         open STDERR, '>', "$capture/err";
         my $lib = $opt{lib} // "$build/perl/lib";
         { exec $^X, (map {"-I$_"} @{ $opt{inc} // [] }, $lib), "$source/bin/pm2pif", @args }
         POSIX::_exit(127);
     }
     waitpid $pid, 0;
-    return { status => $? >> 8, signal => $? & 127, out => slurp("$capture/out"), err => slurp("$capture/err") };
+    return { status => $? >> 8, signal => $? & 127, out => -e "$capture/out" ? slurp("$capture/out") : '',
+             err => slurp("$capture/err") };
 }
 
 sub slurp {
