@@ -26,8 +26,8 @@ sub scratch { tempdir('pm2pif_XXXXXX', TMPDIR => 1, CLEANUP => 1) }
 
 # Runs pm2pif with @args; a leading hash reference may give cwd (the working directory),
 # inc (module directories searched before the build tree's), lib (the build tree's module
-# directory as given to perl) and stdout (a file to take standard output instead of the
-# capture). Returns { status, out, err }.
+# directory as given to perl), stdout (a file to take standard output instead of the
+# capture) and user (a user to run as, when run as root). Returns { status, out, err }.
 sub pm2pif {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @args = @_;
@@ -38,6 +38,10 @@ sub pm2pif {
         open STDIN, '<', '/dev/null';
         open STDOUT, '>', $opt{stdout} // "$capture/out";
         open STDERR, '>', "$capture/err";
+        if (defined $opt{user} && $> == 0) {
+            my (undef, undef, $uid, $gid) = getpwnam $opt{user} or POSIX::_exit(125);
+            POSIX::setgid($gid) && POSIX::setuid($uid) or POSIX::_exit(125);
+        }
         my $lib = $opt{lib} // "$build/perl/lib";
         { exec $^X, (map {"-I$_"} @{ $opt{inc} // [] }, $lib), "$source/bin/pm2pif", @args }
         POSIX::_exit(127);
