@@ -10,7 +10,7 @@ use File::Temp qw(tempdir);
 use IO::Compress::Gzip qw(gzip $GzipError);
 use POSIX ();
 
-our @EXPORT_OK = qw(pm2pif scratch sample slurp spew gzip_file output_files have_measdoc
+our @EXPORT_OK = qw(pm2pif scratch sample slurp spew gzip_file output_files output_names have_measdoc
     source_dir build_dir fake_dir summary_of);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // dirname(__FILE__) . '/../../..');
@@ -72,12 +72,22 @@ sub gzip_file {
     return $to;
 }
 
-# The PIF files of a directory: name => content.
+# The PIF files of a directory: name => content. The mark of the input in the names of
+# XML and BER files (8 hex digits and a dot before the file's number) is left out while
+# the names stay apart: most tests convert one input per directory.
 sub output_files {
     my ($dir) = @_;
     opendir my $dh, $dir or die "$dir: $!";
     my %files = map { $_ => slurp("$dir/$_") } grep { /\.(?:pif|pt)\z/ } readdir $dh;
-    return \%files;
+    my %short = map { (s/-#-[0-9a-f]{8}\.(\d+)-#-I\.pif\z/-#-$1-#-I.pif/r) => $files{$_} } keys %files;
+    return keys %short == keys %files ? \%short : \%files;
+}
+
+# The names of the PIF files of a directory, as written, sorted.
+sub output_names {
+    my ($dir) = @_;
+    opendir my $dh, $dir or die "$dir: $!";
+    return [ sort grep { /\.(?:pif|pt)\z/ } readdir $dh ];
 }
 
 # The counts of pm2pif's summary line: converted, failed, skipped, files, lines.
