@@ -9,6 +9,7 @@ use File::Copy qw(copy);
 use File::Path qw(make_path);
 use JSON::PP qw(encode_json);
 use Test::More;
+use POSIX ();
 use Pm2pifTest qw(pm2pif scratch sample spew slurp output_names fake_dir);
 
 BEGIN { $ENV{TZ} = 'UTC' }
@@ -35,6 +36,17 @@ subtest 'inputs of one name in separate runs' => sub {
     is(scalar(grep { /\AA-#-mdc-bsc-#-[0-9a-f]{8}\.0-#-I\.pif\z/ } @names), 2, 'both XML files are kept');
     is(scalar(grep { /\AOBJ-#-RNC-#-/ } @names), 4, 'and both BER files, with the same header');
     is(scalar @names, 6, 'and a rerun adds nothing');
+
+    # Two runs at once into a fresh directory.
+    my @pids = map {
+        my $from = $_;
+        my $pid = fork // die "fork: $!";
+        POSIX::_exit(pm2pif({ inc => [ fake_dir() ], cwd => $dir }, '-o', 'both', '-j', 2, "$from/mdc-bsc.xml",
+            "$from/x.ber")->{status}) unless $pid;
+        $pid;
+    } qw(a b);
+    is_deeply([ map { waitpid($_, 0); $? } @pids ], [ 0, 0 ], 'two runs at once convert');
+    is_deeply(output_names("$dir/both"), \@names, '  into the same files');
 };
 
 subtest 'Alcatel files of one name' => sub {
