@@ -61,6 +61,12 @@ subtest 'configuration files that cannot be used' => sub {
         [ '{"ber": {"FILENAME_HEADER_FIELDS": [["A"]]}}', qr/a list must hold \[name, value\] pairs/ ],
         [ '{"ber": {"FILENAME_HEADER_FIELDS": {"A": null}}}', qr/FILENAME_HEADER_FIELDS\.A: the value must be a text/ ],
         [ '{"ber": {"ASN1_HEADER_INFO_FOR_PIF_FILENAME": "senderType"}}', qr/must be a list of field names/ ],
+        [ '{"xml": {"threadNumber": "two"}}',           qr/xml\.threadNumber: "two" is no whole number/ ],
+        [ '{"xml": {"mdc": {"threadNumber": 99}}}',     qr/xml\.mdc\.threadNumber: 99 is outside 0 to 8/ ],
+        [ '{"xml": {"xmlDocumentType": "1 "}}',         qr/xml\.xmlDocumentType: "1 " is no whole number/ ],
+        [ '{"ber": {"ASN1_OBJECT_INSTANCE_ID_DESCRIPTION": [["RNC", "(rnc)"], ["Cell", "cell=(\\\\d+"]]}}',
+            qr/ber\.ASN1_OBJECT_INSTANCE_ID_DESCRIPTION\.Cell: the pattern "cell=\(\\d\+" does not compile: Unmatched \( or \\\(/ ],
+        [ '{"ber": {"FILENAME_HEADER_FIELDS": {"T": ["[z-a]", "("]}}}', qr/FILENAME_HEADER_FIELDS\.T: .*"\[z-a\]".*: Invalid range end/ ],
         [ '{"alcatel": {"maxRelease": "nine"}}',        qr/alcatel\.maxRelease must be a whole number/ ],
         [ '{"alcatel": {"minRelease": 5, "maxRelease": 4}}', qr/minRelease is above alcatel\.maxRelease/ ],
         [ '{"alcatel": {"omc": "OMC1"}}',               qr/unknown key alcatel\.omc/ ],
@@ -76,6 +82,33 @@ subtest 'configuration files that cannot be used' => sub {
         like($run->{err}, qr/^pm2pif: configuration \Q$config\E: .*$message/m, '  with the reason');
         ok(!-e "$dir/out$n/OBJ-#-RNC-#-05Dec2026-#-14:45:00-#-900-#-0-#-I.pif", '  and nothing converted');
     }
+};
+
+# BerMeas compiles its patterns with the C library's regcomp (extended syntax) and drops
+# those that do not compile without a word; pm2pif must refuse exactly those, in the
+# library's words (as glibc's regerror gives them).
+subtest 'patterns BerMeas could not compile' => sub {
+    require(source_dir() . '/bin/pm2pif');
+    my $bracket = 'Unmatched [, [^, [:, [., or [=';
+    my $repeat = 'Invalid preceding regular expression';
+    my @cases = (
+        [ 'cell=(\\d+)', undef ], [ "'cp=(\\d+)'", undef ], [ '\\/NETWORK_?([^\\/]+)\\/?', undef ],
+        [ 'a)', undef ], [ '(a))', undef ], [ '[]a]', undef ], [ '[^]a]', undef ], [ 'a**', undef ], [ '()', undef ],
+        [ 'a||b', undef ], [ '|a', undef ], [ 'a{,2}', undef ], [ 'a{,}', undef ], [ 'a{32767}', undef ],
+        [ '[a-]', undef ], [ '[%--]', undef ], [ '[]-a]', undef ], [ '[[.-.]]', undef ], [ '[[=a=]]', undef ],
+        [ '(a)\\1', undef ], [ '((a)|b)\\1', undef ], [ 'a\\{', undef ], [ '[\\]', undef ], [ '[:a:]', undef ],
+        [ 'a(', 'Unmatched ( or \\(' ], [ '((a)', 'Unmatched ( or \\(' ],
+        [ '[a', $bracket ], [ '[]', $bracket ], [ '[^]', $bracket ], [ '[[:alpha:]', $bracket ], [ '[[.a]', $bracket ],
+        [ 'a\\', 'Trailing backslash' ],
+        [ '*a', $repeat ], [ '{1}a', $repeat ], [ 'a|*b', $repeat ], [ '(+)', $repeat ], [ '^*a', $repeat ], [ 'a$*', $repeat ],
+        [ 'a{2,1}', 'Invalid content of \\{\\}' ], [ 'a{}', 'Invalid content of \\{\\}' ], [ 'a{1x}', 'Invalid content of \\{\\}' ],
+        [ 'a{1', 'Unmatched \\{' ], [ 'a{1x', 'Unmatched \\{' ], [ 'a{32768}', 'Regular expression too big' ],
+        [ '[z-a]', 'Invalid range end' ], [ '[a-z-9]', 'Invalid range end' ], [ '[[:alpha:]-z]', 'Invalid range end' ],
+        [ '[[:foo:]]', 'Invalid character class name' ], [ '[[.space.]]', 'Invalid collation character' ],
+        [ '[[=ab=]]', 'Invalid collation character' ],
+        [ '\\2', 'Invalid back reference' ], [ '(a\\1)', 'Invalid back reference' ], [ '(a)|\\1', 'Invalid back reference' ],
+    );
+    is(main::posix_pattern_error($_->[0]), $_->[1], "'$_->[0]'") for @cases;
 };
 
 subtest 'an output directory that cannot be made' => sub {

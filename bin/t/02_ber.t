@@ -8,6 +8,7 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use File::Copy qw(copy);
 use File::Path qw(make_path);
+use Digest::SHA ();
 use JSON::PP qw(encode_json);
 use Test::More;
 use Pm2pifTest qw(pm2pif scratch sample spew slurp gzip_file output_files source_dir summary_of);
@@ -24,11 +25,16 @@ my $example = do {
     } keys %$config };
 };
 
+# The files the module tests check, numbered within each input as pm2pif numbers them.
 sub expected_files {
     my %files;
     for my $set (@_) {
         my $dir = source_dir() . "/bermeas/t/expected/$set";
-        %files = (%files, %{ output_files($dir) });
+        my $module = output_files($dir);
+        my $number = sub { $_[0] =~ /-#-(\d+)-#-I\.pif\z/ ? $1 : die };
+        my @names = sort { $number->($a) <=> $number->($b) } keys %$module;
+        my $first = $number->($names[0]);
+        $files{ s/-#-(\d+)(-#-I\.pif)\z/'-#-' . ($1 - $first) . $2/er } = $module->{$_} for @names;
     }
     return \%files;
 }
@@ -45,7 +51,7 @@ subtest 'the example configuration gives the files the module tests check' => su
         my $run = pm2pif({ cwd => $dir }, '-c', 'example.json', '-o', "out$jobs", '-j', $jobs, 'data');
         is($run->{status}, 0, "converted with -j $jobs") or diag $run->{err};
         is_deeply(output_files("$dir/out$jobs"), expected_files(qw(rnc utran)),
-            '  names and contents as checked, counter running through both files');
+            '  names and contents as checked, numbered within each file');
         my $lines = 0;
         $lines += tr/\n// for values %{ expected_files(qw(rnc utran)) };
         is_deeply(summary_of($run->{err}), { converted => 2, failed => 0, skipped => 0, files => 8, lines => $lines },
@@ -69,16 +75,21 @@ subtest 'without configuration' => sub {
     my $run = pm2pif({ cwd => $dir }, sample('ber/meas-rnc.ber'), sample('ber/meas-rnc-indefinite.ber'));
     is($run->{status}, 0, 'converted') or diag $run->{err};
     my $files = output_files("$dir/out");
-    my $first = 'OBJ-#-RNC-#-05Dec2026-#-14:45:00-#-900-#-0-#-I.pif';
-    is_deeply([ sort keys %$files ], [ map {"OBJ-#-RNC-#-05Dec2026-#-14:45:00-#-900-#-$_-#-I.pif"} 0 .. 3 ],
-        'named by sender type, time stamp, granularity and the run counter');
+    my %mark;
+    /\AOBJ-#-RNC-#-05Dec2026-#-14:45:00-#-900-#-([0-9a-f]{8})\.(\d+)-#-I\.pif\z/ and $mark{$1}{$2} = 1 for keys %$files;
+    is_deeply([ map { [ sort keys %$_ ] } values %mark ], [ [ 0, 1 ], [ 0, 1 ] ],
+        'named by sender type, time stamp, granularity, the mark of the input and the number within it');
+    my $digest = substr(Digest::SHA->new(1)->add("meas-rnc.ber\0")->addfile(sample('ber/meas-rnc.ber'))->hexdigest, 0, 8);
+    my $first = "OBJ-#-RNC-#-05Dec2026-#-14:45:00-#-900-#-$digest.0-#-I.pif";
+    ok($files->{$first}, '  the mark: 8 hex digits of the SHA-1 of the name, a NUL and the content');
     my ($names, $values) = $files->{$first} =~ /^##START\|HEADER\n(.*)\n(.*)\n/m;
     my %header;
     @header{ split /\|/, $names } = split /\|/, $values;
     is($header{FILENAME}, 'meas-rnc.ber', 'the file name is a header field');
     like($files->{$first}, qr/^OBJ_ID\|attTCHSeizures\|succTCHSeizures\|failTCHSeizures\|suspectFlag\nRncFunction=1,UtranCell=Gbg-997\|234\|/m,
         'every object is of class OBJ with its whole identifier');
-    (my $indefinite = $files->{'OBJ-#-RNC-#-05Dec2026-#-14:45:00-#-900-#-2-#-I.pif'}) =~ s/meas-rnc-indefinite\.ber/meas-rnc.ber/;
+    my ($other) = grep { !/$digest/ && /\.0-#-I\.pif\z/ } keys %$files;
+    (my $indefinite = $files->{$other}) =~ s/meas-rnc-indefinite\.ber/meas-rnc.ber/;
     is($indefinite, $files->{$first}, 'indefinite lengths give the same file');
 };
 

@@ -79,6 +79,13 @@ subtest '--kind' => sub {
         '  with radiobin\'s reason');
     $run = pm2pif({ cwd => $dir }, '--kind', 'ber', 'in/b/c/deep.ber.gz');
     is($run->{status}, 0, 'a BER file taken as BER converts');
+    spew("$dir/seq", "\x30\x00");
+    $run = pm2pif({ cwd => $dir }, '--kind', 'ber', 'in/a/looks.xml', 'seq');
+    is($run->{status}, 1, 'files that BerMeas finds nothing in fail');
+    like($run->{err}, qr/^pm2pif: in\/a\/looks\.xml: no PIF file written: by its content this is no BER file \(it looks like Alcatel\)\n/m,
+        '  saying what they look like');
+    like($run->{err}, qr/^pm2pif: seq: no PIF file written: .*nor of any kind pm2pif knows\)$/m, '  or that they are of no kind');
+    is_deeply([ @{ summary_of($run->{err}) }{qw(converted failed)} ], [ 0, 2 ], '  and count as failed');
 };
 
 subtest 'modules found through a relative path' => sub {

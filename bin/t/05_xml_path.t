@@ -47,7 +47,7 @@ subtest 'the measdoc_data hash as PIF files' => sub {
     my $run = pm2pif({ %$fake, cwd => $dir }, sample('ber/meas-rnc.ber'), 'A20001.xml');
     is($run->{status}, 0, 'converted') or diag $run->{err};
     my $files = output_files("$dir/out");
-    is($files->{'RncFunction_UtranCell-#-A20001-#-2-#-I.pif'}, <<'PIF', 'one block: header, columns and rows in the documented order');
+    is($files->{'RncFunction_UtranCell-#-A20001-#-0-#-I.pif'}, <<'PIF', 'one block: header, columns and rows in the documented order');
 ## Parser Intermediate File
 ##START|HEADER
 dnPrefix|fileFormatVersion|vendorName|duration|measObjLdn_RncFunction|measObjLdn_UtranCell
@@ -59,7 +59,7 @@ RF-1|Gbg-997|234|345|
 RF-1|Gbg-998|"1 2"||TRUE
 ##END|RncFunction_UtranCell
 PIF
-    is($files->{'XMLDATA-#-A20001-#-3-#-I.pif'}, <<'PIF', 'a block without name and rows');
+    is($files->{'XMLDATA-#-A20001-#-1-#-I.pif'}, <<'PIF', 'a block without name and rows');
 ## Parser Intermediate File
 ##START|HEADER
 vendorName
@@ -69,7 +69,7 @@ Company NN
 
 ##END|XMLDATA
 PIF
-    is(scalar keys %$files, 4, 'numbered after the BER file\'s two');
+    is(scalar keys %$files, 4, 'beside the BER file\'s two, numbered within their input');
     is(summary_of($run->{err})->{lines}, 19 + 11 + 7, 'the lines are counted');
 };
 
@@ -117,7 +117,7 @@ subtest 'items for each layout' => sub {
         'the root\'s section wins over the items for every file, which win over the layout');
     is_deeply($cycles->[1]{items}{altOutputBlockNames}, [qw(A a B b)], 'a map becomes key and value texts, sorted');
     is_deeply($cycles->[1]{items}{xmlDocumentType}, ['1'], 'a new root gets the document type it is given');
-    ok(-e "$dir/out/XMLDATA-#-older2-#-0-#-I.pif", 'named after the file without .gz and .xml');
+    ok(output_files("$dir/out")->{'XMLDATA-#-older2-#-0-#-I.pif'}, 'named after the file without .gz and .xml');
 };
 
 subtest '--json' => sub {

@@ -10,7 +10,7 @@ use File::Temp qw(tempdir);
 use IO::Compress::Gzip qw(gzip $GzipError);
 use POSIX ();
 
-our @EXPORT_OK = qw(pm2pif scratch sample slurp spew gzip_file output_files have_measdoc
+our @EXPORT_OK = qw(pm2pif scratch sample slurp spew gzip_file output_files output_names have_measdoc
     source_dir build_dir fake_dir summary_of);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // dirname(__FILE__) . '/../../..');
@@ -25,8 +25,9 @@ sub fake_dir   { File::Spec->rel2abs(dirname(__FILE__) . '/../fake') }
 sub scratch { tempdir('pm2pif_XXXXXX', TMPDIR => 1, CLEANUP => 1) }
 
 # Runs pm2pif with @args; a leading hash reference may give cwd (the working directory),
-# inc (module directories searched before the build tree's) and lib (the build tree's
-# module directory as given to perl). Returns { status, out, err }.
+# inc (module directories searched before the build tree's), lib (the build tree's module
+# directory as given to perl), stdout (a file to take standard output instead of the
+# capture) and user (a user to run as, when run as root). Returns { status, out, err }.
 sub pm2pif {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @args = @_;
@@ -35,14 +36,19 @@ sub pm2pif {
     if ($pid == 0) {
         chdir $opt{cwd} or POSIX::_exit(126) if $opt{cwd};
         open STDIN, '<', '/dev/null';
-        open STDOUT, '>', "$capture/out";
+        open STDOUT, '>', $opt{stdout} // "$capture/out";
         open STDERR, '>', "$capture/err";
+        if (defined $opt{user} && $> == 0) {
+            my (undef, undef, $uid, $gid) = getpwnam $opt{user} or POSIX::_exit(125);
+            POSIX::setgid($gid) && POSIX::setuid($uid) or POSIX::_exit(125);
+        }
         my $lib = $opt{lib} // "$build/perl/lib";
         { exec $^X, (map {"-I$_"} @{ $opt{inc} // [] }, $lib), "$source/bin/pm2pif", @args }
         POSIX::_exit(127);
     }
     waitpid $pid, 0;
-    return { status => $? >> 8, signal => $? & 127, out => slurp("$capture/out"), err => slurp("$capture/err") };
+    return { status => $? >> 8, signal => $? & 127, out => -e "$capture/out" ? slurp("$capture/out") : '',
+             err => slurp("$capture/err") };
 }
 
 sub slurp {
@@ -66,12 +72,22 @@ sub gzip_file {
     return $to;
 }
 
-# The PIF files of a directory: name => content.
+# The PIF files of a directory: name => content. The mark of the input in the names of
+# XML and BER files (8 hex digits and a dot before the file's number) is left out while
+# the names stay apart: most tests convert one input per directory.
 sub output_files {
     my ($dir) = @_;
     opendir my $dh, $dir or die "$dir: $!";
     my %files = map { $_ => slurp("$dir/$_") } grep { /\.(?:pif|pt)\z/ } readdir $dh;
-    return \%files;
+    my %short = map { (s/-#-[0-9a-f]{8}\.(\d+)-#-I\.pif\z/-#-$1-#-I.pif/r) => $files{$_} } keys %files;
+    return keys %short == keys %files ? \%short : \%files;
+}
+
+# The names of the PIF files of a directory, as written, sorted.
+sub output_names {
+    my ($dir) = @_;
+    opendir my $dh, $dir or die "$dir: $!";
+    return [ sort grep { /\.(?:pif|pt)\z/ } readdir $dh ];
 }
 
 # The counts of pm2pif's summary line: converted, failed, skipped, files, lines.
