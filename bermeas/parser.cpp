@@ -410,6 +410,9 @@ bool run_conversion(std::string_view filename, std::string_view origFilename, co
         return false;
     }
     if (state->out_of_memory) throw std::bad_alloc();
+    // A value without suspectFlag is finished by the element after it; the last one of a
+    // file without footer has none.
+    if (state->previous_state == 22 || state->previous_state == 23) on_value_end(*state, nullptr);
     log_message(log_progress, "Parsing completed");
     const bool restarted = state->restarted;
     release_pif(*state, true);

@@ -14,8 +14,11 @@ my $dir = work_dir();
 
 # A measurement file built element by element around the given measValue elements, so
 # that tests can put in what an encoder for the layout would refuse.
-sub file_with_values {
-    my (@values) = @_;
+sub file_with_values { return collection(1, @_) }
+
+# The same, with or without measFileFooter.
+sub collection {
+    my ($footer, @values) = @_;
     return tlv(0x30,
         tlv(0xA0, tlv(0x80, "\x01"), tlv(0x81, 'managedElementId=RNC01'), tlv(0x82, 'RNC'),
                   tlv(0x83, 'Example'), tlv(0x84, '20261205170000Z')),
@@ -25,7 +28,7 @@ sub file_with_values {
                 tlv(0x80, '20261205174500Z'), tlv(0x81, "\x03\x84"),
                 tlv(0xA2, tlv(0x13, 'c1'), tlv(0x13, 'c2')),
                 tlv(0xA3, @values))))),
-        tlv(0x82, '20261205180000Z'));
+        $footer ? tlv(0x82, '20261205180000Z') : ());
 }
 
 # One measValue: instance id, result elements, and optionally more elements after them.
@@ -193,6 +196,17 @@ subtest 'suspect values write no line; a block of only suspect values has no dat
     ok($ok, 'converted');
     my ($pif) = values %$files;
     like($pif, qr/\n##END\|HEADER\n\z/, 'header section only');
+};
+
+subtest 'a file without footer: its last value without suspectFlag is written' => sub {
+    for my $flag ('', tlv(0x82, "\x00")) {
+        my $octets = collection(0, value('cell=1', [int_result("\x01"), int_result("\x02")], $flag),
+                                   value('cell=2', [int_result("\x03"), int_result("\x04")]));
+        my ($ok, undef, $files) = convert(octets => $octets);
+        ok($ok, 'converted');
+        my ($pif) = values %$files;
+        like($pif, qr/\n1\|1\|2\|00\n2\|3\|4\|00\n##END\|Cell\n\z/, 'both lines, then the end line');
+    }
 };
 
 subtest 'the end marker names the block its start marker opened' => sub {
