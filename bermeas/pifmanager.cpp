@@ -281,7 +281,9 @@ void pif_manager_add_short_counter_value(pif_manager* pm, const short_counter_va
 void pif_manager_write_counters(pif_manager* pm) {
     if (!pm) return;
     if (!pm->stream) {
-        std::fputs("pif_manager_write_counters(): pm->fp is null !!!\n", stderr);
+        // Once per conversion: a file that cannot be opened loses every line of its block.
+        if (!pm->lost_lines_said) std::fputs("pif_manager_write_counters(): pm->fp is null !!!\n", stderr);
+        pm->lost_lines_said = true;
         return;
     }
     if (!pm->have_counter_values) return;

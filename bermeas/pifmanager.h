@@ -50,6 +50,7 @@ struct pif_manager {
     bool block_started = false;         // start marker and column line are written
     bool header_open = false;           // the header's end line is still to be written
     bool failed = false;                // a PIF file could not be opened or written
+    bool lost_lines_said = false;       // the lines lost to a missing file were reported
     char_list header_names;
     char_list header_values;
     std::optional<std::string> block_name;  // class of the current measurement value

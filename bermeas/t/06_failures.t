@@ -8,7 +8,7 @@ use lib "$FindBin::Bin/lib";
 use Test::More;
 use BerMeas;
 use BerMeasTest qw(work_dir ordered example_config sample expected_dir read_file write_file pif_files
-    log_lines capture_output convert tlv indefinite rnc_file_name encode_meas_file);
+    log_lines capture_output convert tlv indefinite rnc_file_name encode_meas_file shared_sample);
 
 my $dir = work_dir();
 
@@ -61,6 +61,25 @@ subtest 'an empty input and one that is no BER' => sub {
         ok(!$ok, 'false');
         is(scalar keys %$files, 0, 'no PIF file');
         is((new_log_lines($before))[-1], '1 asn1_process() failed', 'logged, log closed');
+    }
+};
+
+subtest 'an input that holds no measurement collection' => sub {
+    my %input = (
+        'an empty SEQUENCE' => "\x30\x00",
+        'a SEQUENCE of other things' => tlv(0x30, tlv(0x30, tlv(0x02, "\x01")), tlv(0x04, 'abc')),
+    );
+    # XML files that happen to decode as BER (the others fail the walk)
+    for my $xml (qw(32435-xml/boda_A2.xml 28532-xml/onapPM_A20181004.0000-1000-0015-1000_5G.xml)) {
+        my $path = shared_sample($xml);
+        $input{$xml} = read_file($path) if $path;
+    }
+    for my $label (sort keys %input) {
+        my $before = () = log_lines();
+        my ($ok, undef, $files) = convert(octets => $input{$label});
+        ok(!$ok, "$label: false");
+        is(scalar keys %$files, 0, "$label: no PIF file");
+        like((new_log_lines($before))[-1], qr/^1 No measurement collection in input file: /, "$label: logged");
     }
 };
 
@@ -228,7 +247,7 @@ subtest 'an output directory that does not exist' => sub {
     write_file('input.ber', $octets);
     my ($ok, $out, $err) = capture_output(sub { BerMeas::process_file('input.ber', 'A.ber', "$dir/nowhere") });
     ok(!$ok, 'false');
-    is($err, "pif_manager_write_counters(): pm->fp is null !!!\n" x 2, 'each lost line said on standard error');
+    is($err, "pif_manager_write_counters(): pm->fp is null !!!\n", 'the lost lines said once on standard error');
     my ($line) = grep { /Cannot open PIF file/ } new_log_lines($before);
     like($line, qr{^1 Cannot open PIF file \Q$dir\E/nowhere/Cell-#-\d+-#-I\.pif\z}, 'logged');
 };
