@@ -201,15 +201,19 @@ int main(int argc, char** argv) {
     const char* filename = argv[optind];
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(filename, "rb"), std::fclose);
     // A file that opens but cannot be read (a directory, a device or file system that fails
-    // the read) is no input file either; an empty file is, and prints a fresh record.
-    if (!input || (std::getc(input.get()) == EOF && std::ferror(input.get()))) {
+    // the read) is no input file either; an empty file is, and prints a fresh record. The
+    // octet read to tell them apart goes back, and the tree is decoded from this same
+    // stream: a pipe or FIFO cannot be opened a second time for its data.
+    const int first = input ? std::getc(input.get()) : EOF;
+    if (!input || (first == EOF && std::ferror(input.get()))) {
         std::fprintf(stderr, "Cannot open input file: %s\n", filename);
         return 1;
     }
+    std::ungetc(first, input.get());
     // main may run again in one process (the fuzz target runs it once per input): the
     // tree of an earlier run goes before the next is decoded.
     asn1_ptr(g_rootObj).reset();
-    g_rootObj = parse(filename).release();
+    g_rootObj = asn1_parse_stream(input.get()).release();
     if (!g_rootObj) {
         std::fprintf(stderr, "Failed parsing input file: %s\n", filename);
         return 1;
