@@ -104,14 +104,17 @@ void print_usage(const char* program_name) {
     std::printf("Usage: %s [OPTION]... FILENAME\n", program_name);
     std::fputs("Dump contents of ASN.1 input file.\n\n", stdout);
     std::fputs("  -i  Indent based on the level within the hierarchy\n", stdout);
+    std::fputs("\nAn element whose content the end of the file cuts short shows the octets\n"
+               "read, then the line \"[cut: READ of LENGTH octets]\".\n",
+               stdout);
 }
 
 void print_indent(std::uint32_t level) {
     if (g_doIndent) g_out.put_blanks(2 * std::size_t{level});
 }
 
-// Content octets actually held: a record whose content could not be read has none.
-std::size_t content_size(const asn1_object& rec) { return rec.data ? rec.length : 0; }
+// Content octets actually held: those before the end of a file that cuts the element.
+std::size_t content_size(const asn1_object& rec) { return asn1_content_size(rec); }
 
 // Prints a string-typed element (tags 18-27, any class) with all-printable content on one
 // line. Returns 1 when it printed, 0 when the element is left to the other forms.
@@ -125,7 +128,7 @@ int print_universal_printable(const asn1_object& rec) {
     return 1;
 }
 
-void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
+void print_content(const asn1_object& rec, std::uint32_t level) {
     if (print_universal_printable(rec)) return;
     if (rec.asn_class == ASN1_CONTEXT || rec.tag > 26) {
         g_out.put('[');
@@ -158,6 +161,19 @@ void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
     print_indent(level + 1);
     g_out.put_hex_octets(octets, size);
     g_out.put('\n');
+}
+
+// The content as far as the file holds it; an element the end of the file cuts says so
+// on a line of its own, so that no octet is shown that is not in the file.
+void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
+    print_content(rec, level);
+    if (rec.missing == 0) return;
+    print_indent(level + 1);
+    g_out.put("[cut: ");
+    g_out.put_number(static_cast<std::uint32_t>(content_size(rec)));
+    g_out.put(" of ");
+    g_out.put_number(rec.length);
+    g_out.put(" octets]\n");
 }
 
 // Pre-order print. The decoder bounds the depth, so recursion here is bounded too.

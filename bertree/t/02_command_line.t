@@ -12,7 +12,9 @@ use BertreeRun qw(run_bertree ber_file bertree_path);
 my $prog = bertree_path();
 my $usage = "Usage: $prog [OPTION]... FILENAME\n"
   . "Dump contents of ASN.1 input file.\n\n"
-  . "  -i  Indent based on the level within the hierarchy\n";
+  . "  -i  Indent based on the level within the hierarchy\n"
+  . "\nAn element whose content the end of the file cuts short shows the octets\n"
+  . "read, then the line \"[cut: READ of LENGTH octets]\".\n";
 
 my ($status, $out, $err) = run_bertree();
 is($status, 1, 'no file name: exit 1');
