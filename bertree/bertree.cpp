@@ -1,6 +1,7 @@
 // bertree: prints the first BER element of a file as an indented tree. Diagnostic tool for
 // the ASN.1 measurement files; one rendering rule (quoted object instances at level 7) is
 // made for their layout. Decoding is the tree form of the shared decoder.
+#include <getopt.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -100,10 +101,16 @@ output g_out;
 constexpr std::uint32_t object_instance_level = 7;
 constexpr std::uint32_t object_instance_tag = 0;
 
+// Long options: what they return from getopt_long, past any short option character.
+enum : int { option_help = 256, option_version };
+constexpr std::string_view program_version = PM_PROJECT_VERSION;
+
 void print_usage(const char* program_name) {
     std::printf("Usage: %s [OPTION]... FILENAME\n", program_name);
     std::fputs("Dump contents of ASN.1 input file.\n\n", stdout);
     std::fputs("  -i  Indent based on the level within the hierarchy\n", stdout);
+    std::fputs("      --help     display this help and exit\n", stdout);
+    std::fputs("      --version  output version information and exit\n", stdout);
     std::fputs("\nAn element whose content the end of the file cuts short shows the octets\n"
                "read, then the line \"[cut: READ of LENGTH octets]\".\n",
                stdout);
@@ -200,14 +207,27 @@ void print_object(const asn1_object& rec, std::uint32_t level) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    static constexpr option long_options[] = {
+        {"help", no_argument, nullptr, option_help},
+        {"version", no_argument, nullptr, option_version},
+        {nullptr, 0, nullptr, 0},
+    };
     opterr = 0;  // the usage text is the only complaint about options
     int option;
-    while ((option = getopt(argc, argv, "i")) != -1) {
-        if (option == 'i') {
-            g_doIndent = 1;
-        } else {
-            print_usage(argv[0]);
-            return 1;
+    while ((option = getopt_long(argc, argv, "i", long_options, nullptr)) != -1) {
+        switch (option) {
+            case 'i':
+                g_doIndent = 1;
+                break;
+            case option_help:
+                print_usage(argv[0]);
+                return 0;
+            case option_version:
+                std::printf("bertree %.*s\n", static_cast<int>(program_version.size()), program_version.data());
+                return 0;
+            default:
+                print_usage(argv[0]);
+                return 1;
         }
     }
     if (optind >= argc) {

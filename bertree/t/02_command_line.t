@@ -13,10 +13,19 @@ my $prog = bertree_path();
 my $usage = "Usage: $prog [OPTION]... FILENAME\n"
   . "Dump contents of ASN.1 input file.\n\n"
   . "  -i  Indent based on the level within the hierarchy\n"
+  . "      --help     display this help and exit\n"
+  . "      --version  output version information and exit\n"
   . "\nAn element whose content the end of the file cuts short shows the octets\n"
   . "read, then the line \"[cut: READ of LENGTH octets]\".\n";
 
-my ($status, $out, $err) = run_bertree();
+my $version = $ENV{PM_PROJECT_VERSION} or die "PM_PROJECT_VERSION is not set (run through ctest)\n";
+my ($status, $out, $err);
+for my $case (['--help', $usage], ['--version', "bertree $version\n"], ['-i --version', "bertree $version\n"]) {
+    my ($args, $text) = @$case;
+    is_deeply([run_bertree(split / /, $args)], [0, $text, ''], "$args: exit 0, text on stdout");
+}
+
+($status, $out, $err) = run_bertree();
 is($status, 1, 'no file name: exit 1');
 is($out, $usage, 'no file name: usage on stdout');
 is($err, '', 'no file name: nothing on stderr');
