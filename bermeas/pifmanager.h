@@ -21,8 +21,6 @@ struct perf_data;
 
 // Block name when no object class is known.
 inline constexpr std::string_view default_block_name = "ASN1DATA";
-// PIF file names are cut to this many characters.
-inline constexpr std::size_t max_pif_path_length = 2047;
 
 // A counter value of at most 15 characters held in 16 octets, so that it can be copied
 // as one fixed-size block whatever its length (see format_counter_number).

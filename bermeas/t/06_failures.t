@@ -249,7 +249,7 @@ subtest 'an output directory that does not exist' => sub {
     ok(!$ok, 'false');
     is($err, "pif_manager_write_counters(): pm->fp is null !!!\n", 'the lost lines said once on standard error');
     my ($line) = grep { /Cannot open PIF file/ } new_log_lines($before);
-    like($line, qr{^1 Cannot open PIF file \Q$dir\E/nowhere/Cell-#-\d+-#-I\.pif\z}, 'logged');
+    like($line, qr{^1 Cannot open PIF file \Q$dir\E/nowhere/Cell-#-\d+-#-I\.pif: No such file or directory\z}, 'logged with the reason');
 };
 
 BerMeas::delete_config();
