@@ -99,8 +99,9 @@ void on_root(perf_data& state) {
 // (an XML file, another ASN.1 structure) may still walk the states without writing.
 void on_file_header(perf_data& state, const asn1_object& element) {
     if (state.root_is_sequence && element.asn_class == ASN1_CONTEXT && element.pc == PC_CONSTRUCTED &&
-        element.tag == 0)
+        element.tag == 0) {
         state.collection_seen = true;
+    }
 }
 
 void on_header_block(perf_data& state) {
