@@ -55,9 +55,12 @@ must exist.
 
 Returns true after a complete conversion. Returns false, and leaves the reason in the
 log, when an argument is empty, no configuration is held, the file name is refused, the
-file cannot be opened or decoded, an element could not be placed in the measurement file
-layout (the conversion then starts over at that element), or a PIF file could not be
-written. The PIF file being written when decoding fails, or when an element cannot be
+file cannot be opened or decoded, the file holds no measurement collection (its first
+element is no SEQUENCE that opens with the file header: an XML file, say), an element
+could not be placed in the measurement file layout (the conversion then starts over at
+that element), or a PIF file could not be written (also when its name, which is never
+shortened, is longer than the system allows). A file whose collection holds no
+measurement values converts to no PIF file and returns true. The PIF file being written when decoding fails, or when an element cannot be
 placed, is left without its end line: a file that ends without one is not whole.
 
 =item delete_config()

@@ -2,12 +2,15 @@
 // configuration into PIF files in the directory "inter_d" (created when missing), the
 // way the host module would. The file's own path is the name it arrived under.
 //   bermeas-convert FILE
-// Exit status 0 after a complete conversion, 1 otherwise (see bermeas.log).
+//   bermeas-convert --help | --version
+// Exit status 0 after a complete conversion (or the help or version text), 1 otherwise
+// (see bermeas.log).
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "conf.h"
 #include "example_config.h"
@@ -16,13 +19,33 @@
 namespace {
 
 constexpr const char* output_dir = "inter_d";
+constexpr std::string_view program_version = PM_PROJECT_VERSION;
+
+void print_usage(const char* program_name) {
+    std::printf("Usage: %s filename\n", program_name);
+    std::fputs("Convert a 3GPP ASN.1 measurement file into PIF files in ./inter_d with the\n"
+               "built-in example configuration (log in ./bermeas.log).\n\n"
+               "      --help     display this help and exit\n"
+               "      --version  output version information and exit\n",
+               stdout);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("Usage: %s filename\n", argv[0]);
+        print_usage(argv[0]);
         return 1;
+    }
+    // Only as the first argument: any other argument is a file name ("./--help" names a file).
+    const std::string_view first = argv[1];
+    if (first == "--help") {
+        print_usage(argv[0]);
+        return 0;
+    }
+    if (first == "--version") {
+        std::printf("bermeas-convert %.*s\n", static_cast<int>(program_version.size()), program_version.data());
+        return 0;
     }
     if (mkdir(output_dir, 0777) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "%s: cannot create %s: %s\n", argv[0], output_dir, std::strerror(errno));

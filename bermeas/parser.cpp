@@ -85,9 +85,23 @@ void release_pif(perf_data& state, bool complete) {
 void on_root(perf_data& state) {
     // Only a restart finds a manager held: the block being written lost the values after
     // the element that could not be placed, so its file is closed without end line.
+    const bool lost_lines_said = state.pif && state.pif->lost_lines_said;
     release_pif(state, false);
     state.pif = pif_manager_new(state.conf);
-    if (!state.pif) state.out_of_memory = true;
+    if (!state.pif) {
+        state.out_of_memory = true;
+        return;
+    }
+    state.pif->lost_lines_said = lost_lines_said;
+}
+
+// A measurement collection is a SEQUENCE that opens with measFileHeader; any other input
+// (an XML file, another ASN.1 structure) may still walk the states without writing.
+void on_file_header(perf_data& state, const asn1_object& element) {
+    if (state.root_is_sequence && element.asn_class == ASN1_CONTEXT && element.pc == PC_CONSTRUCTED &&
+        element.tag == 0) {
+        state.collection_seen = true;
+    }
 }
 
 void on_header_block(perf_data& state) {
@@ -184,6 +198,14 @@ void run_action(perf_data& state, std::int32_t n, const asn1_object& element) {
     switch (n) {
         case 0:
             on_root(state);
+            // A restart reaches this state from an element that is no root.
+            if (!state.restarted) {
+                state.root_is_sequence = element.asn_class == ASN1_UNIVERSAL && element.pc == PC_CONSTRUCTED &&
+                                         element.tag == ASN1_TAG_SEQUENCE;
+            }
+            break;
+        case 1:
+            on_file_header(state, element);
             break;
         case 2:
             h.file_format_version = get_int_value(element);
@@ -410,6 +432,14 @@ bool run_conversion(std::string_view filename, std::string_view origFilename, co
         return false;
     }
     if (state->out_of_memory) throw std::bad_alloc();
+    // A value without suspectFlag is finished by the element after it; the last one of a
+    // file without footer has none.
+    if (state->previous_state == 22 || state->previous_state == 23) on_value_end(*state, nullptr);
+    if (!state->collection_seen) {
+        log_message(log_error, "No measurement collection in input file: %s", input_path.c_str());
+        release_pif(*state, true);
+        return false;
+    }
     log_message(log_progress, "Parsing completed");
     const bool restarted = state->restarted;
     release_pif(*state, true);

@@ -32,6 +32,8 @@ struct perf_data {
     char_list object_columns, object_values;      // of the measured object; reused
     std::int32_t state = 0;
     std::int32_t previous_state = 0;
+    bool root_is_sequence = false;                // the outermost element is a SEQUENCE
+    bool collection_seen = false;                 // and it began with measFileHeader
     bool restarted = false;                       // the machine met an element it could not place
     bool pif_failed = false;                      // a PIF file could not be opened or written
     bool out_of_memory = false;
@@ -44,7 +46,8 @@ void perf_data_delete(std::unique_ptr<perf_data>& state) noexcept;
 
 // Converts `filename`, which arrived as `origFilename`, into PIF files in `outputDir`.
 // True after a complete conversion; false when there is no configuration, an argument is
-// empty, the name is refused, the file cannot be read or decoded, the machine had to
+// empty, the name is refused, the file cannot be read or decoded or holds no measurement
+// collection (a SEQUENCE that opens with measFileHeader), the machine had to
 // restart on an element it could not place, or a PIF file could not be written. Every
 // failure is logged; PIF files of a conversion that fails part-way keep what was written,
 // and the one being written is left without its end line.

@@ -4,6 +4,7 @@
 #include "pifmanager.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -113,7 +114,8 @@ std::string next_file_name(const pif_manager& pm) {
     name += parts;
     name.append(count, written.ptr);
     name.append(pif::name_separator).append(pif::name_end_bermeas);
-    if (name.size() > max_pif_path_length) name.resize(max_pif_path_length);
+    // Never cut: a cut name lies in another directory or names another file. A name the
+    // system refuses (longer than PATH_MAX, or a part longer than NAME_MAX) fails the open.
     return name;
 }
 
@@ -123,7 +125,9 @@ void start_new_file(pif_manager& pm) {
     close_output_file(pm, true);
     pm.path = std::move(name);
     log_message(log_progress, "Opening PIF file %s", pm.path.c_str());
+    errno = 0;
     if (pm.conf->output_dir) pm.stream.reset(std::fopen(pm.path.c_str(), "wb"));
+    const int open_error = errno;
     if (pm.stream) {
         pm.line.append(pif::banner_bermeas) += pif::line_end;
         pm.line.append(pif::start_marker).append(pif::header_section) += pif::line_end;
@@ -135,7 +139,8 @@ void start_new_file(pif_manager& pm) {
         pm.header_open = true;
     } else {
         pm.failed = true;
-        log_message(log_error, "Cannot open PIF file %s", pm.path.c_str());
+        log_message(log_error, "Cannot open PIF file %s: %s", pm.path.c_str(),
+                    open_error ? std::strerror(open_error) : "no output directory");
     }
     pm.block_started = false;
 }
@@ -281,7 +286,9 @@ void pif_manager_add_short_counter_value(pif_manager* pm, const short_counter_va
 void pif_manager_write_counters(pif_manager* pm) {
     if (!pm) return;
     if (!pm->stream) {
-        std::fputs("pif_manager_write_counters(): pm->fp is null !!!\n", stderr);
+        // Once per conversion: a file that cannot be opened loses every line of its block.
+        if (!pm->lost_lines_said) std::fputs("pif_manager_write_counters(): pm->fp is null !!!\n", stderr);
+        pm->lost_lines_said = true;
         return;
     }
     if (!pm->have_counter_values) return;

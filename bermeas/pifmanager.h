@@ -21,8 +21,6 @@ struct perf_data;
 
 // Block name when no object class is known.
 inline constexpr std::string_view default_block_name = "ASN1DATA";
-// PIF file names are cut to this many characters.
-inline constexpr std::size_t max_pif_path_length = 2047;
 
 // A counter value of at most 15 characters held in 16 octets, so that it can be copied
 // as one fixed-size block whatever its length (see format_counter_number).
@@ -50,6 +48,7 @@ struct pif_manager {
     bool block_started = false;         // start marker and column line are written
     bool header_open = false;           // the header's end line is still to be written
     bool failed = false;                // a PIF file could not be opened or written
+    bool lost_lines_said = false;       // the lines lost to a missing file were reported
     char_list header_names;
     char_list header_values;
     std::optional<std::string> block_name;  // class of the current measurement value

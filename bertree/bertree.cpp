@@ -1,6 +1,7 @@
 // bertree: prints the first BER element of a file as an indented tree. Diagnostic tool for
 // the ASN.1 measurement files; one rendering rule (quoted object instances at level 7) is
 // made for their layout. Decoding is the tree form of the shared decoder.
+#include <getopt.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -100,18 +101,27 @@ output g_out;
 constexpr std::uint32_t object_instance_level = 7;
 constexpr std::uint32_t object_instance_tag = 0;
 
+// Long options: what they return from getopt_long, past any short option character.
+enum : int { option_help = 256, option_version };
+constexpr std::string_view program_version = PM_PROJECT_VERSION;
+
 void print_usage(const char* program_name) {
     std::printf("Usage: %s [OPTION]... FILENAME\n", program_name);
     std::fputs("Dump contents of ASN.1 input file.\n\n", stdout);
     std::fputs("  -i  Indent based on the level within the hierarchy\n", stdout);
+    std::fputs("      --help     display this help and exit\n", stdout);
+    std::fputs("      --version  output version information and exit\n", stdout);
+    std::fputs("\nAn element whose content the end of the file cuts short shows the octets\n"
+               "read, then the line \"[cut: READ of LENGTH octets]\".\n",
+               stdout);
 }
 
 void print_indent(std::uint32_t level) {
     if (g_doIndent) g_out.put_blanks(2 * std::size_t{level});
 }
 
-// Content octets actually held: a record whose content could not be read has none.
-std::size_t content_size(const asn1_object& rec) { return rec.data ? rec.length : 0; }
+// Content octets actually held: those before the end of a file that cuts the element.
+std::size_t content_size(const asn1_object& rec) { return asn1_content_size(rec); }
 
 // Prints a string-typed element (tags 18-27, any class) with all-printable content on one
 // line. Returns 1 when it printed, 0 when the element is left to the other forms.
@@ -125,7 +135,7 @@ int print_universal_printable(const asn1_object& rec) {
     return 1;
 }
 
-void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
+void print_content(const asn1_object& rec, std::uint32_t level) {
     if (print_universal_printable(rec)) return;
     if (rec.asn_class == ASN1_CONTEXT || rec.tag > 26) {
         g_out.put('[');
@@ -160,6 +170,19 @@ void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
     g_out.put('\n');
 }
 
+// The content as far as the file holds it; an element the end of the file cuts says so
+// on a line of its own, so that no octet is shown that is not in the file.
+void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
+    print_content(rec, level);
+    if (rec.missing == 0) return;
+    print_indent(level + 1);
+    g_out.put("[cut: ");
+    g_out.put_number(static_cast<std::uint32_t>(content_size(rec)));
+    g_out.put(" of ");
+    g_out.put_number(rec.length);
+    g_out.put(" octets]\n");
+}
+
 // Pre-order print. The decoder bounds the depth, so recursion here is bounded too.
 void print_object(const asn1_object& rec, std::uint32_t level) {
     print_indent(level);
@@ -184,14 +207,27 @@ void print_object(const asn1_object& rec, std::uint32_t level) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    static constexpr option long_options[] = {
+        {"help", no_argument, nullptr, option_help},
+        {"version", no_argument, nullptr, option_version},
+        {nullptr, 0, nullptr, 0},
+    };
     opterr = 0;  // the usage text is the only complaint about options
     int option;
-    while ((option = getopt(argc, argv, "i")) != -1) {
-        if (option == 'i') {
-            g_doIndent = 1;
-        } else {
-            print_usage(argv[0]);
-            return 1;
+    while ((option = getopt_long(argc, argv, "i", long_options, nullptr)) != -1) {
+        switch (option) {
+            case 'i':
+                g_doIndent = 1;
+                break;
+            case option_help:
+                print_usage(argv[0]);
+                return 0;
+            case option_version:
+                std::printf("bertree %.*s\n", static_cast<int>(program_version.size()), program_version.data());
+                return 0;
+            default:
+                print_usage(argv[0]);
+                return 1;
         }
     }
     if (optind >= argc) {
@@ -201,15 +237,19 @@ int main(int argc, char** argv) {
     const char* filename = argv[optind];
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(filename, "rb"), std::fclose);
     // A file that opens but cannot be read (a directory, a device or file system that fails
-    // the read) is no input file either; an empty file is, and prints a fresh record.
-    if (!input || (std::getc(input.get()) == EOF && std::ferror(input.get()))) {
+    // the read) is no input file either; an empty file is, and prints a fresh record. The
+    // octet read to tell them apart goes back, and the tree is decoded from this same
+    // stream: a pipe or FIFO cannot be opened a second time for its data.
+    const int first = input ? std::getc(input.get()) : EOF;
+    if (!input || (first == EOF && std::ferror(input.get()))) {
         std::fprintf(stderr, "Cannot open input file: %s\n", filename);
         return 1;
     }
+    std::ungetc(first, input.get());
     // main may run again in one process (the fuzz target runs it once per input): the
     // tree of an earlier run goes before the next is decoded.
     asn1_ptr(g_rootObj).reset();
-    g_rootObj = parse(filename).release();
+    g_rootObj = asn1_parse_stream(input.get()).release();
     if (!g_rootObj) {
         std::fprintf(stderr, "Failed parsing input file: %s\n", filename);
         return 1;

@@ -240,7 +240,7 @@ void print_blanks(std::FILE* out, std::uint32_t count) {
 
 void print_content(const asn1_object& rec, std::FILE* out, const asn1_dialect& dialect) {
     const std::uint8_t* octets = rec.data.get();
-    const std::size_t count = rec.length;
+    const std::size_t count = asn1_content_size(rec);
     std::string text;
     const std::uint32_t tag = rec.asn_class == ASN1_UNIVERSAL ? rec.tag : UINT32_MAX;
     if (tag == ASN1_TAG_BOOLEAN) {
@@ -292,7 +292,7 @@ void asn1_object_print(const asn1_object* rec, std::uint32_t level, std::FILE* o
         const std::string_view cls = g_classLabel[r.asn_class & 3];
         std::fprintf(out, "[%.*s %" PRIu32 " %c %" PRIu32 "] {\n", static_cast<int>(cls.size()), cls.data(),
                      r.tag, r.pc == PC_CONSTRUCTED ? 'C' : 'P', r.length);
-        if (r.pc == PC_PRIMITIVE && r.data && r.length > 0) {
+        if (r.pc == PC_PRIMITIVE && asn1_content_size(r) > 0) {
             print_blanks(out, f.level + 1);
             print_content(r, out, dialect);
         }

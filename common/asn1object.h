@@ -37,7 +37,8 @@ struct asn1_dialect {
     // primitive UNIVERSAL tag 0 (its content is then not read).
     bool eoc_ignores_length;
     // On a short content read BerMeas drops the buffer (data becomes NULL); bertree keeps
-    // what was read (the rest zero-filled) so that the partial element can be shown.
+    // what was read, and the count of octets missing, so that the partial element can be
+    // shown as it stands.
     bool free_on_failed_read;
     // Label of UNIVERSAL tag 1.
     std::string_view boolean_label;
@@ -68,7 +69,10 @@ struct asn1_object {
     std::uint32_t tag = 0;
     bool definite = true;
     std::uint32_t length = 0;
-    std::unique_ptr<std::uint8_t[]> data;  // primitive content, `length` bytes, or NULL
+    // Content octets the input ended before (tree form only; the streaming form drops a
+    // cut element's content).
+    std::uint32_t missing = 0;
+    std::unique_ptr<std::uint8_t[]> data;  // primitive content, `length - missing` bytes, or NULL
     asn1_object* parent = nullptr;
     std::unique_ptr<asn1_object> children;
     std::unique_ptr<asn1_object> next;
@@ -94,8 +98,12 @@ inline void asn1_object_init(asn1_object& rec) {
     rec.tag = 0;
     rec.definite = true;
     rec.length = 0;
+    rec.missing = 0;
     rec.parent = nullptr;
 }
+
+// Content octets the record holds: its length, less any the input did not have.
+inline std::size_t asn1_content_size(const asn1_object& rec) { return rec.data ? rec.length - rec.missing : 0; }
 // Releases a record, its content and everything linked under and after it.
 void asn1_object_delete(asn1_ptr& rec);
 void asn1_object_delete_recursive(asn1_ptr& rec);

@@ -309,6 +309,18 @@ void take_back(content_cache& cache, asn1_object& rec) {
     cache.lent = nullptr;
 }
 
+// The `available` octets left of a content that the input cuts short, for the tree form;
+// the record's `missing` counts the rest. Nothing is kept on an exhausted heap.
+template <class Source>
+void read_cut_content(Source& source, asn1_object* rec, long long available) {
+    const auto count = static_cast<std::size_t>(std::max(available, 0LL));
+    auto buffer = pm_new_zeroed_array<std::uint8_t>(std::max<std::size_t>(count, 1));
+    if (!buffer) return;
+    const std::size_t got = source.read(buffer.get(), count);
+    rec->data = std::move(buffer);
+    rec->missing = static_cast<std::uint32_t>(rec->length - got);
+}
+
 template <class Source>
 int read_content(Source& source, asn1_object* rec, std::uint32_t* count, const asn1_dialect& dialect,
                  content_cache* cache) {
@@ -331,18 +343,18 @@ int read_content(Source& source, asn1_object* rec, std::uint32_t* count, const a
         size_unknown = remaining < 0;
         if ((!size_unknown && length > remaining) || (size_unknown && one_octet)) {
             dprint("fread() failed in get_asn1_data()");
+            // The tree form still shows the octets the file holds.
+            if (!dialect.free_on_failed_read && !size_unknown) read_cut_content(source, rec, remaining);
             return 1;
         }
     }
 
     std::unique_ptr<std::uint8_t[]> buffer;
     std::size_t got = 0;
-    bool full_size = true;
     const bool zeroed = one_octet || !dialect.free_on_failed_read;
     if (size_unknown) {
         bool out_of_memory = false;
         got = read_growing(source, buffer, length, out_of_memory);
-        full_size = got == length;
         if (out_of_memory) {
             dprint("Out of memory");
             return 1;
@@ -362,13 +374,15 @@ int read_content(Source& source, asn1_object* rec, std::uint32_t* count, const a
     rec->data = std::move(buffer);
     if (got < wanted) {
         dprint("fread() failed in get_asn1_data()");
-        // The tree form keeps what was read (zero-filled after it) so the element can be shown.
-        if (dialect.free_on_failed_read || !full_size) {
+        // The tree form keeps what was read so the element can be shown as far as it goes.
+        if (dialect.free_on_failed_read) {
             if (cache) {
                 take_back(*cache, *rec);
             } else {
                 rec->data.reset();
             }
+        } else {
+            rec->missing = static_cast<std::uint32_t>(length - got);
         }
         return 1;
     }

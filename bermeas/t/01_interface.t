@@ -12,6 +12,15 @@ my $dir = work_dir();
 
 is($BerMeas::VERSION, '0.01', 'version');
 
+subtest 'the bootstrap refuses another version' => sub {
+    require XSLoader;
+    no warnings 'redefine';  # the right version registers the functions a second time
+    eval { XSLoader::load('BerMeas', '2.00') };
+    like($@, qr/^BerMeas object version 0\.01 does not match bootstrap parameter 2\.00 /, 'with the version message');
+    eval { XSLoader::load('BerMeas', '0.01') };
+    is($@, '', 'the right version loads');
+};
+
 subtest 'wrong argument counts die with the usage text' => sub {
     my @calls = (
         [sub { BerMeas::set_config() },           'Usage: BerMeas::set_config(rootHashref)'],

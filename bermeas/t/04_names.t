@@ -6,7 +6,9 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use Test::More;
 use BerMeas;
-use BerMeasTest qw(work_dir ordered example_config sample log_lines convert one_block_file read_file);
+use File::Find qw(find);
+use BerMeasTest qw(work_dir ordered example_config sample log_lines convert one_block_file read_file
+    capture_output write_file pif_files);
 
 my $dir = work_dir();
 my $rnc = sample('meas-rnc.ber');
@@ -104,6 +106,80 @@ subtest 'PIF file names: class, configured fields with "/" made "_", counter' =>
     like($name, qr{\ACell-#-Example Networks-#-RNC_01-#-RNC01-#-RNC01-#-20261205174500\+0100-#-15-#-RNC-#-\d+-#-I\.pif\z},
          'fields in configured order, unknown ones left out');
     like($files->{$name}, qr{^1\|RNC/01\|}m, 'the header keeps the "/"');
+    BerMeas::delete_config();
+};
+
+subtest 'names are bytes: non-ASCII octets pass unchanged into PIF names and content' => sub {
+    # The host may hand a text as octets or as characters (a string marked UTF-8): either
+    # way the module works on its UTF-8 octets, as the file system and the input file do.
+    my $characters = "\x{C7}";
+    utf8::upgrade($characters);
+    for my $c ("\xC3\x87", $characters) {
+        my $form = utf8::is_utf8($c) ? 'characters' : 'octets';
+        BerMeas::set_config(ordered(
+            ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { "Cell$c" => 'cell=(\d+)' },
+            ASN1_ALT_OBJECT_INSTANCE_ID_NAMES   => { "Cell$c" => "OBJ_$c" },
+            ASN1_HEADER_INFO_FOR_PIF_FILENAME   => ['senderName_managedElementId']));
+        my $file = one_block_file(sender => "managedElementId=R\xC3\x87",
+                                  values => [['cell=3', [1]], ["R\xC3\x87=5", [2]]]);
+        my $out = "out\xC3\x87-$form";
+        mkdir $out or die "$out: $!";
+        ok(BerMeas::process_file(write_file("in-$form.ber", $file), 'A20261205.1700+0100-1800+0100_RNC01.ber',
+                                 "out$c-$form"), "$form: converted");
+        my @names = pif_files($out);
+        like("@names", qr/\ACell\xC3\x87-#-R\xC3\x87-#-\d+-#-I\.pif\z/, "$form: the file's name");
+        my $content = @names ? read_file("$out/$names[0]") : '';
+        like($content, qr/^1\|R\xC3\x87\|/m, "$form: header value");
+        like($content, qr/\n##START\|Cell\xC3\x87\nOBJ_\xC3\x87\|c1\|suspectFlag\n3\|1\|00\nR\xC3\x87=5\|2\|00\n##END\|Cell\xC3\x87\n\z/,
+             "$form: block name, column name and object values");
+        BerMeas::delete_config();
+    }
+};
+
+# A directory tree made level by level (longer paths than the system takes in one call);
+# returns the absolute path, of at least `length` characters, of its deepest directory.
+sub deep_dir {
+    my ($root, $length) = @_;
+    mkdir $root or die "$root: $!";
+    chdir $root or die "$root: $!";
+    my $path = $root;
+    while (length $path < $length) {
+        my $part = 'd' x ($length - length($path) - 1 > 200 ? 200 : $length - length($path) - 1 || 1);
+        mkdir $part or die "mkdir: $!";
+        chdir $part or die "chdir: $!";
+        $path .= "/$part";
+    }
+    chdir $dir or die "$dir: $!";
+    return $path;
+}
+
+# Regular files anywhere under a directory, at any depth.
+sub files_under {
+    my ($root) = @_;
+    my @found;
+    find({ wanted => sub { push @found, $File::Find::name if -f $_ }, no_chdir => 0 }, $root);
+    return @found;
+}
+
+subtest 'long output paths: whole names up to PATH_MAX, else a failure with a message' => sub {
+    BerMeas::set_config(ordered(ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' }));
+    my $file = one_block_file(values => [['cell=3', [1]]]);
+    my $out = deep_dir("$dir/long", 3000);
+    my ($ok, undef, $files) = convert(octets => $file, out => $out);
+    ok($ok, 'a directory of 3000 characters: converted');
+    my ($name) = keys %$files;
+    like($name // '', qr/\Acell-#-\d+-#-I\.pif\z/, 'the file is in it, whole')
+        or diag explain [keys %$files], [files_under("$dir/long")];
+    is(scalar(files_under("$dir/long")), 1, 'and nowhere else');
+
+    $out = deep_dir("$dir/longer", 4080);
+    my $before = () = log_lines();
+    my ($result) = capture_output(sub { [convert(octets => $file, out => $out)] });
+    ok(!$result->[0], 'a name beyond PATH_MAX: false');
+    my @log = log_lines();
+    ok((grep { m{^1 Cannot open PIF file \Q$out\E/cell-#-\d+-#-I\.pif: } } @log[$before .. $#log]),
+       'logged with the reason') or diag explain [map { substr $_, -80 } @log[$before .. $#log]];
+    is(scalar(files_under("$dir/longer")), 0, 'no file written anywhere');
     BerMeas::delete_config();
 };
 

@@ -8,14 +8,17 @@ use lib "$FindBin::Bin/lib";
 use Test::More;
 use BerMeas;
 use BerMeasTest qw(work_dir ordered example_config sample expected_dir read_file write_file pif_files
-    log_lines capture_output convert tlv indefinite rnc_file_name encode_meas_file);
+    log_lines capture_output convert tlv indefinite rnc_file_name encode_meas_file shared_sample);
 
 my $dir = work_dir();
 
 # A measurement file built element by element around the given measValue elements, so
 # that tests can put in what an encoder for the layout would refuse.
-sub file_with_values {
-    my (@values) = @_;
+sub file_with_values { return collection(1, @_) }
+
+# The same, with or without measFileFooter.
+sub collection {
+    my ($footer, @values) = @_;
     return tlv(0x30,
         tlv(0xA0, tlv(0x80, "\x01"), tlv(0x81, 'managedElementId=RNC01'), tlv(0x82, 'RNC'),
                   tlv(0x83, 'Example'), tlv(0x84, '20261205170000Z')),
@@ -25,7 +28,7 @@ sub file_with_values {
                 tlv(0x80, '20261205174500Z'), tlv(0x81, "\x03\x84"),
                 tlv(0xA2, tlv(0x13, 'c1'), tlv(0x13, 'c2')),
                 tlv(0xA3, @values))))),
-        tlv(0x82, '20261205180000Z'));
+        $footer ? tlv(0x82, '20261205180000Z') : ());
 }
 
 # One measValue: instance id, result elements, and optionally more elements after them.
@@ -58,6 +61,25 @@ subtest 'an empty input and one that is no BER' => sub {
         ok(!$ok, 'false');
         is(scalar keys %$files, 0, 'no PIF file');
         is((new_log_lines($before))[-1], '1 asn1_process() failed', 'logged, log closed');
+    }
+};
+
+subtest 'an input that holds no measurement collection' => sub {
+    my %input = (
+        'an empty SEQUENCE' => "\x30\x00",
+        'a SEQUENCE of other things' => tlv(0x30, tlv(0x30, tlv(0x02, "\x01")), tlv(0x04, 'abc')),
+    );
+    # XML files that happen to decode as BER (the others fail the walk)
+    for my $xml (qw(32435-xml/boda_A2.xml 28532-xml/onapPM_A20181004.0000-1000-0015-1000_5G.xml)) {
+        my $path = shared_sample($xml);
+        $input{$xml} = read_file($path) if $path;
+    }
+    for my $label (sort keys %input) {
+        my $before = () = log_lines();
+        my ($ok, undef, $files) = convert(octets => $input{$label});
+        ok(!$ok, "$label: false");
+        is(scalar keys %$files, 0, "$label: no PIF file");
+        like((new_log_lines($before))[-1], qr/^1 No measurement collection in input file: /, "$label: logged");
     }
 };
 
@@ -195,6 +217,17 @@ subtest 'suspect values write no line; a block of only suspect values has no dat
     like($pif, qr/\n##END\|HEADER\n\z/, 'header section only');
 };
 
+subtest 'a file without footer: its last value without suspectFlag is written' => sub {
+    for my $flag ('', tlv(0x82, "\x00")) {
+        my $octets = collection(0, value('cell=1', [int_result("\x01"), int_result("\x02")], $flag),
+                                   value('cell=2', [int_result("\x03"), int_result("\x04")]));
+        my ($ok, undef, $files) = convert(octets => $octets);
+        ok($ok, 'converted');
+        my ($pif) = values %$files;
+        like($pif, qr/\n1\|1\|2\|00\n2\|3\|4\|00\n##END\|Cell\n\z/, 'both lines, then the end line');
+    }
+};
+
 subtest 'the end marker names the block its start marker opened' => sub {
     my $octets = file_with_values(
         value('cell=1', [int_result("\x01"), int_result("\x02")]),
@@ -214,9 +247,9 @@ subtest 'an output directory that does not exist' => sub {
     write_file('input.ber', $octets);
     my ($ok, $out, $err) = capture_output(sub { BerMeas::process_file('input.ber', 'A.ber', "$dir/nowhere") });
     ok(!$ok, 'false');
-    is($err, "pif_manager_write_counters(): pm->fp is null !!!\n" x 2, 'each lost line said on standard error');
+    is($err, "pif_manager_write_counters(): pm->fp is null !!!\n", 'the lost lines said once on standard error');
     my ($line) = grep { /Cannot open PIF file/ } new_log_lines($before);
-    like($line, qr{^1 Cannot open PIF file \Q$dir\E/nowhere/Cell-#-\d+-#-I\.pif\z}, 'logged');
+    like($line, qr{^1 Cannot open PIF file \Q$dir\E/nowhere/Cell-#-\d+-#-I\.pif: No such file or directory\z}, 'logged with the reason');
 };
 
 BerMeas::delete_config();

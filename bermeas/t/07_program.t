@@ -22,10 +22,17 @@ sub run {
     return ($? >> 8, $stdout, $stderr);
 }
 
-subtest 'without an argument it shows its usage' => sub {
-    my ($status, $out) = run();
-    is($status, 1, 'exit status 1');
-    is($out, "Usage: $program filename\n", 'usage text');
+subtest 'usage and version' => sub {
+    my $version = $ENV{PM_PROJECT_VERSION} or die "PM_PROJECT_VERSION is not set (run through ctest)\n";
+    my $usage = "Usage: $program filename\n"
+      . "Convert a 3GPP ASN.1 measurement file into PIF files in ./inter_d with the\n"
+      . "built-in example configuration (log in ./bermeas.log).\n\n"
+      . "      --help     display this help and exit\n"
+      . "      --version  output version information and exit\n";
+    is_deeply([run()], [1, $usage, ''], 'without an argument: usage, exit 1');
+    is_deeply([run('--help')], [0, $usage, ''], '--help: usage, exit 0');
+    is_deeply([run('--version')], [0, "bermeas-convert $version\n", ''], '--version: exit 0');
+    ok(!-e 'inter_d', 'nothing converted');
 };
 
 my $name = 'A20261205.1430+0100-1445+0100_RNC-North-1.ber';

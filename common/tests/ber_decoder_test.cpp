@@ -93,7 +93,7 @@ std::vector<const asn1_object*> children_of(const asn1_object& rec) {
 }
 
 bytes content_of(const asn1_object& rec) {
-    return rec.data ? bytes(rec.data.get(), rec.data.get() + rec.length) : bytes{};
+    return rec.data ? bytes(rec.data.get(), rec.data.get() + asn1_content_size(rec)) : bytes{};
 }
 
 // Wraps content in `depth` nested indefinite-length SEQUENCEs.
@@ -177,12 +177,15 @@ TEST(BerHeader, HugeDeclaredLengthFailsOnFilesAndStreams) {
     asn1_ptr root = parse(file.path.c_str(), &complete);
     ASSERT_NE(root, nullptr);
     EXPECT_FALSE(complete);
-    EXPECT_EQ(root->data, nullptr);
+    // The tree keeps the octets the file holds and counts the rest as missing.
+    EXPECT_EQ(content_of(*root), bytes({0x41, 0x42}));
+    EXPECT_EQ(root->missing, 0xFFFFFFF0u - 2);
 
     // Unknown size (memory stream): the buffer grows only with what is really there.
     auto r = decode_tree(hostile);
     EXPECT_EQ(r.failed, 1);
-    EXPECT_EQ(r.root->data, nullptr);
+    EXPECT_EQ(content_of(*r.root), bytes({0x41, 0x42}));
+    EXPECT_EQ(r.root->missing, 0xFFFFFFF0u - 2);
     EXPECT_EQ(decode_stream(hostile).failed, 1);
 
     // A large element that is really there is read whole.
@@ -198,10 +201,12 @@ TEST(BerHeader, HugeDeclaredLengthFailsOnFilesAndStreams) {
 }
 
 TEST(BerHeader, ShortContentRead) {
-    // The tree form keeps what was read; the streaming form drops the buffer.
+    // The tree form keeps what was read, and no more; the streaming form drops the buffer.
     auto r = decode_tree({0x04, 0x04, 0x41, 0x42});
     EXPECT_EQ(r.failed, 1);
-    EXPECT_EQ(content_of(*r.root), bytes({0x41, 0x42, 0x00, 0x00}));
+    EXPECT_EQ(content_of(*r.root), bytes({0x41, 0x42}));
+    EXPECT_EQ(r.root->missing, 2u);
+    EXPECT_EQ(decode_tree({0x04, 0x02, 0x41, 0x42}).root->missing, 0u);
     auto s = decode_stream({0x04, 0x04, 0x41, 0x42});
     EXPECT_EQ(s.failed, 1);
     EXPECT_TRUE(s.visits.empty());
