@@ -67,6 +67,15 @@ placed, is left without its end line: a file that ends without one is not whole.
 
 Releases the configuration.
 
+=item pattern_error(pattern)
+
+Why a configured pattern would not compile in a conversion: it is rewritten as
+C<process_file> rewrites patterns (enclosing single quotes dropped, C<\d> and C<\w>
+spelled out, cut to 1023 characters) and compiled as a POSIX extended regular expression.
+Returns the C library's reason as text, or undef when the pattern compiles. A conversion
+skips a pattern that does not compile without a word, so a host checks its patterns with
+this before C<set_config>.
+
 =back
 
 Each function dies with a C<Usage: BerMeas::...> message when called with the wrong

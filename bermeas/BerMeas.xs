@@ -9,6 +9,7 @@
 
 #include "conf.h"
 #include "parser.h"
+#include "util.h"
 
 #define PERL_NO_GET_CONTEXT
 #include "EXTERN.h"
@@ -151,3 +152,17 @@ void
 delete_config()
   CODE:
     config_delete(g_conf);
+
+SV*
+pattern_error(pattern)
+    SV* pattern
+  PREINIT:
+    STRLEN length = 0;
+    const char* text;
+    std::string reason;
+  CODE:
+    text = SvPV(pattern, length);
+    reason = pattern_error(std::string_view(text, length));
+    RETVAL = reason.empty() ? &PL_sv_undef : newSVpvn(reason.data(), reason.size());
+  OUTPUT:
+    RETVAL

@@ -76,6 +76,21 @@ std::unique_ptr<posix_pattern> compile_pattern(std::string_view pattern) {
     return compiled;
 }
 
+std::string pattern_error(std::string_view configured) {
+    const std::string pattern = convert_regex_pattern(configured);
+    if (pattern.find('\0') != std::string::npos) return "it holds a NUL character";
+    regex_t re;
+    const int code = regcomp(&re, pattern.c_str(), REG_EXTENDED);
+    if (code == 0) {
+        regfree(&re);
+        return {};
+    }
+    std::string reason(regerror(code, &re, nullptr, 0), '\0');
+    regerror(code, &re, reason.data(), reason.size());
+    reason.pop_back();  // the terminator regerror counts
+    return reason;
+}
+
 std::string_view group_text(const char* text, const regmatch_t& group) {
     if (group.rm_so < 0 || group.rm_eo < group.rm_so) return {};
     return std::string_view(text + group.rm_so, static_cast<std::size_t>(group.rm_eo - group.rm_so));

@@ -54,6 +54,11 @@ private:
 // A compiled pattern, or NULL when it does not compile (or the heap is exhausted).
 std::unique_ptr<posix_pattern> compile_pattern(std::string_view pattern);
 
+// Why the configured pattern `configured`, rewritten as a conversion rewrites it, does not
+// compile: the C library's own words, or "it holds a NUL character". Empty when it
+// compiles. Lets a host refuse a configuration whose pattern a conversion would drop.
+std::string pattern_error(std::string_view configured);
+
 // Text of group `i` of a match of `text`; empty when the group did not take part.
 std::string_view group_text(const char* text, const regmatch_t& group);
 

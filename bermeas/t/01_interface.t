@@ -116,4 +116,16 @@ subtest 'a hash that dies while being read leaves no configuration behind' => su
     BerMeas::delete_config();
 };
 
+subtest 'pattern_error: why a configured pattern would be dropped' => sub {
+    my $bracket = 'Unmatched [, [^, [:, [., or [=';
+    for my $case (
+        [ 'cell=(\\d+)', undef ], [ "'cp=(\\w+)'", undef ], [ '\\/NETWORK_?([^\\/]+)\\/?', undef ], [ '[]a]', undef ],
+        [ 'a(', 'Unmatched ( or \\(' ], [ '[a', $bracket ], [ '*a', 'Invalid preceding regular expression' ],
+        [ '[z-a]', 'Invalid range end' ], [ 'a{2,1}', 'Invalid content of \\{\\}' ], [ '\\2', 'Invalid back reference' ],
+        [ "'(\\d'", 'Unmatched ( or \\(' ], [ "a\0(", undef ],
+    ) {
+        is(BerMeas::pattern_error($case->[0]), $case->[1], "'$case->[0]'");
+    }
+};
+
 done_testing();

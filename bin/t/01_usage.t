@@ -84,33 +84,6 @@ subtest 'configuration files that cannot be used' => sub {
     }
 };
 
-# BerMeas compiles its patterns with the C library's regcomp (extended syntax) and drops
-# those that do not compile without a word; pm2pif must refuse exactly those, in the
-# library's words (as glibc's regerror gives them).
-subtest 'patterns BerMeas could not compile' => sub {
-    require(source_dir() . '/bin/pm2pif');
-    my $bracket = 'Unmatched [, [^, [:, [., or [=';
-    my $repeat = 'Invalid preceding regular expression';
-    my @cases = (
-        [ 'cell=(\\d+)', undef ], [ "'cp=(\\d+)'", undef ], [ '\\/NETWORK_?([^\\/]+)\\/?', undef ],
-        [ 'a)', undef ], [ '(a))', undef ], [ '[]a]', undef ], [ '[^]a]', undef ], [ 'a**', undef ], [ '()', undef ],
-        [ 'a||b', undef ], [ '|a', undef ], [ 'a{,2}', undef ], [ 'a{,}', undef ], [ 'a{32767}', undef ],
-        [ '[a-]', undef ], [ '[%--]', undef ], [ '[]-a]', undef ], [ '[[.-.]]', undef ], [ '[[=a=]]', undef ],
-        [ '(a)\\1', undef ], [ '((a)|b)\\1', undef ], [ 'a\\{', undef ], [ '[\\]', undef ], [ '[:a:]', undef ],
-        [ 'a(', 'Unmatched ( or \\(' ], [ '((a)', 'Unmatched ( or \\(' ],
-        [ '[a', $bracket ], [ '[]', $bracket ], [ '[^]', $bracket ], [ '[[:alpha:]', $bracket ], [ '[[.a]', $bracket ],
-        [ 'a\\', 'Trailing backslash' ],
-        [ '*a', $repeat ], [ '{1}a', $repeat ], [ 'a|*b', $repeat ], [ '(+)', $repeat ], [ '^*a', $repeat ], [ 'a$*', $repeat ],
-        [ 'a{2,1}', 'Invalid content of \\{\\}' ], [ 'a{}', 'Invalid content of \\{\\}' ], [ 'a{1x}', 'Invalid content of \\{\\}' ],
-        [ 'a{1', 'Unmatched \\{' ], [ 'a{1x', 'Unmatched \\{' ], [ 'a{32768}', 'Regular expression too big' ],
-        [ '[z-a]', 'Invalid range end' ], [ '[a-z-9]', 'Invalid range end' ], [ '[[:alpha:]-z]', 'Invalid range end' ],
-        [ '[[:foo:]]', 'Invalid character class name' ], [ '[[.space.]]', 'Invalid collation character' ],
-        [ '[[=ab=]]', 'Invalid collation character' ],
-        [ '\\2', 'Invalid back reference' ], [ '(a\\1)', 'Invalid back reference' ], [ '(a)|\\1', 'Invalid back reference' ],
-    );
-    is(main::posix_pattern_error($_->[0]), $_->[1], "'$_->[0]'") for @cases;
-};
-
 subtest 'an output directory that cannot be made' => sub {
     my $dir = scratch();
     spew("$dir/taken", '');
