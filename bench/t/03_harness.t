@@ -46,9 +46,10 @@ ok(!eval { measure(label => 'silent', capture => 1, cmd => [ $^X, '-e', '1' ]); 
     my $stdout = select $lines;
     ok(ratio_line('fast enough', 0.1, '<=', 0.2), 'a met target');
     ok(!ratio_line('too slow', 0.3, '<=', 0.2), 'a target not met');
-    ok(!ratio_line('too little', 90, '>=', 100), 'an "at least" target not met');
+    ok(!ratio_line('too little', 90, '>=', 100, 101), 'an "at least" target not met, whatever processor time says');
     select $stdout;
-    like($printed, qr/^fast enough .* PASS\ntoo slow .* MISS\ntoo little .* MISS\n\z/, 'each says PASS or MISS');
+    like($printed, qr/^fast enough .* PASS\ntoo slow .* MISS\ntoo little .* MISS   \(processor time 101\.000\)\n\z/,
+         'each says PASS or MISS, and the ratio on processor time when given');
 }
 is_deeply([ targets_missed() ], [ 'too slow', 'too little' ], 'targets not met are remembered');
 
