@@ -51,11 +51,19 @@ sub counter_value {
     return ($rng->() << 8 | $rng->() & 0xFF) & 0x7FFFFFFF;
 }
 
+# A compound value such as "86,87,2": a counter that reports a distribution or a
+# list of readings writes its parts in one result, comma-separated.
+sub compound_value {
+    my ($rng) = @_;
+    return join ',', map { $rng->() % 100 } 1 .. 2 + $rng->() % 3;
+}
+
 # The content of one file:
 #   { nes => [ { name, dn, infos => [ { family, types => [...], rows => [
 #       { object => { xml, ber }, values => [...], suspect => 0|1 } ] } ] } ] }
 # Parameters: ne, infos (per ne), rows (per info), counters (per row), seed, missing
-# (a few values left out, BER only: the XML files carry numbers only).
+# (a few values left out, BER only: the XML files carry numbers only), compound (every
+# compound-th counter of a row holds a compound value, XML only: BER results are numbers).
 sub meas_content {
     my (%p) = @_;
     my $rng = new_rng($p{seed} // 20261205);
@@ -72,7 +80,9 @@ sub meas_content {
                 ++$object;
                 push @rows, {
                     object  => { xml => sprintf($f->{xml}, $object), ber => sprintf($f->{ber}, $object) },
-                    values  => [ map { counter_value($rng, $p{missing}) } 1 .. $p{counters} ],
+                    values  => [ map { $p{compound} && $_ % $p{compound} == 0 ? compound_value($rng)
+                                                                                : counter_value($rng, $p{missing}) }
+                                     1 .. $p{counters} ],
                     suspect => ($rng->() % 50 == 0 ? 1 : 0),
                 };
             }
@@ -167,9 +177,11 @@ sub xml_namespace {
 
 # A measCollecFile. Every fifth measData section uses the measType/r counter style with
 # "p" attributes, the others measTypes/measResults lists; one style per section, as
-# equipment writes them.
+# equipment writes them. `style` ('listed' or 'indexed') puts every section in one style:
+# a file of one network element, as operators export them, has one section.
 sub xml_meas_collec {
-    my ($content, $out) = @_;
+    my ($content, $out, %opt) = @_;
+    my $style = $opt{style} // '';
     my $ns = xml_namespace('measCollec');
     $out->(qq{<?xml version="1.0" encoding="UTF-8"?>\n<measCollecFile xmlns="$ns">\n}
          . qq{<fileHeader fileFormatVersion="32.435 V10.0" vendorName="Example Networks" dnPrefix="DC=example.net,SubNetwork=1">\n}
@@ -177,7 +189,8 @@ sub xml_meas_collec {
          . qq{<measCollec beginTime="2026-12-05T14:30:00+01:00"/>\n</fileHeader>\n});
     my $section = 0;
     for my $ne (@{ $content->{nes} }) {
-        my $listed = $section++ % 5 != 4;
+        my $listed = $style ? $style eq 'listed' : $section % 5 != 4;
+        ++$section;
         my $text = qq{<measData>\n<managedElement localDn="SubNetwork=1,ManagedElement=$ne->{name}" userLabel="$ne->{name}" swVersion="R12"/>\n};
         my $job = 0;
         for my $info (@{ $ne->{infos} }) {

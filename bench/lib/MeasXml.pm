@@ -11,8 +11,11 @@ use strict;
 use warnings;
 use Data::Dumper ();
 use Exporter 'import';
+use File::Basename qw(dirname);
+use File::Spec;
 
-our @EXPORT_OK = qw(measdoc_config quote dn_pairs dist_block suspect_value canonical layout_of);
+our @EXPORT_OK = qw(measdoc_config pm2pif_config quote dn_pairs dist_block suspect_value canonical layout_of
+    pif_row result_rows rows_text json_rows go_rows csv_rows go_converter);
 
 # The configuration the benchmark gives measdoc, item by item in setter order. Type 1
 # (measCollecFile) takes the layout's defaults except where they do not fit 3GPP files
@@ -29,6 +32,18 @@ sub measdoc_config {
         [ distinguishedNameElementNames => 'fileHeader.dnPrefix', 'managedElement.localDn', 'measValue.measObjLdn' ],
         [ xmlDocumentType               => 1 ],
     ];
+}
+
+# The same configuration as pm2pif's configuration file (JSON), for both layouts, with
+# `workers` worker threads.
+sub pm2pif_config {
+    my ($workers) = @_;
+    require JSON::PP;
+    my %xml = (threadNumber => $workers);
+    for my $layout ([ measCollecFile => 'measCollec' ], [ mdc => 'mdc' ]) {
+        $xml{ $layout->[0] } = { map { my ($name, @values) = @$_; $name => \@values } @{ measdoc_config($layout->[1]) } };
+    }
+    return JSON::PP->new->canonical->pretty->encode({ xml => \%xml });
 }
 
 # Which layout a file has, from its root element.
@@ -72,6 +87,105 @@ sub dist_block {
 }
 
 sub suspect_value { return uc($_[0] // '') eq 'TRUE' ? 'TRUE' : 'FALSE' }
+
+# One row of the result as measdoc_data's pifData holds it, from what any converter
+# knows of a row: the measured object's name, the counter names and their values in
+# the same order, and the suspect flag's text (undef when the row has none).
+sub pif_row {
+    my ($object, $names, $values, $suspect) = @_;
+    my %pif;
+    @pif{ map { quote(substr $_, 0, 60) } @$names } = map { quote($_) } @$values;
+    %pif = (%pif, dn_pairs('measObjLdn', $object));
+    $pif{suspect} = suspect_value($suspect) if defined $suspect;
+    return \%pif;
+}
+
+# The pifData hashes of every row of a result shaped like measdoc_data's.
+sub result_rows {
+    my ($result) = @_;
+    return map { my $block = $_; map { $block->{$_}{pifData} } grep { /^\d+\z/ } keys %$block }
+           map { $result->{$_} } grep { /^\d+\z/ } keys %$result;
+}
+
+# A text that is equal for two lists of rows exactly when they hold the same rows, in
+# any order: converters that do not build measdoc_data's hash (the Go and Python
+# baselines) are compared with it row by row.
+sub rows_text {
+    my (@rows) = @_;
+    return join '', sort map { my $row = $_; join("\t", map { "$_=$row->{$_}" } sort keys %$row) . "\n" } @rows;
+}
+
+# The Go baseline, built from bench/go into BUILD_DIR/bench-go (Go's build cache there
+# too, so that a second build costs nothing). Returns the program's path, or undef with
+# the reason when Go is not installed or the build fails.
+sub go_converter {
+    my ($build) = @_;
+    my $source = File::Spec->rel2abs(dirname(__FILE__) . '/../go');
+    my $dir = File::Spec->rel2abs("$build/bench-go");
+    return (undef, 'Go is installed by bench/install-bench-deps') unless grep { -x "$_/go" } File::Spec->path;
+    mkdir $dir unless -d $dir;
+    local $ENV{GOCACHE} = "$dir/cache";
+    local $ENV{GOPATH} = "$dir/path";
+    local $ENV{GOFLAGS} = '-buildvcs=false';
+    my $out = `cd '$source' && go build -o '$dir/pmconv' . 2>&1`;
+    return (undef, "go build failed: $out") if $?;
+    return "$dir/pmconv";
+}
+
+# The rows of pm2pif --json's output (measdoc_data as JSON) in FILE.
+sub json_rows {
+    my ($file) = @_;
+    return result_rows(read_json($file));
+}
+
+# The rows of the Go baseline's output in FILE.
+sub go_rows {
+    my ($file) = @_;
+    return map {
+        my @names = sort keys %{ $_->{counters} };
+        my $suspect = !defined $_->{suspect} ? undef : $_->{suspect} ? 'TRUE' : 'FALSE';
+        pif_row($_->{measObjLdn}, \@names, [ @{ $_->{counters} }{@names} ], $suspect)
+    } @{ read_json($file)->{records} };
+}
+
+# The rows of the CSV files that the Python baseline wrote into DIR.
+sub csv_rows {
+    my ($dir) = @_;
+    my @rows;
+    for my $file (glob "$dir/*.csv") {
+        open my $fh, '<', $file or die "$file: $!\n";
+        my @lines = map { [ csv_fields($_) ] } <$fh>;
+        my ($names) = shift @lines;
+        my @counters = @$names[ 1 .. $#$names - 1 ];
+        for my $line (@lines) {
+            my ($object, @values) = @$line;
+            my $suspect = pop @values;
+            push @rows, pif_row($object, \@counters, \@values, $suspect eq '' ? undef : $suspect);
+        }
+    }
+    return @rows;
+}
+
+# The fields of one CSV line as Python's csv module writes them: quoted when they hold
+# a comma or a quote, quotes doubled inside.
+sub csv_fields {
+    my ($line) = @_;
+    $line =~ s/\r?\n\z//;
+    my @fields;
+    while ($line =~ /\G(?:"((?:[^"]|"")*)"|([^,"]*))(,|\z)/gc) {
+        my ($quoted, $plain, $more) = ($1, $2, $3);
+        push @fields, defined $quoted ? $quoted =~ s/""/"/gr : $plain;
+        last if $more eq '';
+    }
+    return @fields;
+}
+
+sub read_json {
+    my ($file) = @_;
+    require JSON::PP;
+    open my $fh, '<:raw', $file or die "$file: $!\n";
+    return JSON::PP->new->decode(do { local $/; <$fh> });
+}
 
 # The same data with every value as text: a converter may hold 1 as a number where
 # another holds the text "1".

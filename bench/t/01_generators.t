@@ -109,4 +109,21 @@ subtest 'XML files carry every row, in both counter styles and both layouts' => 
     is(() = $mdc =~ /<r>/g, 30 * 4, 'mdc: four r per row');
 };
 
+subtest 'one measData section in one counter style, compound values in every tenth counter' => sub {
+    my $content = meas_content(ne => 1, infos => 3, rows => 4, counters => 20, compound => 10);
+    my @values = map { @{ $_->{values} } } map { @{ $_->{rows} } } @{ $content->{nes}[0]{infos} };
+    is_deeply([ grep { $values[$_] =~ /,/ } 0 .. $#values ], [ map { ($_ * 20 + 9, $_ * 20 + 19) } 0 .. 11 ],
+              'compound values where expected, and only there');
+    ok(!(grep { !/^\d+(?:,\d+){1,3}\z/ } @values[ map { ($_ * 20 + 9, $_ * 20 + 19) } 0 .. 11 ]),
+       'two to four parts each');
+    for my $style (qw(listed indexed)) {
+        my $text = '';
+        xml_meas_collec($content, sub { $text .= $_[0] }, style => $style);
+        is(() = $text =~ /<measData>/g, 1, "$style: one section");
+        is(() = $text =~ /<measValue /g, 12, "$style: every row");
+        my ($lists, $elements) = (scalar(() = $text =~ /<measResults>/g), scalar(() = $text =~ /<r p=/g));
+        is_deeply([ $lists, $elements ], $style eq 'listed' ? [ 12, 0 ] : [ 0, 12 * 20 ], "$style: counter style");
+    }
+};
+
 done_testing;

@@ -1,7 +1,8 @@
 # The baselines the XML and BER benchmarks compare against: the value rules of the
-# result hash, the XML::LibXML and XML::Twig converters on small files whose result is
-# written out here by hand, the two converters agreeing on generated files of both
-# layouts, and the Convert::ASN1 decode seeing every value.
+# result hash, the XML::LibXML and XML::Twig converters (and, on the measCollecFile, the
+# Go and Python ones) on small files whose result is written out here by hand, the
+# converters agreeing on generated files of both layouts, and the Convert::ASN1 decode
+# seeing every value.
 use strict;
 use warnings;
 use FindBin;
@@ -12,8 +13,10 @@ my $src;
 BEGIN { $src = $ENV{PM_SOURCE_DIR} // "$FindBin::Bin/../.." }
 use lib "$src/bench/lib", "$src/samples/ber";
 use BenchData qw(meas_content ber_octets xml_meas_collec xml_mdc write_bytes);
-use MeasXml qw(quote dn_pairs dist_block suspect_value canonical);
+use MeasXml qw(quote dn_pairs dist_block suspect_value canonical go_converter result_rows rows_text go_rows
+    csv_rows);
 
+my $build = $ENV{PM_BUILD_DIR};
 my $dir = tempdir(CLEANUP => 1);
 my $steps = "$src/bench/steps";
 
@@ -29,6 +32,8 @@ subtest 'value rules of the result' => sub {
     is(dist_block('SubNetwork=1,ManagedElement=RNC01,UtranCell=C1'), 'SubNetwork_ManagedElement_UtranCell', 'block name');
     is(suspect_value('true'), 'TRUE', 'suspect, any case');
     is(suspect_value('yes'), 'FALSE', 'anything else is not suspect');
+    is_deeply([ MeasXml::csv_fields(qq{"a=1,b=2",7,"86,87,2","say ""x""",\r\n}) ],
+              [ 'a=1,b=2', '7', '86,87,2', 'say "x"', '' ], 'CSV fields: quoted, plain, doubled quotes, empty last');
 };
 
 subtest 'results compare equal whatever the block order and number form' => sub {
@@ -42,7 +47,35 @@ subtest 'results compare equal whatever the block order and number form' => sub 
     $b{1}{0}{pifData}{c} = '1';
     $b{commonHeaderData}{0}{h} = 'x';
     isnt(canonical(\%a), canonical(\%b), 'a block with another block\'s header');
+    my @rows = ({ c => 1, d => 2 }, { c => 3 });
+    is(rows_text(reverse @rows), rows_text(@rows), 'rows in another order');
+    isnt(rows_text({ c => 1 }, { c => 3 }), rows_text(@rows), 'a row without one of its values');
 };
+
+# The Go and Python converters write rows of their own forms, which must hold the rows
+# of the expected result; a row whose results do not pair up with the counters fails them.
+sub row_baselines {
+    my ($file, $expected) = @_;
+    my $rows = rows_text(result_rows($expected));
+    (my $broken = $file) =~ s/\.xml\z/-broken.xml/;
+    write_bytes($broken, do { open my $fh, '<', $file or die; local $/; <$fh> } =~ s{<measResults>1 2<}{<measResults>1<}r);
+    SKIP: {
+        my ($go, $why) = $build ? go_converter($build) : (undef, 'PM_BUILD_DIR is not set');
+        skip $why, 2 unless $go;
+        system("$go $file > $dir/go.json") == 0 or die "the Go converter failed on $file\n";
+        is(rows_text(go_rows("$dir/go.json")), $rows, 'Go converter');
+        ok(system("$go $broken > /dev/null 2>&1") != 0, 'Go converter: results that do not pair up fail');
+    }
+    SKIP: {
+        skip 'python3-lxml is installed by bench/install-bench-deps', 2
+            unless system('/usr/bin/python3 -c "import lxml.etree" 2>/dev/null') == 0;
+        my $csv = tempdir(DIR => $dir);
+        system('/usr/bin/python3', "$steps/lxml-csv.py", $file, $csv) == 0 or die "lxml-csv.py failed on $file\n";
+        is(rows_text(csv_rows($csv)), $rows, 'Python lxml converter');
+        ok(system("/usr/bin/python3 $steps/lxml-csv.py $broken $csv 2>/dev/null") != 0,
+           'Python lxml converter: results that do not pair up fail');
+    }
+}
 
 SKIP: {
     skip 'XML::LibXML and XML::Twig are installed by bench/install-bench-deps', 3
@@ -69,7 +102,7 @@ SKIP: {
 <granPeriod duration="PT900S" endTime="2026-12-05T10:15:00+01:00"/>
 <measTypes>attA attB</measTypes>
 <measValue measObjLdn="RncFunction=1,UtranCell=C1"><measResults>1 2</measResults><suspect>false</suspect></measValue>
-<measValue measObjLdn="RncFunction=1,UtranCell=C2"><measResults>3 4</measResults><suspect>TRUE</suspect></measValue>
+<measValue measObjLdn="RncFunction=1,UtranCell=C2"><measResults>3 86,87,2</measResults><suspect>TRUE</suspect></measValue>
 </measInfo>
 </measData>
 <measData>
@@ -102,7 +135,7 @@ XML
                    blockName => 'RncFunction_UtranCell',
                    0 => { pifData => { attA => '1', attB => '2', measObjLdn_RncFunction => '1',
                                        measObjLdn_UtranCell => 'C1', suspect => 'FALSE' } },
-                   1 => { pifData => { attA => '3', attB => '4', measObjLdn_RncFunction => '1',
+                   1 => { pifData => { attA => '3', attB => '86,87,2', measObjLdn_RncFunction => '1',
                                        measObjLdn_UtranCell => 'C2', suspect => 'TRUE' } } },
             1 => { internalHeaderData => { measObjLdn_Equipment => '1', measObjLdn_Slot => '2', %period },
                    blockName => 'Equipment_Slot',
@@ -111,6 +144,7 @@ XML
         };
         is(dump_of('xml-libxml.pl', $file), canonical($expected) . "\n", 'XML::LibXML converter');
         is(dump_of('xml-twig.pl', $file), canonical($expected) . "\n", 'XML::Twig converter');
+        row_baselines($file, $expected);
     };
 
     subtest 'mdc file written out by hand' => sub {

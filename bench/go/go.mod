@@ -1,0 +1,3 @@
+module pmconv
+
+go 1.19
