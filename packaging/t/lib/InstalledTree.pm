@@ -6,6 +6,7 @@ use strict;
 use warnings;
 use Exporter 'import';
 use File::Basename qw(dirname);
+use File::Copy ();
 use File::Find ();
 use File::Spec;
 use File::Temp qw(tempdir);
@@ -134,7 +135,5 @@ PERL
         ok(scalar(grep { /\.pif\z/ } readdir $dh), 'PIF files in inter_d');
     };
 }
-
-require File::Copy;
 
 1;
