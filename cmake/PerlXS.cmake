@@ -2,7 +2,7 @@
 # C++ against the interpreter's headers (as system headers, so our warning flags do not
 # apply to them), and lays out a ready-to-use tree under ${CMAKE_BINARY_DIR}/perl/lib:
 #   perl -I build/perl/lib -MName -e ...
-# cmake --install puts the same files into Perl's site directories.
+# cmake --install puts the same files into PM_PERL_INSTALL_DIR (see below).
 
 find_program(PERL_EXECUTABLE perl REQUIRED)
 function(pm_perl_config var key)
@@ -13,6 +13,7 @@ endfunction()
 pm_perl_config(PERL_ARCHLIB archlibexp)
 pm_perl_config(PERL_PRIVLIB privlibexp)
 pm_perl_config(PERL_SITEARCH installsitearch)
+pm_perl_config(PERL_VENDORARCH installvendorarch)
 pm_perl_config(PERL_CCFLAGS ccflags)
 set(PERL_CORE_DIR "${PERL_ARCHLIB}/CORE")
 if(NOT EXISTS "${PERL_CORE_DIR}/perl.h")
@@ -24,8 +25,30 @@ separate_arguments(PERL_CCFLAGS_LIST UNIX_COMMAND "${PERL_CCFLAGS}")
 # Only the definitions matter to us; Perl's own include paths and optimisation stay out.
 list(FILTER PERL_CCFLAGS_LIST INCLUDE REGEX "^-D")
 
+# Where the modules are installed (cmake/PerlInstallDir.cmake): Perl's vendor directory
+# for the prefix /usr, its site directory for /usr/local, PREFIX/lib/perl5 otherwise.
+set(PM_PERL_INSTALL_DIR "" CACHE STRING
+    "Install directory of the Perl modules, absolute or relative to the prefix (empty: chosen by CMAKE_INSTALL_PREFIX)")
+include(PerlInstallDir)
+pm_perl_install_dir(PM_PERL_DEST PREFIX "${CMAKE_INSTALL_PREFIX}"
+  VENDORARCH "${PERL_VENDORARCH}" SITEARCH "${PERL_SITEARCH}" OVERRIDE "${PM_PERL_INSTALL_DIR}")
+
+set(PM_XSUBPP_WARNING_FLAGS -Wno-unused-parameter -Wno-unused-variable)
+if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+  list(APPEND PM_XSUBPP_WARNING_FLAGS -Wno-duplicate-decl-specifier)
+endif()
+
 set(PM_PERL_LIB "${CMAKE_BINARY_DIR}/perl/lib")
 file(MAKE_DIRECTORY "${PM_PERL_LIB}")
+
+# Sample files that stay out of the repository (other licences) and that the tests use
+# when they are there; empty: those tests skip and say so.
+set(default_shared_samples "")
+if(IS_DIRECTORY "${PROJECT_SOURCE_DIR}/../shared/samples")
+  set(default_shared_samples "${PROJECT_SOURCE_DIR}/../shared/samples")
+endif()
+set(PM_SHARED_SAMPLES "${default_shared_samples}" CACHE PATH
+    "Optional sample files outside the checkout for the tests (empty: those tests skip)")
 
 # pm_perl_module(NAME pkg XS file.xs PM file.pm [SOURCES ...] [LIBS ...] [TYPEMAP file]
 #                [TARGET name] [LIBDIR dir] [NO_INSTALL])
@@ -59,9 +82,10 @@ function(pm_perl_module)
   add_library(${target} MODULE "${generated}" ${ARG_SOURCES})
   target_include_directories(${target} SYSTEM PRIVATE "${PERL_CORE_DIR}")
   target_compile_definitions(${target} PRIVATE ${PERL_CCFLAGS_LIST})
-  # xsubpp output declares variables some functions never use; everything else is ours.
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
-  set_source_files_properties("${generated}" PROPERTIES COMPILE_OPTIONS "-Wno-unused-parameter;-Wno-unused-variable")
+  # xsubpp output declares variables some functions never use, and clang finds the
+  # "const" its typemaps add to an already-const type; everything else is ours.
+  target_compile_options(${target} PRIVATE ${PM_WARNING_FLAGS})
+  set_source_files_properties("${generated}" PROPERTIES COMPILE_OPTIONS "${PM_XSUBPP_WARNING_FLAGS}")
   target_link_libraries(${target} PRIVATE ${ARG_LIBS})
   set_target_properties(${target} PROPERTIES
     PREFIX "" OUTPUT_NAME "${ARG_NAME}"
@@ -72,16 +96,22 @@ function(pm_perl_module)
     DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}")
   add_custom_target(${target}_pm ALL DEPENDS "${pm_out}")
   add_dependencies(${target} ${target}_pm)
+  if(ARG_LIBDIR AND ARG_NO_INSTALL)
+    set_property(GLOBAL APPEND PROPERTY PM_TEST_PERL_LIBS "${libdir}")
+  endif()
   if(NOT ARG_NO_INSTALL)
-    install(TARGETS ${target} LIBRARY DESTINATION "${PERL_SITEARCH}/auto/${ARG_NAME}")
-    install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}" DESTINATION "${PERL_SITEARCH}")
+    install(TARGETS ${target} LIBRARY DESTINATION "${PM_PERL_DEST}/auto/${ARG_NAME}")
+    install(FILES "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}" DESTINATION "${PM_PERL_DEST}")
+    pm_pod_man(NAME ${ARG_NAME} SOURCE "${CMAKE_CURRENT_SOURCE_DIR}/${ARG_PM}" SECTION 3pm)
+    add_dependencies(pm_installed ${target})
   endif()
 endfunction()
 
 # pm_prove_test(NAME name DIR t [LIBDIR dir ...] [ENV var=value ...])
 # Runs prove over a directory of .t files against the build tree's Perl library (the
-# LIBDIR trees first, when given). Tests find the build through PM_BUILD_DIR and the
-# sources through PM_SOURCE_DIR.
+# LIBDIR trees first, when given). Tests find the build through PM_BUILD_DIR, the
+# sources through PM_SOURCE_DIR and the optional samples through PM_SHARED_SAMPLES (run
+# by plain prove, through PmBuild.pm instead).
 function(pm_prove_test)
   cmake_parse_arguments(ARG "" "NAME;DIR" "ENV;LIBDIR" ${ARGN})
   find_program(PROVE_EXECUTABLE prove REQUIRED)
@@ -95,6 +125,7 @@ function(pm_prove_test)
   set(env ${PM_TEST_ENV}
     "PM_BUILD_DIR=${CMAKE_BINARY_DIR}"
     "PM_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
+    "PM_SHARED_SAMPLES=${PM_SHARED_SAMPLES}"
     ${ARG_ENV})
   if(PM_SANITIZER_PRELOAD)
     # The interpreter is not instrumented: the run-time must come first, and the
@@ -109,4 +140,35 @@ function(pm_prove_test)
     list(APPEND env "LD_PRELOAD=${preload}" "PM_SANITIZED=${SANITIZE}")
   endif()
   set_tests_properties(${ARG_NAME} PROPERTIES ENVIRONMENT "${env}")
+endfunction()
+
+# pm_pod_man(NAME name SOURCE file SECTION 1|3pm)
+# The manual page of a command or module from its POD, built with everything else and
+# installed into man1 or man3. pod2man refuses a broken POD, so the build checks it.
+function(pm_pod_man)
+  cmake_parse_arguments(ARG "" "NAME;SOURCE;SECTION" "" ${ARGN})
+  find_program(POD2MAN_EXECUTABLE pod2man REQUIRED)
+  string(SUBSTRING "${ARG_SECTION}" 0 1 mandir)
+  set(title "${ARG_NAME}")
+  if(mandir STREQUAL "1")
+    string(TOUPPER "${title}" title)
+  endif()
+  set(man "${CMAKE_BINARY_DIR}/man/man${mandir}/${ARG_NAME}.${ARG_SECTION}")
+  add_custom_command(OUTPUT "${man}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/man/man${mandir}"
+    COMMAND ${POD2MAN_EXECUTABLE} --errors=die --section=${ARG_SECTION} --center=pmconv
+            --release=${PROJECT_VERSION} --name=${title}
+            "${ARG_SOURCE}" "${man}"
+    DEPENDS "${ARG_SOURCE}"
+    COMMENT "pod2man ${ARG_NAME}.${ARG_SECTION}")
+  add_custom_target(man_${ARG_NAME}_${mandir} ALL DEPENDS "${man}")
+  add_dependencies(pm_installed man_${ARG_NAME}_${mandir})
+  install(FILES "${man}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man${mandir}")
+endfunction()
+
+# Writes ${PM_PERL_LIB}/PmBuild.pm (cmake/PmBuild.pm.in) once every module is declared.
+function(pm_write_build_module)
+  get_property(libs GLOBAL PROPERTY PM_TEST_PERL_LIBS)
+  list(JOIN libs " " PM_TEST_PERL_LIBS)
+  configure_file("${PROJECT_SOURCE_DIR}/cmake/PmBuild.pm.in" "${PM_PERL_LIB}/PmBuild.pm" @ONLY)
 endfunction()

@@ -8,6 +8,7 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use Test::More;
 
+use PmBuild ();  # the build's test-only modules, also under a plain prove
 use MeasdocRecords;
 
 sub export { MeasdocRecords::export_data(@_) }

@@ -36,7 +36,7 @@ sub samples {
     }
     # Of the shared samples, the ones not bundled under another name.
     for my $shared (qw(32435-xml 32401-mdc-xml)) {
-        my $shared_dir = File::Spec->catdir($ENV{PM_SOURCE_DIR}, '..', 'shared', 'samples', $shared);
+        my $shared_dir = File::Spec->catdir((PmBuild::shared_samples() // last), $shared);
         opendir my $sh, $shared_dir or next;
         push @files, map { File::Spec->catfile($shared_dir, $_) } sort grep { /\Ateed_.*\.xml\z/ } readdir $sh;
     }

@@ -5,6 +5,7 @@ package BrokenInput;
 # reads fail). Also the guard every conversion runs under: a hang ends the test process.
 use strict;
 use warnings;
+use PmBuild ();  # the build tree and optional samples, also under a plain prove
 use Exporter 'import';
 use Cwd qw(getcwd);
 use File::Basename qw(basename);

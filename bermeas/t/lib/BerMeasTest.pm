@@ -5,6 +5,7 @@ package BerMeasTest;
 # expected files.
 use strict;
 use warnings;
+use PmBuild ();  # the build tree and optional samples, also under a plain prove
 use Cwd qw(getcwd);
 use Exporter 'import';
 use File::Basename qw(dirname);
@@ -104,7 +105,7 @@ sub expected_dir { "$source/bermeas/t/expected/$_[0]" }
 
 # A file of the shared (not redistributable) samples next to the checkout, or undef.
 sub shared_sample {
-    my $path = "$source/../shared/samples/$_[0]";
+    my $path = (PmBuild::shared_samples() // return undef) . "/$_[0]";
     return -f $path ? $path : undef;
 }
 

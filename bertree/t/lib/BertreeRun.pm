@@ -2,6 +2,7 @@ package BertreeRun;
 # Runs the built bertree as a user would and captures what it says.
 use strict;
 use warnings;
+use PmBuild ();  # the build tree and optional samples, also under a plain prove
 use Exporter 'import';
 use File::Temp qw(tempfile);
 use IPC::Open3 qw(open3);

@@ -3,6 +3,7 @@ package Pm2pifTest;
 # against the build tree's modules), scratch directories, samples, and the output read back.
 use strict;
 use warnings;
+use PmBuild ();  # the build tree and optional samples, also under a plain prove
 use Exporter 'import';
 use File::Basename qw(dirname);
 use File::Spec;

@@ -6,6 +6,7 @@ package MeasdocTest;
 
 use strict;
 use warnings;
+use PmBuild ();  # the build tree and optional samples, also under a plain prove
 
 use Exporter 'import';
 use File::Spec;
@@ -95,7 +96,7 @@ sub sample {
 
 sub shared_sample {
     my ($dir, $name) = @_;
-    my $path = File::Spec->catfile($ENV{PM_SOURCE_DIR}, '..', 'shared', 'samples', $dir, $name);
+    my $path = File::Spec->catfile((PmBuild::shared_samples() // return undef), $dir, $name);
     return -f $path ? $path : undef;
 }
 
