@@ -83,6 +83,7 @@ sub ves_problem {
     my @keys = sort keys %$h;
     return "header fields @keys" unless "@keys" eq join ' ', sort keys %VES_HEADER;
     return "domain $h->{domain}" unless $h->{domain} eq 'perf3gpp' && $h->{vesEventListenerVersion} =~ /\A7\./;
+    return "eventName $h->{eventName}" unless $h->{eventName} =~ /\Aperf3gpp_.+_pmMeasResult\z/;
     my $p = $event->{event}{perf3gppFields};
     return 'perf3gppFields' unless $p->{perf3gppFieldsVersion} && $p->{measDataCollection};
     my $c = $p->{measDataCollection};
