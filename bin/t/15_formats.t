@@ -55,11 +55,11 @@ sub pif_values {
 
 # Line protocol: measurement, tags, fields, a time stamp; commas and blanks escaped in
 # names, equals signs too in keys and tag values.
-my $KEY  = qr/(?:\\[ ,=]|[^\\ ,=\n])+/;
-my $MEAS = qr/(?:\\[ ,]|[^\\ ,\n])+/;
+my $KEY  = qr/(?:\\[ ,=\\]|[^\\ ,=\n])+/;
+my $MEAS = qr/(?:\\[ ,\\]|[^\\ ,\n])+/;
 my $FIELD_VALUE = qr/-?\d+(?:\.\d+)?(?:[eE][-+]?\d+)?|"(?:[^"\\]|\\["\\])*"|true|false/;
 my $LINE = qr/\A($MEAS)((?:,$KEY=$KEY)*) ($KEY=$FIELD_VALUE(?:,$KEY=$FIELD_VALUE)*) (\d+)\z/;
-sub unescape { $_[0] =~ s/\\([ ,=])/$1/gr }
+sub unescape { $_[0] =~ s/\\([ ,=\\])/$1/gr }
 
 sub influx_lines {
     my @lines;
@@ -196,14 +196,14 @@ SKIP: {
 subtest 'line protocol escapes blanks, commas and equals signs; VES and JSON name the object' => sub {
     spew("$dir/esc.xml", '<measCollecFile><fileHeader fileFormatVersion="32.435 V10.0" vendorName="V V">'
         . '<fileSender elementType="RNC"/><measCollec beginTime="2026-12-05T10:00:00Z"/></fileHeader><measData>'
-        . '<managedElement localDn="RNC a=1,b 2"/><measInfo measInfoId="m 1"><job jobId="1"/>'
+        . '<managedElement localDn="RNC a=1,b 2\\"/><measInfo measInfoId="m 1"><job jobId="1"/>'
         . '<granPeriod duration="PT900S" endTime="2026-12-05T10:15:00Z"/><measType p="1">c 1</measType>'
         . '<measType p="2">c2</measType><measValue measObjLdn="RncFunction=R 1,UtranCell=x y"><r p="1">5</r>'
         . '<r p="2">a "b" c</r></measValue></measInfo></measData>'
         . '<fileFooter><measCollec endTime="2026-12-05T10:15:00Z"/></fileFooter></measCollecFile>');
     my $run = pm2pif({ cwd => $dir }, '-o', '-', '--format', 'influx', 'esc.xml');
     is($run->{status}, 0, 'converted') or diag $run->{err};
-    is($run->{out}, 'RncFunction_UtranCell,measObjLdn_RncFunction=R\ 1,measObjLdn_UtranCell=x\ y,ne=RNC\ a\=1\,b\ 2'
+    is($run->{out}, 'RncFunction_UtranCell,measObjLdn_RncFunction=R\ 1,measObjLdn_UtranCell=x\ y,ne=RNC\ a\=1\,b\ 2\\\\'
         . ' c\ 1=5,c2="a \"b\" c" 1796465700000000000' . "\n", 'one line, escaped');
     $run = pm2pif({ cwd => $dir }, '-o', 'ves', '--format', 'ves', 'esc.xml');
     my ($event) = map { decode_json(slurp($_)) } files_of("$dir/ves", qr/\.json\z/);
