@@ -120,19 +120,19 @@ subtest 'items for each layout' => sub {
     ok(output_files("$dir/out")->{'XMLDATA-#-older2-#-0-#-I.pif'}, 'named after the file without .gz and .xml');
 };
 
-subtest '--json' => sub {
+subtest '--raw-json' => sub {
     my $dir = scratch();
     fake_xml("$dir/a.xml", 'measCollecFile', { data => $data });
-    my $run = pm2pif({ %$fake, cwd => $dir }, '--json', 'a.xml');
+    my $run = pm2pif({ %$fake, cwd => $dir }, '--raw-json', 'a.xml');
     is($run->{status}, 0, 'shown') or diag $run->{err};
     is_deeply(decode_json($run->{out}), $data, 'standard output holds the hash');
     like($run->{out}, qr/\A\{\n   "0" : \{/, 'pretty, with sorted keys');
     ok(!-e "$dir/out", 'no PIF file and no output directory');
     like($run->{err}, qr/1 file converted \(1 XML\), 0 failed, 0 skipped; shown as JSON;/, 'the summary says so');
 
-    $run = pm2pif({ %$fake, cwd => $dir }, '--json', sample('ber/meas-rnc.ber'));
+    $run = pm2pif({ %$fake, cwd => $dir }, '--raw-json', sample('ber/meas-rnc.ber'));
     is($run->{status}, 1, 'a BER file fails');
-    like($run->{err}, qr/meas-rnc\.ber: --json shows XML files only, and this is a BER file$/m, '  saying why');
+    like($run->{err}, qr/meas-rnc\.ber: --raw-json shows XML files only, and this is a BER file$/m, '  saying why');
 };
 
 subtest 'failures reported by measdoc' => sub {

@@ -71,8 +71,8 @@ subtest 'compressed files, -j and the bundled directory' => sub {
     is_deeply([ grep { !pif_ok($out{1}{$_}) } sort keys %{ $out{1} } ], [], 'every file keeps the PIF grammar');
 };
 
-subtest '--json' => sub {
-    my $run = pm2pif({ cwd => scratch() }, '--json', sample('xml/boda_A2.xml'));
+subtest '--raw-json' => sub {
+    my $run = pm2pif({ cwd => scratch() }, '--raw-json', sample('xml/boda_A2.xml'));
     is($run->{status}, 0, 'shown') or diag $run->{err};
     my $data = decode_json($run->{out});
     is_deeply([ sort keys %$data ], [qw(0 commonHeaderData dataTypeDict)], 'the hash measdoc_data returns');

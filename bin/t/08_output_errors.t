@@ -13,8 +13,8 @@ plan skip_all => 'no /dev/full' unless -c '/dev/full';
 subtest 'standard output on a full disk' => sub {
     my $dir = scratch();
     spew("$dir/a.xml", qq{<measCollecFile><!--FAKE {"data": {"0": {"blockName": "B"}}} --></measCollecFile>\n});
-    my $run = pm2pif({ inc => [ fake_dir() ], cwd => $dir, stdout => '/dev/full' }, '--json', 'a.xml');
-    is($run->{status}, 1, '--json fails');
+    my $run = pm2pif({ inc => [ fake_dir() ], cwd => $dir, stdout => '/dev/full' }, '--raw-json', 'a.xml');
+    is($run->{status}, 1, '--raw-json fails');
     like($run->{err}, qr/^pm2pif: a\.xml: cannot print the JSON text: No space left on device$/m, '  naming the file');
     is(summary_of($run->{err} =~ s/shown as JSON/0 PIF files, 0 lines/r)->{failed}, 1, '  and counting it');
     for my $option ('--version', '--help') {

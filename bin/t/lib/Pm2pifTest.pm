@@ -27,8 +27,9 @@ sub scratch { tempdir('pm2pif_XXXXXX', TMPDIR => 1, CLEANUP => 1) }
 
 # Runs pm2pif with @args; a leading hash reference may give cwd (the working directory),
 # inc (module directories searched before the build tree's), lib (the build tree's module
-# directory as given to perl), stdout (a file to take standard output instead of the
-# capture) and user (a user to run as, when run as root). Returns { status, out, err }.
+# directory as given to perl), stdin (a file to read standard input from), stdout (a file
+# to take standard output instead of the capture) and user (a user to run as, when run as
+# root). Returns { status, out, err }.
 sub pm2pif {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @args = @_;
@@ -36,7 +37,7 @@ sub pm2pif {
     my $pid = fork // die "fork: $!";
     if ($pid == 0) {
         chdir $opt{cwd} or POSIX::_exit(126) if $opt{cwd};
-        open STDIN, '<', '/dev/null';
+        open STDIN, '<', $opt{stdin} // '/dev/null';
         open STDOUT, '>', $opt{stdout} // "$capture/out";
         open STDERR, '>', "$capture/err";
         if (defined $opt{user} && $> == 0) {
