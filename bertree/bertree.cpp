@@ -15,6 +15,8 @@
 
 namespace {
 
+int g_doIndent = 0;  // -i
+
 // Long options: what they return from getopt_long, past any short option character.
 enum : int { option_help = 256, option_version };
 constexpr std::string_view program_version = PM_PROJECT_VERSION;
@@ -78,12 +80,12 @@ int main(int argc, char** argv) {
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0;  // the usage text is the only complaint about options
-    bool indent = false;
+    g_doIndent = 0;  // main may run again in one process (the fuzz target runs it per input)
     int option;
     while ((option = getopt_long(argc, argv, "i", long_options, nullptr)) != -1) {
         switch (option) {
             case 'i':
-                indent = true;
+                g_doIndent = 1;
                 break;
             case option_help:
                 print_usage(argv[0]);
@@ -112,7 +114,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::ungetc(first, input.get());
-    print_stream(input.get(), indent);
+    print_stream(input.get(), g_doIndent != 0);
     std::fflush(stdout);
     return 0;
 }
