@@ -1,105 +1,21 @@
 // bertree: prints the first BER element of a file as an indented tree. Diagnostic tool for
 // the ASN.1 measurement files; one rendering rule (quoted object instances at level 7) is
-// made for their layout. Decoding is the tree form of the shared decoder.
+// made for their layout. Each element is printed as the streaming walk of the shared
+// decoder reaches it, so a file of any size is printed in the same small memory.
 #include <getopt.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <string_view>
 #include <cstdio>
 #include <memory>
-#include <string>
+#include <string_view>
 
 #include "asn1object.h"
 #include "asn1parse.h"
-#include "shortcopy.h"
+#include "render.h"
 
 namespace {
 
-int g_doIndent = 0;
-// The decoded tree lives until the process ends and is not released record by record:
-// that would take longer than decoding it, and the system takes the memory back at exit.
-asn1_object* g_rootObj = nullptr;
-
-// Standard output through one large buffer: a tree print is millions of tiny pieces, and
-// stdio's per-call locking and bookkeeping would dominate the run.
-class output {
-public:
-    ~output() { flush(); }
-    void put(char c) {
-        if (used_ == sizeof buffer_) flush();
-        buffer_[used_++] = c;
-    }
-    void put(std::string_view text) {
-        if (text.size() <= small_piece) {
-            copy_short(room(text.size()), text.data(), text.size());
-            used_ += text.size();
-            return;
-        }
-        while (!text.empty()) {
-            if (used_ == sizeof buffer_) flush();
-            const std::size_t n = std::min(text.size(), sizeof buffer_ - used_);
-            std::memcpy(buffer_ + used_, text.data(), n);
-            used_ += n;
-            text.remove_prefix(n);
-        }
-    }
-    void put_blanks(std::size_t count) {
-        static const std::string blanks(small_piece, ' ');
-        for (; count > small_piece; count -= small_piece) put(blanks);
-        put(std::string_view(blanks).substr(0, count));
-    }
-    void put_number(std::uint32_t value) {
-        char digits[10];
-        int n = 0;
-        do {
-            digits[n++] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value);
-        char* to = room(10);
-        for (int i = 0; i < n; ++i) to[i] = digits[n - 1 - i];
-        used_ += static_cast<std::size_t>(n);
-    }
-    // Octets as upper-case hexadecimal pairs separated by blanks.
-    void put_hex_octets(const std::uint8_t* octets, std::size_t count) {
-        static constexpr char hex[] = "0123456789ABCDEF";
-        constexpr std::size_t per_round = small_piece / 3;
-        for (std::size_t i = 0; i < count;) {
-            const std::size_t n = std::min(count - i, per_round);
-            char* to = room(3 * n);
-            for (std::size_t k = 0; k < n; ++k, ++i) {
-                if (i) *to++ = ' ';
-                *to++ = hex[octets[i] >> 4];
-                *to++ = hex[octets[i] & 0x0F];
-            }
-            used_ = static_cast<std::size_t>(to - buffer_);
-        }
-    }
-    void flush() {
-        if (used_) std::fwrite(buffer_, 1, used_, stdout);
-        used_ = 0;
-    }
-
-private:
-    static constexpr std::size_t small_piece = 256;
-    // Free space for at least `count` characters (at most small_piece).
-    char* room(std::size_t count) {
-        if (sizeof buffer_ - used_ < count) flush();
-        return buffer_ + used_;
-    }
-
-    char buffer_[1 << 16];
-    std::size_t used_ = 0;
-};
-
-output g_out;
-
-// Level of the object-instance element of a measurement value; its content is always
-// shown as text, whatever its length.
-constexpr std::uint32_t object_instance_level = 7;
-constexpr std::uint32_t object_instance_tag = 0;
+int g_doIndent = 0;  // -i
 
 // Long options: what they return from getopt_long, past any short option character.
 enum : int { option_help = 256, option_version };
@@ -116,92 +32,43 @@ void print_usage(const char* program_name) {
                stdout);
 }
 
-void print_indent(std::uint32_t level) {
-    if (g_doIndent) g_out.put_blanks(2 * std::size_t{level});
+// The walk's visitor state. The walk says when an element starts but not when a
+// constructed one ends: an element at some level shows that every open element at that
+// level or deeper is complete, and the end of the walk closes the rest.
+struct stream_printer {
+    bertree::element_printer print;
+    std::uint32_t open = 0;  // constructed elements still open, one on each level from 0
+    bool visited = false;
+
+    void close_to(std::uint32_t level) {
+        while (open > level) print.close(--open);
+    }
+};
+
+void print_element(asn1_object& rec, std::uint32_t level, void* context) {
+    auto& printer = *static_cast<stream_printer*>(context);
+    printer.close_to(level);
+    printer.print.open(rec, level);
+    printer.visited = true;
+    if (rec.pc == PC_CONSTRUCTED) printer.open = level + 1;
 }
 
-// Content octets actually held: those before the end of a file that cuts the element.
-std::size_t content_size(const asn1_object& rec) { return asn1_content_size(rec); }
-
-// Prints a string-typed element (tags 18-27, any class) with all-printable content on one
-// line. Returns 1 when it printed, 0 when the element is left to the other forms.
-int print_universal_printable(const asn1_object& rec) {
-    const std::size_t size = content_size(rec);
-    if (rec.tag < 18 || rec.tag > 27 || size == 0 || !is_all_printable(rec.data.get(), size)) return 0;
-    g_out.put(g_tagLabel[rec.tag]);
-    g_out.put(" '");
-    g_out.put(std::string_view(reinterpret_cast<const char*>(rec.data.get()), size));
-    g_out.put("'\n");
-    return 1;
-}
-
-void print_content(const asn1_object& rec, std::uint32_t level) {
-    if (print_universal_printable(rec)) return;
-    if (rec.asn_class == ASN1_CONTEXT || rec.tag > 26) {
-        g_out.put('[');
-        g_out.put_number(rec.tag);
-        g_out.put(']');
-    } else {
-        g_out.put(g_tagLabel[rec.tag]);
+// Prints the first element of the stream. A walk that stops early leaves what it printed
+// and closes the braces still open; an outermost element the walk never showed (an empty
+// file, one whose first header is cut, a lone end-of-contents marker) is printed as far as
+// its record was filled.
+void print_stream(std::FILE* stream, bool indent) {
+    bertree::output out(stdout);
+    stream_printer printer{bertree::element_printer(out, indent)};
+    asn1_object root;
+    std::uint32_t prlen = 0;
+    std::uint32_t level = 0;
+    asn1_process(stream, &root, &prlen, &level, nullptr, print_element, &printer, asn1_tree_dialect);
+    if (!printer.visited) {
+        printer.print.open(root, 0);
+        if (root.pc == PC_CONSTRUCTED) printer.print.close(0);
     }
-    const std::size_t size = content_size(rec);
-    const std::uint8_t* octets = rec.data.get();
-    if (size == 0) {
-        g_out.put("\n\n");
-        return;
-    }
-    if ((level == object_instance_level && rec.tag == object_instance_tag) ||
-        (size > 4 && is_all_printable(octets, size))) {
-        g_out.put(" '");
-        for (std::size_t i = 0; i < size; ++i) {
-            if (octets[i] >= 0x20 && octets[i] <= 0x7E) {
-                g_out.put(static_cast<char>(octets[i]));
-            } else {
-                g_out.put('%');
-                g_out.put_hex_octets(octets + i, 1);
-            }
-        }
-        g_out.put("'\n");
-        return;
-    }
-    g_out.put('\n');
-    print_indent(level + 1);
-    g_out.put_hex_octets(octets, size);
-    g_out.put('\n');
-}
-
-// The content as far as the file holds it; an element the end of the file cuts says so
-// on a line of its own, so that no octet is shown that is not in the file.
-void print_primitive_data(const asn1_object& rec, std::uint32_t level) {
-    print_content(rec, level);
-    if (rec.missing == 0) return;
-    print_indent(level + 1);
-    g_out.put("[cut: ");
-    g_out.put_number(static_cast<std::uint32_t>(content_size(rec)));
-    g_out.put(" of ");
-    g_out.put_number(rec.length);
-    g_out.put(" octets]\n");
-}
-
-// Pre-order print. The decoder bounds the depth, so recursion here is bounded too.
-void print_object(const asn1_object& rec, std::uint32_t level) {
-    print_indent(level);
-    if (rec.pc == PC_CONSTRUCTED) {
-        if (rec.asn_class == ASN1_UNIVERSAL && rec.tag == ASN1_TAG_SEQUENCE) {
-            g_out.put("SEQUENCE {\n");
-        } else {
-            g_out.put('[');
-            g_out.put_number(rec.tag);
-            g_out.put("] {\n");
-        }
-    } else {
-        print_primitive_data(rec, level);
-    }
-    for (const asn1_object* c = rec.children.get(); c; c = c->next.get()) print_object(*c, level + 1);
-    if (rec.pc == PC_CONSTRUCTED) {
-        print_indent(level + 1);
-        g_out.put("}\n");
-    }
+    printer.close_to(0);
 }
 
 }  // namespace
@@ -213,6 +80,7 @@ int main(int argc, char** argv) {
         {nullptr, 0, nullptr, 0},
     };
     opterr = 0;  // the usage text is the only complaint about options
+    g_doIndent = 0;  // main may run again in one process (the fuzz target runs it per input)
     int option;
     while ((option = getopt_long(argc, argv, "i", long_options, nullptr)) != -1) {
         switch (option) {
@@ -238,7 +106,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(filename, "rb"), std::fclose);
     // A file that opens but cannot be read (a directory, a device or file system that fails
     // the read) is no input file either; an empty file is, and prints a fresh record. The
-    // octet read to tell them apart goes back, and the tree is decoded from this same
+    // octet read to tell them apart goes back, and the elements are decoded from this same
     // stream: a pipe or FIFO cannot be opened a second time for its data.
     const int first = input ? std::getc(input.get()) : EOF;
     if (!input || (first == EOF && std::ferror(input.get()))) {
@@ -246,16 +114,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::ungetc(first, input.get());
-    // main may run again in one process (the fuzz target runs it once per input): the
-    // tree of an earlier run goes before the next is decoded.
-    asn1_ptr(g_rootObj).reset();
-    g_rootObj = asn1_parse_stream(input.get()).release();
-    if (!g_rootObj) {
-        std::fprintf(stderr, "Failed parsing input file: %s\n", filename);
-        return 1;
-    }
-    print_object(*g_rootObj, 0);
-    g_out.flush();
+    print_stream(input.get(), g_doIndent != 0);
     std::fflush(stdout);
     return 0;
 }

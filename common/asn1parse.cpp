@@ -569,7 +569,7 @@ void visit_short_children(asn1_object& child, std::uint32_t& count, std::uint32_
                           stream_walk<Source>& walk) {
     if constexpr (requires { walk.source.peek(0); }) {
         content_cache& cache = walk.cache;
-        if (level >= asn1_max_depth || !walk.dialect.free_on_failed_read) return;
+        if (level >= asn1_max_depth) return;
         while (count < end && cache.buffer && cache.size >= short_content) {
             const std::uint8_t* octets = walk.source.peek(2 + short_content);
             if (!octets) return;
@@ -612,6 +612,11 @@ int stream_body(asn1_object* rec, bool universal_zero, std::uint32_t* prlen, std
             if (short_read == 2 ||
                 (short_read == 1 && read_content(walk.source, rec, &c, walk.dialect, &walk.cache))) {
                 dprint("get_asn1_data() failed");
+                // A dialect that keeps a cut element's octets wants it shown as far as it goes.
+                if (rec->data) {
+                    walk.visitor(*rec, *indent, walk.context);
+                    take_back(walk.cache, *rec);
+                }
                 return 1;
             }
         }

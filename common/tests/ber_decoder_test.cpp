@@ -72,17 +72,17 @@ struct stream_result {
 void record_visit(asn1_object& rec, std::uint32_t level, void* context) {
     auto* visits = static_cast<std::vector<visit>*>(context);
     bytes content;
-    if (rec.data) content.assign(rec.data.get(), rec.data.get() + rec.length);
+    if (rec.data) content.assign(rec.data.get(), rec.data.get() + asn1_content_size(rec));
     visits->push_back({rec.asn_class, rec.pc, rec.tag, rec.length, level, content});
 }
 
-stream_result decode_stream(const bytes& b) {
+stream_result decode_stream(const bytes& b, const asn1_dialect& dialect = asn1_stream_dialect) {
     memstream m(b);
     stream_result r{{}, 0, 0};
     asn1_object root;
     asn1_object_init(root);
     std::uint32_t indent = 0;
-    r.failed = asn1_process(m.f, &root, &r.prlen, &indent, nullptr, record_visit, &r.visits);
+    r.failed = asn1_process(m.f, &root, &r.prlen, &indent, nullptr, record_visit, &r.visits, dialect);
     return r;
 }
 
@@ -210,6 +210,14 @@ TEST(BerHeader, ShortContentRead) {
     auto s = decode_stream({0x04, 0x04, 0x41, 0x42});
     EXPECT_EQ(s.failed, 1);
     EXPECT_TRUE(s.visits.empty());
+    // Walked in the tree's reading, a cut element at any depth is shown with the octets
+    // read before the walk fails.
+    auto t = decode_stream({0x30, 0x06, 0x02, 0x01, 0x05, 0x04, 0x04, 0x41}, asn1_tree_dialect);
+    EXPECT_EQ(t.failed, 1);
+    ASSERT_EQ(t.visits.size(), 3u);
+    EXPECT_EQ(t.visits[2].level, 1u);
+    EXPECT_EQ(t.visits[2].length, 4u);
+    EXPECT_EQ(t.visits[2].content, bytes({0x41}));
 }
 
 // ---- the tree walk ----
