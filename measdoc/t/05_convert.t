@@ -244,4 +244,79 @@ subtest 'a large radio-node file' => sub {
     }
 };
 
+# What real files of the current layout do within the schema: lists wrapped over lines
+# and padded, results numbered and left out or reordered, measured objects that are no
+# list of Name=value. Each needs its item; without them such a file fails.
+my %real_world = (
+    xmlDocumentType => ['1'],
+    measureTypeElementSeq => ['measTypes', 'measType'],
+    measurementResultsElementSeq => ['measResults', 'r'],
+    distinguishedNameElementNames => ['measValue.measObjLdn'],
+);
+my %real_world_items = (counterListWhiteSpace => ['1'], counterPositionAttribute => ['p'], plainObjectNames => ['1']);
+
+sub measCollec_file {
+    my (@measData) = @_;
+    return write_file('real-world.xml', qq{<?xml version="1.0"?>\n<measCollecFile>}
+        . q{<fileHeader fileFormatVersion="1"><fileSender localDn="S"/><measCollec beginTime="B"/></fileHeader>}
+        . join('', map { qq{<measData><managedElement localDn="ME"/>$_</measData>} } @measData)
+        . q{<fileFooter><measCollec endTime="F"/></fileFooter></measCollecFile>});
+}
+
+sub measInfo {
+    my ($body) = @_;
+    return qq{<measInfo><granPeriod duration="PT900S" endTime="E"/>$body</measInfo>};
+}
+
+my $lists = measInfo(qq{<measTypes>\n  a  b\tc\r\n</measTypes>}
+    . qq{<measValue measObjLdn="Cell=1"><measResults> 1  2\n3 </measResults></measValue>}
+    . qq{<measValue measObjLdn="Cell=2"><measResults>\n</measResults></measValue>});
+my $numbered = measInfo(q{<measType p="1">x</measType><measType p="2">y</measType><measType p="3">z</measType>}
+    . q{<measValue measObjLdn="10896"><r p="3">30</r><r p="1">10</r></measValue>}
+    . q{<measValue measObjLdn=""><r p="2">20</r></measValue>}
+    . q{<measValue measObjLdn="A=1,B-2,C"><r p="1">1</r><r p="2">2</r><r p="3">3</r></measValue>});
+
+subtest 'lists, numbered results and plain object names' => sub {
+    my $file = measCollec_file($lists, $numbered);
+    my $first;
+    for my $workers (@worker_counts) {
+        my $data = convert($file, %real_world, %real_world_items, threadNumber => [$workers]);
+        my @rows = map { my $b = $_; [map { $data->{$b}{$_} } sort grep { /^\d+$/ } keys %{ $data->{$b} }] } 0, 1;
+        is_deeply([map { $_->{pifData} } @{ $rows[0] }],
+            [{ a => '1', b => '2', c => '3', measObjLdn_Cell => '1' }, { measObjLdn_Cell => '2' }],
+            "$workers workers: lists split at white space, an empty one gives no counter");
+        is_deeply([map { $_->{pifData} } @{ $rows[1] }],
+            [{ x => '10', z => '30', measObjLdn => '10896' }, { y => '20' },
+             { x => '1', y => '2', z => '3', measObjLdn_A => '1', measObjLdn => 'B-2', measObjLdn_1 => 'C' }],
+            "$workers workers: results by position, plain names by the attribute's name");
+        is_deeply([map { $data->{$_}{blockName} } 0, 1], ['Cell', 'A_measObjLdn_measObjLdn'], 'block names');
+        if ($first) { is_deeply($data, $first, 'the same result as with 0 workers') } else { $first = $data }
+    }
+    my $block = isolated(sub { convert(measCollec_file($numbered), %real_world, plainObjectNames => ['1'],
+        counterPositionAttribute => ['p'], threadNumber => ['0'])->{0}{blockName} });
+    is($block, 'A_measObjLdn_measObjLdn', 'the block takes the name of its last row');
+};
+
+subtest 'without the items such files fail, and unnumbered results still fail' => sub {
+    my @cases = (
+        [$lists, [counterPositionAttribute => ['p'], plainObjectNames => ['1']], qr/counter value is empty/],
+        [$numbered, [counterListWhiteSpace => ['1'], plainObjectNames => ['1']], qr/type and result counters do not match/],
+        [$numbered, [counterListWhiteSpace => ['1'], counterPositionAttribute => ['p']], qr/inconsistent name and value pair|counter value is empty/],
+        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="2">1</r></measValue>}),
+            [%real_world_items], qr/type and result counters do not match.*no counter name has the position of the result/],
+        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="1">1</r><r>2</r></measValue>}),
+            [%real_world_items], qr/result without position/],
+        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="1">1</r><r p="1">2</r></measValue>}),
+            [%real_world_items], qr/results share a position/],
+    );
+    for my $workers (0, 4) {
+        for my $case (@cases) {
+            my ($body, $items, $message) = @$case;
+            my $r = cycle(measCollec_file($body), %real_world, @$items, threadNumber => [$workers]);
+            isnt($r->{run}, 0, "$workers workers: the run fails");
+            like($r->{error} // '', $message, 'with its message');
+        }
+    }
+};
+
 done_testing();

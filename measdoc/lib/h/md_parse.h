@@ -19,11 +19,16 @@ struct a_objidx;
 struct a_measpair {
     char* mmp_name;             // none until expanded
     char* mmp_value;
-    std::int32_t mmp_type;      // 0 plain value, 1 distinguished-name part, 2 timestamp part
+    std::int32_t mmp_type;      // 0 plain value, 1 distinguished-name part, 2 timestamp part,
+                                // no_counter_type an empty counter list (never leaves a section)
     char* mmp_attr;             // attribute whose value the pair takes, or none (element text)
     a_taginfo* mmp_tag;         // the element the pair was made from
     a_measpair* mmp_next;
 };
+
+// The type of the pair an empty counter list leaves in a name or value chain: it holds
+// the list's place until the counters are matched and is dropped then.
+inline constexpr std::int32_t no_counter_type = -1;
 
 struct a_measvalue;
 
@@ -112,8 +117,13 @@ bool parse_merge_blockname(a_objhead* measvalue_idx, a_objhead* blockname_idx); 
 bool parse_merge_instanceobj(a_objhead* measvalue_idx, a_objhead* instance_idx); // mmv_instanceobj
 bool parse_merge_suspect(a_objhead* measvalue_idx, a_objhead* suspect_idx);      // mmv_suspect
 // Names every counter value after the counter name at the same position of its block.
-// Returns 1, or 0 with code 27 when a row's values and its block's names differ in
-// number (a row without values is left alone).
+// With counterPositionAttribute, a row whose first value carries that attribute pairs
+// its values with the names of equal attribute value instead and takes them in the
+// block's name order (names without a value have none in the row). Placeholders of
+// empty lists are dropped first. Returns 1, or 0 with code 27 when a row's values and its
+// block's names differ in number (a row without values is left alone), or when a
+// numbered row has a value without position, with a position no name or several names
+// have, or with a position given twice.
 bool parse_merge_typerslt(a_measinfo* first_block);
 
 // ---------------------------------------------------------------------------------------
@@ -222,24 +232,32 @@ const char* parse_find_altvalue(const char* value, const char* def);
 // (recorded) with the name unchanged.
 bool parse_find_altcounter(a_measpair* pair);
 // The pairs of a distinguished name such as "A=1,B=2": prefix_A = 1, prefix_B = 2, in
-// order, a repeated name suffixed "_1", "_2", ...; values quoted. NULL (recorded) on
-// failure, code 31 when the pieces between "," and "=" are odd in number.
+// order, a repeated name suffixed "_1", "_2", ...; values quoted. With plainObjectNames a
+// component without "=" is a pair named by the prefix alone ("10896" gives prefix =
+// 10896). NULL (recorded) on failure, code 31 (without plainObjectNames) when the pieces
+// between "," and "=" are odd in number.
 a_measpair* parse_get_distname(const char* prefix, const char* text);
 // Expands a pair in place into the pairs of the distinguished name it holds (renamed,
-// type 1): the pair takes the first, the last links to the pair's old successor.
-// Returns 1, or 0 (recorded) with the pair unchanged.
+// type 1): the pair takes the first, the last links to the pair's old successor. An
+// empty name under plainObjectNames leaves the pair without name: no pairs. Returns 1,
+// or 0 (recorded) with the pair unchanged.
 bool parse_expand_distname(a_measpair* pair);
-// Block names: the attribute names of a distinguished name joined with "_"; the groups
-// captured by the first outputBlockDescription pattern joined with "_" (empty when it
-// captures none). Blanks become "_". NULL (recorded) on failure.
-char* parse_get_distblock(const char* text);
+// Block names: the attribute names of a distinguished name joined with "_" (a component
+// without "=" giving prefix, when one is given: plainObjectNames; an empty name then
+// gives prefix alone); the groups captured by the first outputBlockDescription pattern
+// joined with "_" (empty when it captures none). Blanks become "_". NULL (recorded) on
+// failure.
+char* parse_get_distblock(const char* text, const char* prefix = nullptr);
 char* parse_get_regblock(const char* text);
 // One pair per piece of text cut at the counter-list delimiter (empty pieces included),
-// the piece copied as the pair's name. NULL (recorded) on failure.
+// or, with counterListWhiteSpace, per run of characters other than space, tab, CR and LF;
+// the piece copied as the pair's name. NULL (recorded) on failure, code 24 for a text
+// without any piece.
 a_measpair* parse_get_delimcounter(const char* text);
 // Replaces the pair by the run of its delimited pieces, as counter names (is_name:
 // renamed, cut, quoted) or values (NULL replaced, quoted, no name); *last (when given)
-// gets the run's last pair. Returns 1, or 0 (recorded).
+// gets the run's last pair. A list that is all white space under counterListWhiteSpace
+// leaves the pair as a placeholder of type no_counter_type. Returns 1, or 0 (recorded).
 bool parse_expand_delimcounter(a_measpair* pair, bool is_name, a_measpair** last = nullptr);
 // Replaces a timestamp pair by name_Date ("01Mar2005") and name_Time ("14:30:00"), both
 // type 2. Returns 1, or 0 (recorded) with the pair unchanged.
