@@ -303,40 +303,58 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
         return nullptr;
     }
     const std::uint32_t s = element->ti_seq;
-    a_scopeinfo best{};
-    best.psi_idxnode = node;
-    if (parse_fill_scopevalues(&best, element, kind) == nullptr) {
-        error_set_message("parse_fill_scopevalues(curr_scope, header_tag, envtype)", ERR_NULL);
+    // The sequence number of a candidate, or none (recorded) when its data is broken.
+    auto seq_of = [kind](a_objidx* candidate, std::uint32_t* seq) {
+        a_scopeinfo info{};
+        info.psi_idxnode = candidate;
+        const a_taginfo* tag = candidate_tag(&info, kind);
+        if (tag == nullptr) {
+            error_set_message("parse_fill_scopevalues(curr_scope, header_tag, envtype)", ERR_NULL);
+            return false;
+        }
+        *seq = tag->ti_seq;
+        return true;
+    };
+    if (node == nullptr) {
+        error_set_message("parse_find_scope", ERR_SCOPE_EMPTY);
         return nullptr;
     }
-    // No candidate comes nearer than one that contains the element or lies inside it, and
-    // ties go to the one seen first: the search ends with the first such candidate.
-    if (best.psi_scope == 0) return best.psi_idxnode;
-    // Backward up to and including the first candidate at or before the position (from a
-    // start already there, that is the one before it), then forward likewise.
-    for (a_objidx* prev = index_prev_stridx(node); prev != nullptr; prev = index_prev_stridx(prev)) {
-        a_scopeinfo candidate{};
-        candidate.psi_idxnode = prev;
-        if (parse_fill_scopevalues(&candidate, element, kind) == nullptr) {
-            error_set_message("parse_fill_scopevalues(prev_scope, header_tag, envtype)", ERR_NULL);
-            return nullptr;
+    // Candidates share one name and so one depth: the last one at or before the element
+    // is at least as near in scope as any earlier one, the first one after it as any
+    // later one. Only these two compete, wherever the search starts.
+    a_objidx* before = nullptr;
+    a_objidx* after = nullptr;
+    std::uint32_t seq = 0;
+    if (!seq_of(node, &seq)) return nullptr;
+    if (seq <= s) {
+        before = node;
+        for (after = index_next_stridx(before); after != nullptr; after = index_next_stridx(after)) {
+            if (!seq_of(after, &seq)) return nullptr;
+            if (seq > s) break;
+            before = after;
         }
-        if (candidate.psi_scope < best.psi_scope) best = candidate;
-        if (best.psi_scope == 0) return best.psi_idxnode;
-        if (candidate.psi_seq <= s) break;
-    }
-    for (a_objidx* next = index_next_stridx(node); next != nullptr; next = index_next_stridx(next)) {
-        a_scopeinfo candidate{};
-        candidate.psi_idxnode = next;
-        if (parse_fill_scopevalues(&candidate, element, kind) == nullptr) {
-            error_set_message("parse_fill_scopevalues(next_scope, header_tag, envtype)", ERR_NULL);
-            return nullptr;
+    } else {
+        after = node;
+        for (before = index_prev_stridx(after); before != nullptr; before = index_prev_stridx(before)) {
+            if (!seq_of(before, &seq)) return nullptr;
+            if (seq <= s) break;
+            after = before;
         }
-        if (candidate.psi_scope < best.psi_scope) best = candidate;
-        if (best.psi_scope == 0) return best.psi_idxnode;
-        if (candidate.psi_seq >= s) break;
     }
-    return best.psi_idxnode;
+    a_scopeinfo near_before{};
+    a_scopeinfo near_after{};
+    near_before.psi_idxnode = before;
+    near_after.psi_idxnode = after;
+    if ((before != nullptr && parse_fill_scopevalues(&near_before, element, kind) == nullptr) ||
+        (after != nullptr && parse_fill_scopevalues(&near_after, element, kind) == nullptr)) {
+        error_set_message("parse_fill_scopevalues(next_scope, header_tag, envtype)", ERR_NULL);
+        return nullptr;
+    }
+    // Of equally near ones the candidate before the element wins: what precedes a block
+    // or row in the document is what it was written under.
+    if (before == nullptr) return after;
+    if (after == nullptr || near_before.psi_scope <= near_after.psi_scope) return before;
+    return after;
 }
 
 a_parseelem** parse_prepare_elems(a_parseelem** elem_list, a_objhead* tag_index, int item) {

@@ -319,4 +319,18 @@ subtest 'without the items such files fail, and unnumbered results still fail' =
     }
 };
 
+subtest 'of equally near headers a block takes the one before it' => sub {
+    # Six network elements and their blocks side by side in one data section: every
+    # nedn is as near to every block as any other.
+    my $pairs = join '', map { qq{<neid><nedn>ManagedElement=$_</nedn></neid>}
+        . qq{<mi><mts>M</mts><gp>900</gp><mt>a</mt><mv><moid>Cell=$_</moid><r>$_</r></mv></mi>} } 1 .. 6;
+    my $file = write_file('side-by-side.xml',
+        qq{<mdc><mfh><cbt>C</cbt></mfh><md>$pairs</md><mff><ts>T</ts></mff></mdc>});
+    for my $workers (@worker_counts) {
+        my $data = convert($file, threadNumber => [$workers]);
+        is_deeply([map { $data->{commonHeaderData}{$_}{nedn_ManagedElement} } 0 .. 5], [1 .. 6],
+            "$workers workers: each block under the element written before it");
+    }
+};
+
 done_testing();

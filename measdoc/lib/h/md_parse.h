@@ -173,11 +173,11 @@ std::int32_t parse_get_scope(const a_taginfo* a, const a_taginfo* b);
 // sequence number and its scope to element. NULL (recorded) when the node, its data or
 // the record's element is missing; a failed scope is NOSCOPE with the error pending.
 a_scopeinfo* parse_fill_scopevalues(a_scopeinfo* scopeinfo, const a_taginfo* element, a_scopekind kind);
-// From node (normally the nearest node to element's position in an index ordered by
-// ti_seq), the candidate with the smallest scope to element among node, every candidate
-// between node and element's position, and the first one past that position on each
-// side. Ties go to the one seen first (node, then backward, then forward). NULL on
-// failure (recorded).
+// The candidate nearest in scope to element of an index ordered by ti_seq whose
+// candidates are all of one depth, node being any of them (the nearer to element's
+// position, the shorter the walk): the last candidate at or before element's position
+// when no later one is nearer, else the first one after it. The result depends neither
+// on node nor on the index's shape. NULL on failure (recorded).
 a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind kind);
 // The header index of an element-name item: the most frequent listed element (then the
 // deepest, then the one whose first occurrence is latest) is primary, and each of its
