@@ -246,7 +246,7 @@ bool index_data_section(a_taginfo* section, section_indexes& x) {
     }
     if (!section_indexes::destroy(x.uniquehdr_idxroot, "index_destroy_stridx(uniquehdr_idxroot)")) return false;
 
-    x.meastype_idxroot = parse_index_header(x.tag_idxroot, xcfg_meastypelemseq, &none);
+    x.meastype_idxroot = parse_index_counters(x.tag_idxroot, xcfg_meastypelemseq, &none);
     if (x.meastype_idxroot == nullptr) {
         if (none)
             warn_missing("parse_index_header(tag_idxroot, xcfg_meastypelemseq)", ERR_PARSE_NOMEASTYPE, section);
@@ -254,7 +254,7 @@ bool index_data_section(a_taginfo* section, section_indexes& x) {
             error_set_message("parse_index_header(tag_idxroot, xcfg_meastypelemseq)", ERR_NULL);
         return false;
     }
-    x.measrslt_idxroot = parse_index_header(x.tag_idxroot, xcfg_measrsltelemseq);
+    x.measrslt_idxroot = parse_index_counters(x.tag_idxroot, xcfg_measrsltelemseq);
     if (x.measrslt_idxroot == nullptr) {
         error_set_message("parse_index_header(tag_idxroot, xcfg_measrsltelemseq)", ERR_NULL);
         return false;

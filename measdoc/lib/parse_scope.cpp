@@ -483,6 +483,62 @@ a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none) {
     return header_idx;
 }
 
+a_objhead* parse_index_counters(a_objhead* tag_index, int item, bool* none) {
+    if (none != nullptr) *none = false;
+    const std::int32_t num = glob_getnum_config(item);
+    if (num == -1) {
+        error_set_message("num == -1", ERR_CONDITION);
+        return nullptr;
+    }
+    elem_records records(num);
+    a_parseelem** elem_list = records.list_data();
+    if (parse_prepare_elems(elem_list, tag_index, item) == nullptr) {
+        error_set_message("parse_prepare_elems(elem_list, tagtype_idxroot, cfg_type) == NULL", ERR_CONDITION);
+        return nullptr;
+    }
+    int present = 0;
+    for (int i = 0; i < num; ++i)
+        if (elem_list[i]->pel_count > 0) ++present;
+    // One name in the section: its header index is exactly the counter index.
+    if (present < 2) return parse_index_header(tag_index, item, none);
+
+    struct occurrence {
+        a_taginfo* tag;
+        const char* attr;
+    };
+    std::vector<occurrence> all;
+    for (int i = 0; i < num; ++i) {
+        const a_parseelem* elem = elem_list[i];
+        if (elem->pel_count <= 0) continue;
+        for (const a_objidx* n = index_first_stridx(elem->pel_seqidx); n != nullptr; n = index_next_stridx(n))
+            all.push_back(occurrence{static_cast<a_taginfo*>(n->poi_data), elem->pel_attr});
+    }
+    std::sort(all.begin(), all.end(),
+              [](const occurrence& a, const occurrence& b) { return a.tag->ti_seq < b.tag->ti_seq; });
+    auto* pairs = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * all.size()));
+    if (pairs == nullptr) {
+        error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
+        return nullptr;
+    }
+    std::vector<const void*> keys(all.size());
+    std::vector<void*> data(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        pairs[i].mmp_tag = all[i].tag;
+        pairs[i].mmp_attr = const_cast<char*>(all[i].attr);  // never written through
+        keys[i] = &all[i].tag->ti_seq;
+        data[i] = &pairs[i];
+    }
+    a_objhead* index = index_new_stridx();
+    if (index == nullptr || !index_set_stridx(index, IDX_KEYLEN, seq_keylen) ||
+        !index_load_stridx(index, keys.data(), data.data(), all.size())) {
+        error_set_message("index_load_stridx(counter_idx, keys, pairs, count)", ERR_NULL);
+        index_destroy_stridx(index);
+        return nullptr;
+    }
+    index_set_stridx(index, IDX_FINDONLY, 1);
+    return index;
+}
+
 bool parse_init_globtype() {
     if (hdrelem_idxroot != nullptr) return true;
     const char delim = name_delimiter();

@@ -333,4 +333,21 @@ subtest 'of equally near headers a block takes the one before it' => sub {
     }
 };
 
+subtest 'both counter forms in one data section' => sub {
+    my $file = measCollec_file(
+        measInfo(q{<measTypes>a b</measTypes><measValue measObjLdn="Cell=1"><measResults>1 2</measResults></measValue>})
+        . measInfo(q{<measType p="1">x</measType><measType p="2">y</measType>}
+            . q{<measValue measObjLdn="Cell=2"><r p="1">3</r><r p="2">4</r></measValue>})
+        . measInfo(q{<measTypes>c</measTypes><measValue measObjLdn="Cell=3"><measResults>5</measResults></measValue>}));
+    for my $workers (@worker_counts) {
+        my $data = convert($file, %real_world, threadNumber => [$workers]);
+        is_deeply([map { $data->{$_}{0}{pifData} } 0 .. 2],
+            [{ a => '1', b => '2', measObjLdn_Cell => '1' }, { x => '3', y => '4', measObjLdn_Cell => '2' },
+             { c => '5', measObjLdn_Cell => '3' }], "$workers workers: every block keeps its counters");
+    }
+    my $r = cycle(measCollec_file(measInfo(q{<measType>x</measType><measType>y</measType>}
+        . q{<measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})), %real_world);
+    like($r->{error} // '', qr/type and result counters do not match/, 'names and values of different forms must agree');
+};
+
 done_testing();

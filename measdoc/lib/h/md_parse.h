@@ -186,6 +186,11 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
 // configured; no names or values yet). NULL on failure, also (code 2) when none of the
 // names occurs in the section, which *none (when given) then tells.
 a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none = nullptr);
+// The index of the counter names (values) of a section: like a header index of the item,
+// but when elements of several of its names occur, each of them is an entry of its own
+// (a chain of one pair), so that blocks of either counter form keep their counters.
+// NULL on failure, also (code 2) when none of the names occurs, which *none then tells.
+a_objhead* parse_index_counters(a_objhead* tag_index, int item, bool* none = nullptr);
 // The steps of parse_index_header. prepare fills one record per value of the item (NULL
 // on failure; code 6 when one name occurs at different depths); sort ranks them (primary
 // first) and returns the primary's sequence index, NULL when it has no elements; create
