@@ -132,6 +132,28 @@ char* counter_value(const char* value, char* own_copy) {
     return copy;
 }
 
+// The name of a header pair read from the source name: with qualifiedHeaderNames an
+// attribute's pair is named element, delimiter, attribute ("fileSender.localDn"), so that
+// equal attribute names of different elements stay apart. NULL (recorded) on failure.
+char* header_name(const a_measpair* pair, const char* source_name) {
+    const bool qualified = pair->mmp_attr != nullptr && pair->mmp_tag->ti_name.str != nullptr &&
+                           glob_getnum_config(xcfg_qualifiedheadernames) == 1 &&
+                           glob_getnum_value(xcfg_qualifiedheadernames, 0) == 1;
+    if (!qualified) return parse_strdup(source_name);
+    const char delimiter = glob_get_delim(xcfg_xmlnameattrdelimiter);
+    const std::size_t element_len = std::strlen(pair->mmp_tag->ti_name.str);
+    const std::size_t source_len = std::strlen(source_name);
+    char* name = pool_text(element_len + 1 + source_len);
+    if (name == nullptr) {
+        error_set_message("(a_str)thr_malloc(sizeof(a_char) * len)", ERR_NULL);
+        return nullptr;
+    }
+    std::memcpy(name, pair->mmp_tag->ti_name.str, element_len);
+    name[element_len] = delimiter;
+    std::memcpy(name + element_len + 1, source_name, source_len + 1);
+    return name;
+}
+
 // Expands one header pair by its element's kind. Failures are recorded and leave the pair
 // without name; the caller goes on with the next pair.
 void expand_header_pair(a_measpair* pair) {
@@ -159,7 +181,7 @@ void expand_header_pair(a_measpair* pair) {
         error_set_message("parse_find_altvalue(value, empty_str)", ERR_NULL);
         return;
     }
-    char* name = parse_strdup(src.name);
+    char* name = header_name(pair, src.name);
     if (name == nullptr) {
         error_set_message("parse_strdup(name)", ERR_NULL);
         return;
@@ -888,16 +910,21 @@ bool parse_expand_timestamp(a_measpair* pair) {
         error_set_message("parse_get_timestamptime(value)", ERR_NULL);
         return false;
     }
-    const std::size_t name_len = std::strlen(src.name);
+    const char* base = header_name(pair, src.name);
+    if (base == nullptr) {
+        error_set_message("parse_strdup(name)", ERR_NULL);
+        return false;
+    }
+    const std::size_t name_len = std::strlen(base);
     char* date_name = pool_text(name_len + 5);
     char* time_name = pool_text(name_len + 5);
     if (date_name == nullptr || time_name == nullptr) {
         error_set_message("parse_strdup(buff)", ERR_NULL);
         return false;
     }
-    std::memcpy(date_name, src.name, name_len);
+    std::memcpy(date_name, base, name_len);
     std::memcpy(date_name + name_len, "_Date", 6);
-    std::memcpy(time_name, src.name, name_len);
+    std::memcpy(time_name, base, name_len);
     std::memcpy(time_name + name_len, "_Time", 6);
     auto* time_pair = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair)));
     if (time_pair == nullptr) {

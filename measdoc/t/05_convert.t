@@ -350,4 +350,25 @@ subtest 'both counter forms in one data section' => sub {
     like($r->{error} // '', qr/type and result counters do not match/, 'names and values of different forms must agree');
 };
 
+subtest 'header names qualified by their element' => sub {
+    my $file = write_file('qualified.xml', q{<measCollecFile>}
+        . q{<fileHeader fileFormatVersion="1"><fileSender localDn="S"/><measCollec beginTime="B"/></fileHeader>}
+        . q{<measData><managedElement localDn=""/><measInfo measInfoId="M1"><granPeriod duration="PT900S" endTime="E"/>}
+        . q{<measTypes>a</measTypes><measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>}
+        . q{</measInfo></measData><fileFooter><measCollec endTime="F"/></fileFooter></measCollecFile>});
+    my @items = (%real_world,
+        headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime managedElement.localDn
+            measInfo.measInfoId granPeriod.duration granPeriod.endTime)],
+        uniquePifHeaderElementNames => ['measValue.measObjLdn']);
+    my %qualified = ('fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F',
+        'managedElement.localDn' => '', 'measInfo.measInfoId' => 'M1', 'granPeriod.duration' => 'PT900S',
+        'granPeriod.endTime' => 'E');
+    for my $workers (@worker_counts) {
+        my $data = convert($file, @items, qualifiedHeaderNames => ['1'], threadNumber => [$workers]);
+        is_deeply($data->{commonHeaderData}{0}, \%qualified, "$workers workers: no header replaces another");
+    }
+    my $plain = convert($file, @items, threadNumber => ['0'])->{commonHeaderData}{0};
+    is_deeply([sort keys %$plain], [qw(beginTime duration endTime localDn measInfoId)], 'without the item: attribute names');
+};
+
 done_testing();
