@@ -420,6 +420,9 @@ bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
             return false;
         }
     }
+    // Per partner name, where the search for the primary nearest to its last partner
+    // ended: partners come in document order, so these only move forward.
+    std::vector<a_objidx*> owner_cursor(pairs, index_first_stridx(elem_list[0]->pel_seqidx));
     for (a_objidx* first_tag_idxnode = index_first_stridx(index); first_tag_idxnode != nullptr;
          first_tag_idxnode = index_next_stridx(first_tag_idxnode)) {
         auto* primary = static_cast<a_taginfo*>(first_tag_idxnode->poi_data);
@@ -441,7 +444,18 @@ bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
                 return false;
             }
             elem->pel_seqidxnode = found;
-            chain[j].mmp_tag = static_cast<a_taginfo*>(found->poi_data);
+            auto* partner = static_cast<a_taginfo*>(found->poi_data);
+            // A partner nearer to another primary is that one's (a block's job seen from a
+            // block without one): the primary goes without it rather than take a stranger's.
+            a_objidx* owner = parse_find_scope(owner_cursor[static_cast<std::size_t>(j)], partner, pety_tag);
+            if (owner == nullptr) {
+                error_set_message("parse_find_scope(owner_idxnode, partner_tag, pety_tag)", ERR_NULL);
+                return false;
+            }
+            owner_cursor[static_cast<std::size_t>(j)] = owner;
+            const std::int32_t own_scope = parse_get_scope(primary, partner);
+            const std::int32_t owner_scope = parse_get_scope(static_cast<const a_taginfo*>(owner->poi_data), partner);
+            chain[j].mmp_tag = own_scope <= owner_scope ? partner : nullptr;
             chain[j].mmp_attr = const_cast<char*>(elem->pel_attr);
             chain[j - 1].mmp_next = &chain[j];
         }

@@ -371,4 +371,19 @@ subtest 'header names qualified by their element' => sub {
     is_deeply([sort keys %$plain], [qw(beginTime duration endTime localDn measInfoId)], 'without the item: attribute names');
 };
 
+subtest 'a block without an optional element does not take its neighbour\'s' => sub {
+    my $file = measCollec_file(measInfo(q{<job jobId="J1"/><measTypes>a</measTypes>}
+            . q{<measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})
+        . measInfo(q{<measTypes>b</measTypes><measValue measObjLdn="Cell=2"><measResults>2</measResults></measValue>}));
+    for my $workers (@worker_counts) {
+        my $data = convert($file, %real_world, qualifiedHeaderNames => ['1'], threadNumber => [$workers],
+            headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime
+                managedElement.localDn job.jobId granPeriod.endTime)]);
+        my %file = ('fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F',
+            'managedElement.localDn' => 'ME', 'granPeriod.endTime' => 'E');
+        is_deeply([map { $data->{commonHeaderData}{$_} } 0, 1], [{ %file, 'job.jobId' => 'J1' }, \%file],
+            "$workers workers");
+    }
+};
+
 done_testing();

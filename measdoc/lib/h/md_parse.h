@@ -183,7 +183,8 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
 // deepest, then the one whose first occurrence is latest) is primary, and each of its
 // occurrences, keyed by its ti_seq, holds a chain of pairs: itself, then the nearest
 // element of every other listed name that occurs in the section (attribute names as
-// configured; no names or values yet). NULL on failure, also (code 2) when none of the
+// configured; no names or values yet), except one nearer to another occurrence of the
+// primary: that pair keeps no element and gives nothing. NULL on failure, also (code 2) when none of the
 // names occurs in the section, which *none (when given) then tells.
 a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none = nullptr);
 // The index of the counter names (values) of a section: like a header index of the item,
