@@ -44,6 +44,12 @@ sections (the children of the root element); the result does not depend on the n
 workers. The module is also built without worker threads, converting every section on the
 calling thread; its default C<threadNumber> is then 0.
 
+Elements are joined by their place in the tree: a block takes the header fields, a row
+its block, its counter values and its object name, from the candidate nearest in the tree.
+Of several equally near candidates the last one written before the element wins (the
+first one after it only when none comes before): a block takes the network element
+written before it.
+
 The module keeps one configuration and one result per process. Call it from one
 interpreter thread only.
 
@@ -200,16 +206,22 @@ The element of which each occurrence is one row. Set 0: C<mv>; set 1: C<measValu
 =item measureTypeElementSeq (C<i_meastypelemseq>)
 
 The elements holding the counter names of a block. Set 0: C<mt>; set 1: C<measTypes>.
+When the elements of several listed names occur in one data section (blocks with
+C<measTypes> and blocks with C<measType>), every one of them gives its block's names in
+document order.
 
 =item measurementResultsElementSeq (C<i_measrsltelemseq>)
 
-The elements holding the counter values of a row, matched to the names by position. Set 0:
-C<r>; set 1: C<measResults>.
+The elements holding the counter values of a row, matched to the names by position (or
+by C<counterPositionAttribute>). Set 0: C<r>; set 1: C<measResults>. Several listed
+names are read as for C<measureTypeElementSeq>.
 
 =item suspectFlagElementName (C<i_suspectflagelemname>)
 
 The element holding a row's suspect flag (exported as C<TRUE> or C<FALSE>). Set 0: C<sf>;
-set 1: C<Suspect>.
+set 1: C<Suspect>. Note the capital: files of the C<measCollecFile> and C<measDataFile>
+layouts write C<suspect>, so set this item to C<suspect> for them; with the default their
+flags are not read.
 
 =item distinguishedNameElementNames (C<i_distnameelemnames>)
 
@@ -279,6 +291,33 @@ give 2.
 
 Stack size of each worker in bytes; above 8 MiB the default is used.
 
+=item counterListWhiteSpace (C<i_counterlistwhitespace>; default 0)
+
+1 splits delimited counter lists at runs of spaces, tabs, carriage returns and line
+feeds instead of at C<counterListDelimiter>, as XML lists are written: a list wrapped
+over lines or with several spaces between its items gives one counter per item, and
+white space at its start or end gives none. A list that is empty or all white space
+stands for no counter (a row whose only list is empty has no values).
+
+=item plainObjectNames (C<i_plainobjectnames>; default 0)
+
+1 accepts distinguished-name values whose components lack C<=>, such as
+C<measObjLdn="10896"> or C<PLMN=1,MRBTS=1900,PLMN-PLMN/MCC-244/MNC-08>: such a component
+becomes a pair named by the value's own name alone (C<measObjLdn> = C<10896>; a second
+one C<measObjLdn_1>), and in a block name it stands as that name
+(C<PLMN_MRBTS_measObjLdn>). An empty value gives no instance pairs, the row keeping its
+counters, and the block name is the value's name alone (C<measObjLdn>). With 0 such a
+value fails the file.
+
+=item qualifiedHeaderNames (C<i_qualifiedheadernames>; default 0)
+
+1 names every header field read from an attribute (not those split as distinguished
+names) after its element as well: C<element> C<xmlNameAttrDelimiter> C<attribute>, as it
+is configured (C<fileSender.localDn>, C<measCollec.endTime>, C<granPeriod.endTime>;
+timestamps C<granPeriod.endTime_Date>). With 0 the field is named by the attribute
+alone, and of equal names from different elements only one survives in
+C<commonHeaderData>.
+
 =back
 
 Number values are read as decimal digits; a value with any other character reads as 0.
@@ -294,6 +333,17 @@ Replaces counter values C<NULL> (in any case).
 =item xmlFileName (C<i_xmlfilename>; no default, required)
 
 The file to convert.
+
+=item counterPositionAttribute (C<i_counterpositionattr>; default none)
+
+The attribute that numbers counter names and values, for example C<p>
+(C<< <measType p="2"> >> and C<< <r p="2"> >>). A row whose first value carries it takes
+each value under the name with the same attribute value, whatever the order of the
+values, and lists them in the block's name order; names without a value in the row have
+none there. A value without the attribute, with a number no name (or more than one
+name) has, or with a number given twice fails the file (code 27, with the reason). Rows
+whose values do not carry it, and every row when the item is not set, match values to
+names by position.
 
 =back
 

@@ -63,6 +63,10 @@ measdoc_set_xmlNameAttrDelimiter()
     measdoc_set_altCounterNames = xcfg_altcntrnames
     measdoc_set_timestampDesc = xcfg_timestampdesc
     measdoc_set_altOutputBlockNames = xcfg_altoutblknames
+    measdoc_set_counterListWhiteSpace = xcfg_counterlistwhitespace
+    measdoc_set_counterPositionAttribute = xcfg_counterpositionattr
+    measdoc_set_plainObjectNames = xcfg_plainobjectnames
+    measdoc_set_qualifiedHeaderNames = xcfg_qualifiedheadernames
   CODE:
     RETVAL = measdoc_set_config(ix);
   OUTPUT:

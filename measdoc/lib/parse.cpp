@@ -6,8 +6,11 @@
 // block or row nearest to it in the tree. Everything it keeps is in the worker's pool;
 // a skipped or failed section gives all of it back. The host glue calls parse_init and
 // parse_deinit.
+#include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <string_view>
+#include <vector>
 
 #include "md_conf.h"
 #include "md_error.h"
@@ -243,7 +246,7 @@ bool index_data_section(a_taginfo* section, section_indexes& x) {
     }
     if (!section_indexes::destroy(x.uniquehdr_idxroot, "index_destroy_stridx(uniquehdr_idxroot)")) return false;
 
-    x.meastype_idxroot = parse_index_header(x.tag_idxroot, xcfg_meastypelemseq, &none);
+    x.meastype_idxroot = parse_index_counters(x.tag_idxroot, xcfg_meastypelemseq, &none);
     if (x.meastype_idxroot == nullptr) {
         if (none)
             warn_missing("parse_index_header(tag_idxroot, xcfg_meastypelemseq)", ERR_PARSE_NOMEASTYPE, section);
@@ -251,7 +254,7 @@ bool index_data_section(a_taginfo* section, section_indexes& x) {
             error_set_message("parse_index_header(tag_idxroot, xcfg_meastypelemseq)", ERR_NULL);
         return false;
     }
-    x.measrslt_idxroot = parse_index_header(x.tag_idxroot, xcfg_measrsltelemseq);
+    x.measrslt_idxroot = parse_index_counters(x.tag_idxroot, xcfg_measrsltelemseq);
     if (x.measrslt_idxroot == nullptr) {
         error_set_message("parse_index_header(tag_idxroot, xcfg_measrsltelemseq)", ERR_NULL);
         return false;
@@ -350,6 +353,96 @@ a_objhead* create_records(a_objhead* tag_index, int item, bool* none, const char
         next = record;
     }
     return index;
+}
+
+// Empty counter lists hold their place in a chain only until names and values meet.
+void drop_empty_lists(a_measpair** chain) {
+    while (*chain != nullptr) {
+        if ((*chain)->mmp_type == no_counter_type)
+            *chain = (*chain)->mmp_next;
+        else
+            chain = &(*chain)->mmp_next;
+    }
+}
+
+// The attribute that numbers counter names and results, or NULL when they pair by order.
+const char* counter_position_attribute() {
+    if (glob_getnum_config(xcfg_counterpositionattr) < 1) return nullptr;
+    const char* name = glob_get_string(xcfg_counterpositionattr, 0);
+    return name != nullptr && name[0] != '\0' ? name : nullptr;
+}
+
+// A block's counter names by their position value, built when its first numbered row
+// needs them. Names without the attribute cannot be found; a value shared by two names
+// is kept once and marked, so that a result naming it fails rather than picking one.
+struct name_positions {
+    struct entry {
+        std::string_view position;
+        std::size_t order;          // the name's place in the block
+        a_measpair* name;
+        bool shared;
+    };
+    bool ready = false;
+    std::vector<entry> entries;
+    std::size_t count = 0;          // names of the block
+    std::vector<a_measpair*> slots; // one row's results in the block's name order
+
+    void build(a_measpair* names, const char* attribute) {
+        ready = true;
+        for (a_measpair* name = names; name != nullptr; name = name->mmp_next, ++count) {
+            const char* value = parse_get_attrval(name->mmp_tag, attribute);
+            if (value != nullptr) entries.push_back(entry{value, count, name, false});
+        }
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const entry& a, const entry& b) { return a.position < b.position; });
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (kept > 0 && entries[kept - 1].position == entries[i].position) {
+                entries[kept - 1].shared = true;
+                continue;
+            }
+            entries[kept++] = entries[i];
+        }
+        entries.resize(kept);
+    }
+    const entry* find(std::string_view position) const {
+        auto at = std::lower_bound(entries.begin(), entries.end(), position,
+                                   [](const entry& e, std::string_view p) { return e.position < p; });
+        return at != entries.end() && at->position == position ? &*at : nullptr;
+    }
+};
+
+// Names a numbered row's results after the names of equal position and puts them in the
+// block's name order; names without a result have no value in the row. Returns 1, or 0
+// with code 27 for a result without a position, with a position no name (or more than
+// one name) has, or with a position another result of the row has already.
+bool pair_by_position(name_positions& names, a_measvalue* row, const char* attribute) {
+    names.slots.assign(names.count, nullptr);
+    for (a_measpair* value = row->mmv_measrslt; value != nullptr; value = value->mmp_next) {
+        const char* position = parse_get_attrval(value->mmp_tag, attribute);
+        const name_positions::entry* name = position != nullptr ? names.find(position) : nullptr;
+        const char* problem = position == nullptr           ? "result without position"
+                              : name == nullptr             ? "no counter name has the position of the result"
+                              : name->shared                ? "counter names share the position of the result"
+                              : names.slots[name->order] != nullptr ? "results share a position"
+                                                                    : nullptr;
+        if (problem != nullptr) {
+            error_set_message("parse_merge_typerslt", ERR_PARSE_COUNTMISMATCH,
+                              {err_str(problem), err_str(attribute), err_str(position), err_tag(value->mmp_tag),
+                               err_tag(row->mmv_tag)});
+            return false;
+        }
+        value->mmp_name = name->name->mmp_name;
+        names.slots[name->order] = value;
+    }
+    a_measpair** link = &row->mmv_measrslt;
+    for (a_measpair* value : names.slots) {
+        if (value == nullptr) continue;
+        *link = value;
+        link = &value->mmp_next;
+    }
+    *link = nullptr;
+    return true;
 }
 
 }  // namespace
@@ -596,10 +689,19 @@ bool parse_merge_suspect(a_objhead* measvalue_idx, a_objhead* suspect_idx) {
 }
 
 bool parse_merge_typerslt(a_measinfo* first_block) {
+    const char* position = counter_position_attribute();
     for (a_measinfo* block = first_block; block != nullptr; block = block->mmi_next) {
+        drop_empty_lists(&block->mmi_meastype);
+        name_positions names;
         for (a_measvalue* row = block->mmi_measvalue; row != nullptr; row = row->mmv_next) {
+            drop_empty_lists(&row->mmv_measrslt);
             a_measpair* measrslt_pair = row->mmv_measrslt;
             if (measrslt_pair == nullptr) continue;
+            if (position != nullptr && parse_get_attrval(measrslt_pair->mmp_tag, position) != nullptr) {
+                if (!names.ready) names.build(block->mmi_meastype, position);
+                if (!pair_by_position(names, row, position)) return false;
+                continue;
+            }
             a_measpair* meastype_pair = block->mmi_meastype;
             // Names and values match by position alone.
             while (meastype_pair != nullptr && measrslt_pair != nullptr) {

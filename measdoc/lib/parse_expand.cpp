@@ -92,6 +92,24 @@ a_measpair* splice_run(a_measpair* pair, a_measpair* first, a_measpair* last) {
     return last;
 }
 
+// XML white space: the separators of a list-typed value.
+constexpr bool is_xml_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool is_blank(const char* text) {
+    while (is_xml_space(*text)) ++text;
+    return *text == '\0';
+}
+
+// True when counter lists are split at runs of white space rather than at the delimiter.
+bool list_splits_at_white_space() {
+    return glob_getnum_config(xcfg_counterlistwhitespace) == 1 && glob_getnum_value(xcfg_counterlistwhitespace, 0) == 1;
+}
+
+// True when measured-object names may hold components without "=".
+bool plain_object_names() {
+    return glob_getnum_config(xcfg_plainobjectnames) == 1 && glob_getnum_value(xcfg_plainobjectnames, 0) == 1;
+}
+
 // Counter names are cut to this many characters; 0 or less: not cut.
 std::int32_t max_counter_name() {
     return glob_getnum_config(xcfg_maxcntrnamesz) > 0 ? glob_getnum_value(xcfg_maxcntrnamesz, 0) : 0;
@@ -112,6 +130,28 @@ char* counter_value(const char* value, char* own_copy) {
     char* copy = alt == own_copy ? own_copy : parse_strdup(alt);
     if (copy != nullptr) util_addquotes(copy);
     return copy;
+}
+
+// The name of a header pair read from the source name: with qualifiedHeaderNames an
+// attribute's pair is named element, delimiter, attribute ("fileSender.localDn"), so that
+// equal attribute names of different elements stay apart. NULL (recorded) on failure.
+char* header_name(const a_measpair* pair, const char* source_name) {
+    const bool qualified = pair->mmp_attr != nullptr && pair->mmp_tag->ti_name.str != nullptr &&
+                           glob_getnum_config(xcfg_qualifiedheadernames) == 1 &&
+                           glob_getnum_value(xcfg_qualifiedheadernames, 0) == 1;
+    if (!qualified) return parse_strdup(source_name);
+    const char delimiter = glob_get_delim(xcfg_xmlnameattrdelimiter);
+    const std::size_t element_len = std::strlen(pair->mmp_tag->ti_name.str);
+    const std::size_t source_len = std::strlen(source_name);
+    char* name = pool_text(element_len + 1 + source_len);
+    if (name == nullptr) {
+        error_set_message("(a_str)thr_malloc(sizeof(a_char) * len)", ERR_NULL);
+        return nullptr;
+    }
+    std::memcpy(name, pair->mmp_tag->ti_name.str, element_len);
+    name[element_len] = delimiter;
+    std::memcpy(name + element_len + 1, source_name, source_len + 1);
+    return name;
 }
 
 // Expands one header pair by its element's kind. Failures are recorded and leave the pair
@@ -141,7 +181,7 @@ void expand_header_pair(a_measpair* pair) {
         error_set_message("parse_find_altvalue(value, empty_str)", ERR_NULL);
         return;
     }
-    char* name = parse_strdup(src.name);
+    char* name = header_name(pair, src.name);
     if (name == nullptr) {
         error_set_message("parse_strdup(name)", ERR_NULL);
         return;
@@ -219,7 +259,7 @@ char* derive_blockname(a_measpair* pair, std::int32_t has_blockdesc) {
             return nullptr;
         }
     } else if (parse_get_globtype(pair) == xcfg_distnameelemnames) {
-        name = parse_get_distblock(src.value);
+        name = parse_get_distblock(src.value, plain_object_names() ? src.name : nullptr);
         if (name == nullptr) {
             error_set_message("parse_get_distblock(value)", ERR_NULL);
             return nullptr;
@@ -402,6 +442,9 @@ a_measpair* parse_get_distname(const char* prefix, const char* text) {
         error_set_message(prefix == nullptr ? "prefix" : "text", ERR_NULL);
         return nullptr;
     }
+    // Plain names read every component by itself: one without "=" is a value named by
+    // the prefix alone, so the pieces need not pair up.
+    const bool plain = plain_object_names();
     std::size_t pieces = 1;
     std::size_t components = 1;
     for (const char* p = text; *p != '\0'; ++p) {
@@ -412,7 +455,7 @@ a_measpair* parse_get_distname(const char* prefix, const char* text) {
             ++pieces;
         }
     }
-    if (pieces % 2 != 0) {
+    if (!plain && pieces % 2 != 0) {
         error_set_message("parse_get_distname", ERR_PARSE_BADPAIR, {err_str(text)});
         return nullptr;
     }
@@ -445,37 +488,52 @@ a_measpair* parse_get_distname(const char* prefix, const char* text) {
     // Where each component's attribute starts and how long it is, for the short case.
     std::array<const char*, dn_linear_limit> attr_at{};
     std::array<std::size_t, dn_linear_limit> attr_len{};
+    std::array<bool, dn_linear_limit> bare{};
 
     const char* p = text;
     for (std::size_t i = 0; i < components; ++i) {
         const char* end = std::strchr(p, ',');
         if (end == nullptr) end = p + std::strlen(p);
         const char* eq = static_cast<const char*>(std::memchr(p, '=', static_cast<std::size_t>(end - p)));
+        const bool plain_value = plain && eq == nullptr;
         if (eq == nullptr) eq = end;
-        const std::size_t alen = static_cast<std::size_t>(eq - p);
+        const std::size_t alen = plain_value ? 0 : static_cast<std::size_t>(eq - p);
 
-        // name: prefix "_" attribute, maybe "_" and the number of earlier occurrences.
+        // name: prefix "_" attribute (a plain value: the prefix alone), maybe "_" and the
+        // number of earlier occurrences.
         char* name = room;
         room += prefix_len + 1 + alen + 1 + 10 + 1 + spare_bytes;
-        // value: what follows the first "=", further "=" dropped.
+        // value: what follows the first "=", further "=" dropped; a plain value whole.
         char* value = room;
-        room += (eq < end ? static_cast<std::size_t>(end - eq - 1) : 0) + 1 + spare_bytes;
+        const std::size_t vlen = plain_value ? static_cast<std::size_t>(end - p)
+                                 : eq < end  ? static_cast<std::size_t>(end - eq - 1)
+                                             : 0;
+        room += vlen + 1 + spare_bytes;
         std::memcpy(name, prefix, prefix_len);
-        name[prefix_len] = '_';
-        std::memcpy(name + prefix_len + 1, p, alen);
-        char* name_end = name + prefix_len + 1 + alen;
+        char* name_end = name + prefix_len;
+        if (!plain_value) {
+            name[prefix_len] = '_';
+            std::memcpy(name + prefix_len + 1, p, alen);
+            name_end += 1 + alen;
+        }
         *name_end = '\0';
         char* v = value;
-        for (const char* q = eq; q < end; ++q)
-            if (*q != '=') *v++ = *q;
+        if (plain_value) {
+            std::memcpy(v, p, static_cast<std::size_t>(end - p));
+            v += end - p;
+        } else {
+            for (const char* q = eq; q < end; ++q)
+                if (*q != '=') *v++ = *q;
+        }
         *v = '\0';
 
         std::uint32_t earlier = 0;
         if (dn_idxroot == nullptr) {
             for (std::size_t j = 0; j < i; ++j)
-                if (attr_len[j] == alen && std::memcmp(attr_at[j], p, alen) == 0) ++earlier;
+                if (bare[j] == plain_value && attr_len[j] == alen && std::memcmp(attr_at[j], p, alen) == 0) ++earlier;
             attr_at[i] = p;
             attr_len[i] = alen;
+            bare[i] = plain_value;
         } else {
             const a_objidx* node = index_find_stridx(dn_idxroot, name);
             if (node == nullptr) {
@@ -514,6 +572,13 @@ bool parse_expand_distname(a_measpair* pair) {
         error_set_message("tag->ti_name.str", ERR_NULL);
         return false;
     }
+    if (src.value[0] == '\0' && plain_object_names()) {
+        // No object at all: the row keeps its counters without instance pairs.
+        pair->mmp_name = nullptr;
+        pair->mmp_value = nullptr;
+        pair->mmp_type = 1;
+        return true;
+    }
     a_measpair* first = parse_get_distname(src.name, src.value);
     if (first == nullptr) {
         error_set_message("parse_get_distname(name, value)", ERR_NULL);
@@ -534,8 +599,12 @@ bool parse_expand_distname(a_measpair* pair) {
     return true;
 }
 
-char* parse_get_distblock(const char* text) {
-    char* name = pool_text(std::strlen(text));
+char* parse_get_distblock(const char* text, const char* prefix) {
+    const std::size_t prefix_len = prefix != nullptr ? std::strlen(prefix) : 0;
+    std::size_t components = 1;
+    for (const char* p = text; *p != '\0'; ++p)
+        if (*p == ',') ++components;
+    char* name = pool_text(std::strlen(text) + components * prefix_len);
     if (name == nullptr) {
         error_set_message("(a_str)thr_malloc(sizeof(a_char) * char_num)", ERR_SYSTEM, {err_errno(errno)});
         return nullptr;
@@ -544,6 +613,14 @@ char* parse_get_distblock(const char* text) {
     const char* p = text;
     for (bool first = true;; first = false) {
         if (!first) *out++ = '_';
+        const char* end = p;
+        while (*end != '\0' && *end != ',') ++end;
+        if (prefix != nullptr && std::memchr(p, '=', static_cast<std::size_t>(end - p)) == nullptr) {
+            // A plain value is named by the prefix, as its pair is.
+            std::memcpy(out, prefix, prefix_len);
+            out += prefix_len;
+            p = end;
+        }
         while (*p != '\0' && *p != '=' && *p != ',') *out++ = *p++;
         while (*p != '\0' && *p != ',') ++p;
         if (*p == '\0') break;
@@ -589,19 +666,35 @@ char* parse_get_regblock(const char* text) {
 }
 
 a_measpair* parse_get_delimcounter(const char* text) {
+    const bool white_space = list_splits_at_white_space();
     const char delimiter = glob_getnum_config(xcfg_counterlistdelimiter) == 1 ? glob_get_delim(xcfg_counterlistdelimiter)
                                                                              : '\0';
-    if (delimiter == '\0') {
+    if (delimiter == '\0' && !white_space) {
         error_set_message("delimiter == EOS", ERR_SYSTEM);
         return nullptr;
     }
-    std::size_t count = 1;
+    auto separates = [white_space, delimiter](char c) { return white_space ? is_xml_space(c) : c == delimiter; };
+    // Without white-space splitting every delimiter ends a piece, so empty pieces count;
+    // with it a piece is a run of other characters.
+    std::size_t count = white_space ? 0 : 1;
     std::size_t length = 0;
-    for (const char* p = text; *p != '\0'; ++p, ++length)
-        if (*p == delimiter) ++count;
+    bool in_piece = false;
+    for (const char* p = text; *p != '\0'; ++p, ++length) {
+        if (separates(*p)) {
+            if (!white_space) ++count;
+            in_piece = false;
+        } else if (white_space && !in_piece) {
+            ++count;
+            in_piece = true;
+        }
+    }
+    if (count == 0) {
+        error_set_message("parse_get_delimcounter", ERR_PARSE_EMPTYCOUNTER, {err_str(text)});
+        return nullptr;
+    }
     // The pairs and the copies of the pieces in one piece of the pool: each copy with its
     // terminator and spare bytes, as parse_strdup makes them.
-    const std::size_t texts = length - (count - 1) + count * (1 + spare_bytes);
+    const std::size_t texts = length + count * (1 + spare_bytes);
     auto* pairs = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * count + texts));
     if (pairs == nullptr) {
         error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
@@ -610,12 +703,15 @@ a_measpair* parse_get_delimcounter(const char* text) {
     char* out = reinterpret_cast<char*>(pairs + count);
     const char* p = text;
     for (std::size_t i = 0; i < count; ++i) {
+        if (white_space)
+            while (is_xml_space(*p)) ++p;
         const char* end = p;
-        while (*end != delimiter && *end != '\0') ++end;
+        while (*end != '\0' && !separates(*end)) ++end;
         const std::size_t len = static_cast<std::size_t>(end - p);
         std::memcpy(out, p, len);
         out[len] = '\0';
         pairs[i].mmp_name = out;
+        pairs[i].mmp_value = nullptr;
         pairs[i].mmp_next = i + 1 < count ? &pairs[i + 1] : nullptr;
         out += len + 1 + spare_bytes;
         p = *end != '\0' ? end + 1 : end;
@@ -625,9 +721,19 @@ a_measpair* parse_get_delimcounter(const char* text) {
 
 bool parse_expand_delimcounter(a_measpair* pair, bool is_name, a_measpair** last) {
     const pair_source src = source_of(pair);
-    if (src.value == nullptr) {
+    const bool white_space = list_splits_at_white_space();
+    if (src.value == nullptr && !white_space) {
         error_set_message("parse_expand_delimcounter", ERR_PARSE_EMPTYCOUNTER, {err_tag(pair->mmp_tag)});
         return false;
+    }
+    if (white_space && (src.value == nullptr || is_blank(src.value))) {
+        // An empty list stands for no counter at all; the placeholder goes before the
+        // records leave the section.
+        pair->mmp_name = nullptr;
+        pair->mmp_value = nullptr;
+        pair->mmp_type = no_counter_type;
+        if (last != nullptr) *last = pair;
+        return true;
     }
     a_measpair* first = parse_get_delimcounter(src.value);
     if (first == nullptr) {
@@ -804,16 +910,21 @@ bool parse_expand_timestamp(a_measpair* pair) {
         error_set_message("parse_get_timestamptime(value)", ERR_NULL);
         return false;
     }
-    const std::size_t name_len = std::strlen(src.name);
+    const char* base = header_name(pair, src.name);
+    if (base == nullptr) {
+        error_set_message("parse_strdup(name)", ERR_NULL);
+        return false;
+    }
+    const std::size_t name_len = std::strlen(base);
     char* date_name = pool_text(name_len + 5);
     char* time_name = pool_text(name_len + 5);
     if (date_name == nullptr || time_name == nullptr) {
         error_set_message("parse_strdup(buff)", ERR_NULL);
         return false;
     }
-    std::memcpy(date_name, src.name, name_len);
+    std::memcpy(date_name, base, name_len);
     std::memcpy(date_name + name_len, "_Date", 6);
-    std::memcpy(time_name, src.name, name_len);
+    std::memcpy(time_name, base, name_len);
     std::memcpy(time_name + name_len, "_Time", 6);
     auto* time_pair = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair)));
     if (time_pair == nullptr) {

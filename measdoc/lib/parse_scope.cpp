@@ -303,40 +303,58 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
         return nullptr;
     }
     const std::uint32_t s = element->ti_seq;
-    a_scopeinfo best{};
-    best.psi_idxnode = node;
-    if (parse_fill_scopevalues(&best, element, kind) == nullptr) {
-        error_set_message("parse_fill_scopevalues(curr_scope, header_tag, envtype)", ERR_NULL);
+    // The sequence number of a candidate, or none (recorded) when its data is broken.
+    auto seq_of = [kind](a_objidx* candidate, std::uint32_t* seq) {
+        a_scopeinfo info{};
+        info.psi_idxnode = candidate;
+        const a_taginfo* tag = candidate_tag(&info, kind);
+        if (tag == nullptr) {
+            error_set_message("parse_fill_scopevalues(curr_scope, header_tag, envtype)", ERR_NULL);
+            return false;
+        }
+        *seq = tag->ti_seq;
+        return true;
+    };
+    if (node == nullptr) {
+        error_set_message("parse_find_scope", ERR_SCOPE_EMPTY);
         return nullptr;
     }
-    // No candidate comes nearer than one that contains the element or lies inside it, and
-    // ties go to the one seen first: the search ends with the first such candidate.
-    if (best.psi_scope == 0) return best.psi_idxnode;
-    // Backward up to and including the first candidate at or before the position (from a
-    // start already there, that is the one before it), then forward likewise.
-    for (a_objidx* prev = index_prev_stridx(node); prev != nullptr; prev = index_prev_stridx(prev)) {
-        a_scopeinfo candidate{};
-        candidate.psi_idxnode = prev;
-        if (parse_fill_scopevalues(&candidate, element, kind) == nullptr) {
-            error_set_message("parse_fill_scopevalues(prev_scope, header_tag, envtype)", ERR_NULL);
-            return nullptr;
+    // Candidates share one name and so one depth: the last one at or before the element
+    // is at least as near in scope as any earlier one, the first one after it as any
+    // later one. Only these two compete, wherever the search starts.
+    a_objidx* before = nullptr;
+    a_objidx* after = nullptr;
+    std::uint32_t seq = 0;
+    if (!seq_of(node, &seq)) return nullptr;
+    if (seq <= s) {
+        before = node;
+        for (after = index_next_stridx(before); after != nullptr; after = index_next_stridx(after)) {
+            if (!seq_of(after, &seq)) return nullptr;
+            if (seq > s) break;
+            before = after;
         }
-        if (candidate.psi_scope < best.psi_scope) best = candidate;
-        if (best.psi_scope == 0) return best.psi_idxnode;
-        if (candidate.psi_seq <= s) break;
-    }
-    for (a_objidx* next = index_next_stridx(node); next != nullptr; next = index_next_stridx(next)) {
-        a_scopeinfo candidate{};
-        candidate.psi_idxnode = next;
-        if (parse_fill_scopevalues(&candidate, element, kind) == nullptr) {
-            error_set_message("parse_fill_scopevalues(next_scope, header_tag, envtype)", ERR_NULL);
-            return nullptr;
+    } else {
+        after = node;
+        for (before = index_prev_stridx(after); before != nullptr; before = index_prev_stridx(before)) {
+            if (!seq_of(before, &seq)) return nullptr;
+            if (seq <= s) break;
+            after = before;
         }
-        if (candidate.psi_scope < best.psi_scope) best = candidate;
-        if (best.psi_scope == 0) return best.psi_idxnode;
-        if (candidate.psi_seq >= s) break;
     }
-    return best.psi_idxnode;
+    a_scopeinfo near_before{};
+    a_scopeinfo near_after{};
+    near_before.psi_idxnode = before;
+    near_after.psi_idxnode = after;
+    if ((before != nullptr && parse_fill_scopevalues(&near_before, element, kind) == nullptr) ||
+        (after != nullptr && parse_fill_scopevalues(&near_after, element, kind) == nullptr)) {
+        error_set_message("parse_fill_scopevalues(next_scope, header_tag, envtype)", ERR_NULL);
+        return nullptr;
+    }
+    // Of equally near ones the candidate before the element wins: what precedes a block
+    // or row in the document is what it was written under.
+    if (before == nullptr) return after;
+    if (after == nullptr || near_before.psi_scope <= near_after.psi_scope) return before;
+    return after;
 }
 
 a_parseelem** parse_prepare_elems(a_parseelem** elem_list, a_objhead* tag_index, int item) {
@@ -402,6 +420,9 @@ bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
             return false;
         }
     }
+    // Per partner name, where the search for the primary nearest to its last partner
+    // ended: partners come in document order, so these only move forward.
+    std::vector<a_objidx*> owner_cursor(pairs, index_first_stridx(elem_list[0]->pel_seqidx));
     for (a_objidx* first_tag_idxnode = index_first_stridx(index); first_tag_idxnode != nullptr;
          first_tag_idxnode = index_next_stridx(first_tag_idxnode)) {
         auto* primary = static_cast<a_taginfo*>(first_tag_idxnode->poi_data);
@@ -423,7 +444,18 @@ bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
                 return false;
             }
             elem->pel_seqidxnode = found;
-            chain[j].mmp_tag = static_cast<a_taginfo*>(found->poi_data);
+            auto* partner = static_cast<a_taginfo*>(found->poi_data);
+            // A partner nearer to another primary is that one's (a block's job seen from a
+            // block without one): the primary goes without it rather than take a stranger's.
+            a_objidx* owner = parse_find_scope(owner_cursor[static_cast<std::size_t>(j)], partner, pety_tag);
+            if (owner == nullptr) {
+                error_set_message("parse_find_scope(owner_idxnode, partner_tag, pety_tag)", ERR_NULL);
+                return false;
+            }
+            owner_cursor[static_cast<std::size_t>(j)] = owner;
+            const std::int32_t own_scope = parse_get_scope(primary, partner);
+            const std::int32_t owner_scope = parse_get_scope(static_cast<const a_taginfo*>(owner->poi_data), partner);
+            chain[j].mmp_tag = own_scope <= owner_scope ? partner : nullptr;
             chain[j].mmp_attr = const_cast<char*>(elem->pel_attr);
             chain[j - 1].mmp_next = &chain[j];
         }
@@ -463,6 +495,62 @@ a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none) {
     }
     index_set_stridx(header_idx, IDX_FINDONLY, 1);
     return header_idx;
+}
+
+a_objhead* parse_index_counters(a_objhead* tag_index, int item, bool* none) {
+    if (none != nullptr) *none = false;
+    const std::int32_t num = glob_getnum_config(item);
+    if (num == -1) {
+        error_set_message("num == -1", ERR_CONDITION);
+        return nullptr;
+    }
+    elem_records records(num);
+    a_parseelem** elem_list = records.list_data();
+    if (parse_prepare_elems(elem_list, tag_index, item) == nullptr) {
+        error_set_message("parse_prepare_elems(elem_list, tagtype_idxroot, cfg_type) == NULL", ERR_CONDITION);
+        return nullptr;
+    }
+    int present = 0;
+    for (int i = 0; i < num; ++i)
+        if (elem_list[i]->pel_count > 0) ++present;
+    // One name in the section: its header index is exactly the counter index.
+    if (present < 2) return parse_index_header(tag_index, item, none);
+
+    struct occurrence {
+        a_taginfo* tag;
+        const char* attr;
+    };
+    std::vector<occurrence> all;
+    for (int i = 0; i < num; ++i) {
+        const a_parseelem* elem = elem_list[i];
+        if (elem->pel_count <= 0) continue;
+        for (const a_objidx* n = index_first_stridx(elem->pel_seqidx); n != nullptr; n = index_next_stridx(n))
+            all.push_back(occurrence{static_cast<a_taginfo*>(n->poi_data), elem->pel_attr});
+    }
+    std::sort(all.begin(), all.end(),
+              [](const occurrence& a, const occurrence& b) { return a.tag->ti_seq < b.tag->ti_seq; });
+    auto* pairs = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * all.size()));
+    if (pairs == nullptr) {
+        error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
+        return nullptr;
+    }
+    std::vector<const void*> keys(all.size());
+    std::vector<void*> data(all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        pairs[i].mmp_tag = all[i].tag;
+        pairs[i].mmp_attr = const_cast<char*>(all[i].attr);  // never written through
+        keys[i] = &all[i].tag->ti_seq;
+        data[i] = &pairs[i];
+    }
+    a_objhead* index = index_new_stridx();
+    if (index == nullptr || !index_set_stridx(index, IDX_KEYLEN, seq_keylen) ||
+        !index_load_stridx(index, keys.data(), data.data(), all.size())) {
+        error_set_message("index_load_stridx(counter_idx, keys, pairs, count)", ERR_NULL);
+        index_destroy_stridx(index);
+        return nullptr;
+    }
+    index_set_stridx(index, IDX_FINDONLY, 1);
+    return index;
 }
 
 bool parse_init_globtype() {

@@ -33,6 +33,9 @@ my %common_defaults = (
     i_threadStackSize => ['3145728'],
     i_xmlfilename => [$file],
     i_timestampdaydesc => \@timestamp_patterns,
+    i_counterlistwhitespace => ['0'],
+    i_plainobjectnames => ['0'],
+    i_qualifiedheadernames => ['0'],
 );
 
 my %set0 = (
@@ -124,6 +127,10 @@ subtest 'every setter reaches its item' => sub {
         altCounterNames => ['^pm(.*)$[]x$1', 'a\[]b'],
         timestampDesc => ['(\d\d)'],
         altOutputBlockNames => ['A', 'B', 'C', 'D'],
+        counterListWhiteSpace => ['1'],
+        counterPositionAttribute => ['p'],
+        plainObjectNames => ['1'],
+        qualifiedHeaderNames => ['1'],
     );
     is_deeply($configuration, {
         i_xmlnameattrdelimiter => ['#'],
@@ -154,6 +161,10 @@ subtest 'every setter reaches its item' => sub {
         i_altcntrnames => ['^pm(.*)$', 'a\[]b'],
         i_timestampdaydesc => ['(\d\d)'],
         i_altoutblknames => ['A', 'B', 'C', 'D'],
+        i_counterlistwhitespace => ['1'],
+        i_counterpositionattr => ['p'],
+        i_plainobjectnames => ['1'],
+        i_qualifiedheadernames => ['1'],
     }, 'values split, converted and cut as prepared; set-1 defaults replaced by the set values');
 };
 

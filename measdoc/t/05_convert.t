@@ -244,4 +244,146 @@ subtest 'a large radio-node file' => sub {
     }
 };
 
+# What real files of the current layout do within the schema: lists wrapped over lines
+# and padded, results numbered and left out or reordered, measured objects that are no
+# list of Name=value. Each needs its item; without them such a file fails.
+my %real_world = (
+    xmlDocumentType => ['1'],
+    measureTypeElementSeq => ['measTypes', 'measType'],
+    measurementResultsElementSeq => ['measResults', 'r'],
+    distinguishedNameElementNames => ['measValue.measObjLdn'],
+);
+my %real_world_items = (counterListWhiteSpace => ['1'], counterPositionAttribute => ['p'], plainObjectNames => ['1']);
+
+sub measCollec_file {
+    my (@measData) = @_;
+    return write_file('real-world.xml', qq{<?xml version="1.0"?>\n<measCollecFile>}
+        . q{<fileHeader fileFormatVersion="1"><fileSender localDn="S"/><measCollec beginTime="B"/></fileHeader>}
+        . join('', map { qq{<measData><managedElement localDn="ME"/>$_</measData>} } @measData)
+        . q{<fileFooter><measCollec endTime="F"/></fileFooter></measCollecFile>});
+}
+
+sub measInfo {
+    my ($body) = @_;
+    return qq{<measInfo><granPeriod duration="PT900S" endTime="E"/>$body</measInfo>};
+}
+
+my $lists = measInfo(qq{<measTypes>\n  a  b\tc\r\n</measTypes>}
+    . qq{<measValue measObjLdn="Cell=1"><measResults> 1  2\n3 </measResults></measValue>}
+    . qq{<measValue measObjLdn="Cell=2"><measResults>\n</measResults></measValue>});
+my $numbered = measInfo(q{<measType p="1">x</measType><measType p="2">y</measType><measType p="3">z</measType>}
+    . q{<measValue measObjLdn="10896"><r p="3">30</r><r p="1">10</r></measValue>}
+    . q{<measValue measObjLdn=""><r p="2">20</r></measValue>}
+    . q{<measValue measObjLdn="A=1,B-2,C"><r p="1">1</r><r p="2">2</r><r p="3">3</r></measValue>});
+
+subtest 'lists, numbered results and plain object names' => sub {
+    my $file = measCollec_file($lists, $numbered);
+    my $first;
+    for my $workers (@worker_counts) {
+        my $data = convert($file, %real_world, %real_world_items, threadNumber => [$workers]);
+        my @rows = map { my $b = $_; [map { $data->{$b}{$_} } sort grep { /^\d+$/ } keys %{ $data->{$b} }] } 0, 1;
+        is_deeply([map { $_->{pifData} } @{ $rows[0] }],
+            [{ a => '1', b => '2', c => '3', measObjLdn_Cell => '1' }, { measObjLdn_Cell => '2' }],
+            "$workers workers: lists split at white space, an empty one gives no counter");
+        is_deeply([map { $_->{pifData} } @{ $rows[1] }],
+            [{ x => '10', z => '30', measObjLdn => '10896' }, { y => '20' },
+             { x => '1', y => '2', z => '3', measObjLdn_A => '1', measObjLdn => 'B-2', measObjLdn_1 => 'C' }],
+            "$workers workers: results by position, plain names by the attribute's name");
+        is_deeply([map { $data->{$_}{blockName} } 0, 1], ['Cell', 'A_measObjLdn_measObjLdn'], 'block names');
+        if ($first) { is_deeply($data, $first, 'the same result as with 0 workers') } else { $first = $data }
+    }
+    my $block = isolated(sub { convert(measCollec_file($numbered), %real_world, plainObjectNames => ['1'],
+        counterPositionAttribute => ['p'], threadNumber => ['0'])->{0}{blockName} });
+    is($block, 'A_measObjLdn_measObjLdn', 'the block takes the name of its last row');
+};
+
+subtest 'without the items such files fail, and unnumbered results still fail' => sub {
+    my @cases = (
+        [$lists, [counterPositionAttribute => ['p'], plainObjectNames => ['1']], qr/counter value is empty/],
+        [$numbered, [counterListWhiteSpace => ['1'], plainObjectNames => ['1']], qr/type and result counters do not match/],
+        [$numbered, [counterListWhiteSpace => ['1'], counterPositionAttribute => ['p']], qr/inconsistent name and value pair|counter value is empty/],
+        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="2">1</r></measValue>}),
+            [%real_world_items], qr/type and result counters do not match.*no counter name has the position of the result/],
+        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="1">1</r><r>2</r></measValue>}),
+            [%real_world_items], qr/result without position/],
+        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="1">1</r><r p="1">2</r></measValue>}),
+            [%real_world_items], qr/results share a position/],
+    );
+    for my $workers (0, 4) {
+        for my $case (@cases) {
+            my ($body, $items, $message) = @$case;
+            my $r = cycle(measCollec_file($body), %real_world, @$items, threadNumber => [$workers]);
+            isnt($r->{run}, 0, "$workers workers: the run fails");
+            like($r->{error} // '', $message, 'with its message');
+        }
+    }
+};
+
+subtest 'of equally near headers a block takes the one before it' => sub {
+    # Six network elements and their blocks side by side in one data section: every
+    # nedn is as near to every block as any other.
+    my $pairs = join '', map { qq{<neid><nedn>ManagedElement=$_</nedn></neid>}
+        . qq{<mi><mts>M</mts><gp>900</gp><mt>a</mt><mv><moid>Cell=$_</moid><r>$_</r></mv></mi>} } 1 .. 6;
+    my $file = write_file('side-by-side.xml',
+        qq{<mdc><mfh><cbt>C</cbt></mfh><md>$pairs</md><mff><ts>T</ts></mff></mdc>});
+    for my $workers (@worker_counts) {
+        my $data = convert($file, threadNumber => [$workers]);
+        is_deeply([map { $data->{commonHeaderData}{$_}{nedn_ManagedElement} } 0 .. 5], [1 .. 6],
+            "$workers workers: each block under the element written before it");
+    }
+};
+
+subtest 'both counter forms in one data section' => sub {
+    my $file = measCollec_file(
+        measInfo(q{<measTypes>a b</measTypes><measValue measObjLdn="Cell=1"><measResults>1 2</measResults></measValue>})
+        . measInfo(q{<measType p="1">x</measType><measType p="2">y</measType>}
+            . q{<measValue measObjLdn="Cell=2"><r p="1">3</r><r p="2">4</r></measValue>})
+        . measInfo(q{<measTypes>c</measTypes><measValue measObjLdn="Cell=3"><measResults>5</measResults></measValue>}));
+    for my $workers (@worker_counts) {
+        my $data = convert($file, %real_world, threadNumber => [$workers]);
+        is_deeply([map { $data->{$_}{0}{pifData} } 0 .. 2],
+            [{ a => '1', b => '2', measObjLdn_Cell => '1' }, { x => '3', y => '4', measObjLdn_Cell => '2' },
+             { c => '5', measObjLdn_Cell => '3' }], "$workers workers: every block keeps its counters");
+    }
+    my $r = cycle(measCollec_file(measInfo(q{<measType>x</measType><measType>y</measType>}
+        . q{<measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})), %real_world);
+    like($r->{error} // '', qr/type and result counters do not match/, 'names and values of different forms must agree');
+};
+
+subtest 'header names qualified by their element' => sub {
+    my $file = write_file('qualified.xml', q{<measCollecFile>}
+        . q{<fileHeader fileFormatVersion="1"><fileSender localDn="S"/><measCollec beginTime="B"/></fileHeader>}
+        . q{<measData><managedElement localDn=""/><measInfo measInfoId="M1"><granPeriod duration="PT900S" endTime="E"/>}
+        . q{<measTypes>a</measTypes><measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>}
+        . q{</measInfo></measData><fileFooter><measCollec endTime="F"/></fileFooter></measCollecFile>});
+    my @items = (%real_world,
+        headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime managedElement.localDn
+            measInfo.measInfoId granPeriod.duration granPeriod.endTime)],
+        uniquePifHeaderElementNames => ['measValue.measObjLdn']);
+    my %qualified = ('fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F',
+        'managedElement.localDn' => '', 'measInfo.measInfoId' => 'M1', 'granPeriod.duration' => 'PT900S',
+        'granPeriod.endTime' => 'E');
+    for my $workers (@worker_counts) {
+        my $data = convert($file, @items, qualifiedHeaderNames => ['1'], threadNumber => [$workers]);
+        is_deeply($data->{commonHeaderData}{0}, \%qualified, "$workers workers: no header replaces another");
+    }
+    my $plain = convert($file, @items, threadNumber => ['0'])->{commonHeaderData}{0};
+    is_deeply([sort keys %$plain], [qw(beginTime duration endTime localDn measInfoId)], 'without the item: attribute names');
+};
+
+subtest 'a block without an optional element does not take its neighbour\'s' => sub {
+    my $file = measCollec_file(measInfo(q{<job jobId="J1"/><measTypes>a</measTypes>}
+            . q{<measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})
+        . measInfo(q{<measTypes>b</measTypes><measValue measObjLdn="Cell=2"><measResults>2</measResults></measValue>}));
+    for my $workers (@worker_counts) {
+        my $data = convert($file, %real_world, qualifiedHeaderNames => ['1'], threadNumber => [$workers],
+            headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime
+                managedElement.localDn job.jobId granPeriod.endTime)]);
+        my %file = ('fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F',
+            'managedElement.localDn' => 'ME', 'granPeriod.endTime' => 'E');
+        is_deeply([map { $data->{commonHeaderData}{$_} } 0, 1], [{ %file, 'job.jobId' => 'J1' }, \%file],
+            "$workers workers");
+    }
+};
+
 done_testing();

@@ -44,11 +44,14 @@ sub samples {
 }
 
 # Files of the current layout name their vendor and local names without distinguished
-# names, and give their counters as lists or one by one.
+# names, and give their counters as lists or one by one, numbered; their lists may wrap
+# and their object names need not be Name=value lists.
 sub settings_for {
     my ($path) = @_;
-    return () if (File::Spec->splitpath($path))[2] =~ /mdc/;
+    return (plainObjectNames => ['1']) if (File::Spec->splitpath($path))[2] =~ /mdc/;
     return (xmlDocumentType => ['1'],
+            counterListWhiteSpace => ['1'], counterPositionAttribute => ['p'], plainObjectNames => ['1'],
+            qualifiedHeaderNames => ['1'],
             distinguishedNameElementNames => ['fileHeader.dnPrefix', 'managedElement.localDn', 'measValue.measObjLdn'],
             measureTypeElementSeq => ['measTypes', 'measType'],
             measurementResultsElementSeq => ['measResults', 'r'],

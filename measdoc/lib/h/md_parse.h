@@ -19,11 +19,16 @@ struct a_objidx;
 struct a_measpair {
     char* mmp_name;             // none until expanded
     char* mmp_value;
-    std::int32_t mmp_type;      // 0 plain value, 1 distinguished-name part, 2 timestamp part
+    std::int32_t mmp_type;      // 0 plain value, 1 distinguished-name part, 2 timestamp part,
+                                // no_counter_type an empty counter list (never leaves a section)
     char* mmp_attr;             // attribute whose value the pair takes, or none (element text)
     a_taginfo* mmp_tag;         // the element the pair was made from
     a_measpair* mmp_next;
 };
+
+// The type of the pair an empty counter list leaves in a name or value chain: it holds
+// the list's place until the counters are matched and is dropped then.
+inline constexpr std::int32_t no_counter_type = -1;
 
 struct a_measvalue;
 
@@ -112,8 +117,13 @@ bool parse_merge_blockname(a_objhead* measvalue_idx, a_objhead* blockname_idx); 
 bool parse_merge_instanceobj(a_objhead* measvalue_idx, a_objhead* instance_idx); // mmv_instanceobj
 bool parse_merge_suspect(a_objhead* measvalue_idx, a_objhead* suspect_idx);      // mmv_suspect
 // Names every counter value after the counter name at the same position of its block.
-// Returns 1, or 0 with code 27 when a row's values and its block's names differ in
-// number (a row without values is left alone).
+// With counterPositionAttribute, a row whose first value carries that attribute pairs
+// its values with the names of equal attribute value instead and takes them in the
+// block's name order (names without a value have none in the row). Placeholders of
+// empty lists are dropped first. Returns 1, or 0 with code 27 when a row's values and its
+// block's names differ in number (a row without values is left alone), or when a
+// numbered row has a value without position, with a position no name or several names
+// have, or with a position given twice.
 bool parse_merge_typerslt(a_measinfo* first_block);
 
 // ---------------------------------------------------------------------------------------
@@ -163,19 +173,25 @@ std::int32_t parse_get_scope(const a_taginfo* a, const a_taginfo* b);
 // sequence number and its scope to element. NULL (recorded) when the node, its data or
 // the record's element is missing; a failed scope is NOSCOPE with the error pending.
 a_scopeinfo* parse_fill_scopevalues(a_scopeinfo* scopeinfo, const a_taginfo* element, a_scopekind kind);
-// From node (normally the nearest node to element's position in an index ordered by
-// ti_seq), the candidate with the smallest scope to element among node, every candidate
-// between node and element's position, and the first one past that position on each
-// side. Ties go to the one seen first (node, then backward, then forward). NULL on
-// failure (recorded).
+// The candidate nearest in scope to element of an index ordered by ti_seq whose
+// candidates are all of one depth, node being any of them (the nearer to element's
+// position, the shorter the walk): the last candidate at or before element's position
+// when no later one is nearer, else the first one after it. The result depends neither
+// on node nor on the index's shape. NULL on failure (recorded).
 a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind kind);
 // The header index of an element-name item: the most frequent listed element (then the
 // deepest, then the one whose first occurrence is latest) is primary, and each of its
 // occurrences, keyed by its ti_seq, holds a chain of pairs: itself, then the nearest
 // element of every other listed name that occurs in the section (attribute names as
-// configured; no names or values yet). NULL on failure, also (code 2) when none of the
+// configured; no names or values yet), except one nearer to another occurrence of the
+// primary: that pair keeps no element and gives nothing. NULL on failure, also (code 2) when none of the
 // names occurs in the section, which *none (when given) then tells.
 a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none = nullptr);
+// The index of the counter names (values) of a section: like a header index of the item,
+// but when elements of several of its names occur, each of them is an entry of its own
+// (a chain of one pair), so that blocks of either counter form keep their counters.
+// NULL on failure, also (code 2) when none of the names occurs, which *none then tells.
+a_objhead* parse_index_counters(a_objhead* tag_index, int item, bool* none = nullptr);
 // The steps of parse_index_header. prepare fills one record per value of the item (NULL
 // on failure; code 6 when one name occurs at different depths); sort ranks them (primary
 // first) and returns the primary's sequence index, NULL when it has no elements; create
@@ -222,24 +238,32 @@ const char* parse_find_altvalue(const char* value, const char* def);
 // (recorded) with the name unchanged.
 bool parse_find_altcounter(a_measpair* pair);
 // The pairs of a distinguished name such as "A=1,B=2": prefix_A = 1, prefix_B = 2, in
-// order, a repeated name suffixed "_1", "_2", ...; values quoted. NULL (recorded) on
-// failure, code 31 when the pieces between "," and "=" are odd in number.
+// order, a repeated name suffixed "_1", "_2", ...; values quoted. With plainObjectNames a
+// component without "=" is a pair named by the prefix alone ("10896" gives prefix =
+// 10896). NULL (recorded) on failure, code 31 (without plainObjectNames) when the pieces
+// between "," and "=" are odd in number.
 a_measpair* parse_get_distname(const char* prefix, const char* text);
 // Expands a pair in place into the pairs of the distinguished name it holds (renamed,
-// type 1): the pair takes the first, the last links to the pair's old successor.
-// Returns 1, or 0 (recorded) with the pair unchanged.
+// type 1): the pair takes the first, the last links to the pair's old successor. An
+// empty name under plainObjectNames leaves the pair without name: no pairs. Returns 1,
+// or 0 (recorded) with the pair unchanged.
 bool parse_expand_distname(a_measpair* pair);
-// Block names: the attribute names of a distinguished name joined with "_"; the groups
-// captured by the first outputBlockDescription pattern joined with "_" (empty when it
-// captures none). Blanks become "_". NULL (recorded) on failure.
-char* parse_get_distblock(const char* text);
+// Block names: the attribute names of a distinguished name joined with "_" (a component
+// without "=" giving prefix, when one is given: plainObjectNames; an empty name then
+// gives prefix alone); the groups captured by the first outputBlockDescription pattern
+// joined with "_" (empty when it captures none). Blanks become "_". NULL (recorded) on
+// failure.
+char* parse_get_distblock(const char* text, const char* prefix = nullptr);
 char* parse_get_regblock(const char* text);
 // One pair per piece of text cut at the counter-list delimiter (empty pieces included),
-// the piece copied as the pair's name. NULL (recorded) on failure.
+// or, with counterListWhiteSpace, per run of characters other than space, tab, CR and LF;
+// the piece copied as the pair's name. NULL (recorded) on failure, code 24 for a text
+// without any piece.
 a_measpair* parse_get_delimcounter(const char* text);
 // Replaces the pair by the run of its delimited pieces, as counter names (is_name:
 // renamed, cut, quoted) or values (NULL replaced, quoted, no name); *last (when given)
-// gets the run's last pair. Returns 1, or 0 (recorded).
+// gets the run's last pair. A list that is all white space under counterListWhiteSpace
+// leaves the pair as a placeholder of type no_counter_type. Returns 1, or 0 (recorded).
 bool parse_expand_delimcounter(a_measpair* pair, bool is_name, a_measpair** last = nullptr);
 // Replaces a timestamp pair by name_Date ("01Mar2005") and name_Time ("14:30:00"), both
 // type 2. Returns 1, or 0 (recorded) with the pair unchanged.

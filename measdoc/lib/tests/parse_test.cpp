@@ -364,21 +364,26 @@ TEST_F(Scope, NearestCandidateLooksAroundThePosition) {
     index_destroy_stridx(index);
 }
 
-TEST_F(Scope, EqualScopesGoToTheStartingCandidate) {
+TEST_F(Scope, EqualScopesGoToTheLastCandidateBeforeTheElementFromAnyStart) {
+    // Siblings 10, 20, 40, 50 of the element 25, all equally near: 20 wins whichever
+    // candidate the search starts from; 10 is never nearer than 20.
     tree t;
-    a_taginfo* y = t.add(t.add(nullptr, 0), 15);
-    a_taginfo* c20 = t.add(y, 20);
+    a_taginfo* y = t.add(t.add(nullptr, 0), 5);
+    std::vector<a_taginfo*> siblings;
+    for (std::uint32_t seq : {10u, 20u, 40u, 50u}) siblings.push_back(t.add(y, seq));
     a_taginfo* e = t.add(y, 25);
-    a_taginfo* c40 = t.add(y, 40);
     a_objhead* index = index_new_stridx();
     ASSERT_NE(index, nullptr);
     ASSERT_TRUE(index_set_stridx(index, IDX_KEYLEN, 4));
-    a_objidx* n20 = index_find_stridx(index, &c20->ti_seq);
-    n20->poi_data = c20;
-    a_objidx* n40 = index_find_stridx(index, &c40->ti_seq);
-    n40->poi_data = c40;
-    EXPECT_EQ(parse_find_scope(n40, e, pety_tag), n40);
-    EXPECT_EQ(parse_find_scope(n20, e, pety_tag), n20);
+    std::vector<a_objidx*> nodes;
+    for (a_taginfo* c : siblings) {
+        nodes.push_back(index_find_stridx(index, &c->ti_seq));
+        nodes.back()->poi_data = c;
+    }
+    for (a_objidx* start : nodes) EXPECT_EQ(parse_find_scope(start, e, pety_tag), nodes[1]);
+    // Nothing before the element: the first one after it.
+    a_taginfo* early = t.add(y, 3);
+    for (a_objidx* start : nodes) EXPECT_EQ(parse_find_scope(start, early, pety_tag), nodes[0]);
     index_destroy_stridx(index);
 }
 
