@@ -82,9 +82,13 @@ threads, the tokenizer and the reader, which opens the file of C<xmlFileName>. R
 or 1 on failure, with the reason in C<measdoc_error>: no C<xmlFileName>, a file that
 cannot be opened, no memory or threads.
 
-A failed C<measdoc_init> (or C<measdoc_deinit>) leaves the module failed for the rest of
-the process: every setter, C<measdoc_init> and C<measdoc_deinit> then return 1 and
-C<measdoc_run> returns -1, all without doing anything.
+A failed C<measdoc_init> stops again what it started (the worker threads end, the file
+is closed, every item is released), so the next cycle can begin at once: its first
+C<measdoc_add_config>, setter, C<measdoc_init> or C<measdoc_deinit> drops the message if
+it was not fetched. Only when that stop fails as well, or C<measdoc_deinit> fails, is the
+module failed for the rest of the process: every setter, C<measdoc_init> and
+C<measdoc_deinit> then return 1 and C<measdoc_run> returns -1, all without doing
+anything.
 
 A pattern that does not compile, or an odd number of texts for
 C<altOutputBlockNames>, does not fail C<measdoc_init>: the error stays pending and the
@@ -102,8 +106,9 @@ is read once.
 =item measdoc_deinit()
 
 Stops the machinery and releases every item and every result, so that the next cycle can
-set the items again and call C<measdoc_init>. Fetch data, error and warnings before. Returns
-0, or 1 on failure (the module has failed then) and while the module has failed.
+set the items again and call C<measdoc_init>. Fetch data, error and warnings before: an
+error or warning not fetched ends with the cycle. Returns 0, or 1 on failure (the module
+has failed then) and while the module has failed.
 
 =item measdoc_error()
 
