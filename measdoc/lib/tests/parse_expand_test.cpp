@@ -267,6 +267,13 @@ TEST_F(Expansion, OfSeveralRenamesTheEarliestMatchThenTheFirstListedApplies) {
     EXPECT_THAT(only_row(c).values, ElementsAre("Att=1", "xAttempts=2", "X=3"));
 }
 
+TEST_F(Expansion, RenameReferringToAnUnsetOrEmptyGroupGivesItNothing) {
+    const conversion c = convert(file_with(block(mts({"pmAb", "pmZ", "pmCZ", "other"}), row(rs({"1", "2", "3", "4"})))),
+                                 {{xcfg_altcntrnames, {"^pm(.*?)(Z)?$[]$1$2"}}});
+    ASSERT_TRUE(c.ok) << c.error;
+    EXPECT_THAT(only_row(c).values, ElementsAre("Ab=1", "Z=2", "CZ=3", "other=4"));
+}
+
 TEST_F(Expansion, RenameMayMakeANameMuchLonger) {
     const conversion c = convert(file_with(block(mts({"ab"}), row(rs({"1"})))),
                                  {{xcfg_altcntrnames, {"^(.*)$[]vendor_counter_$1_$1"}}});
