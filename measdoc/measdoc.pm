@@ -317,6 +317,8 @@ Its first pattern derives block names: the captured groups joined with C<_>.
 Renames counter and header names: each value is a pattern, optionally followed by C<[]>
 and a replacement template with C<$1>-style references (C<^pm(.*)$[]$1> turns
 C<pmRrcConnEstab> into C<RrcConnEstab>). The pattern matching earliest in the name wins.
+A reference to a group that took part in no match or matched nothing gives the empty
+text. A name that no pattern matches by itself keeps its name.
 
 =item timestampDesc (C<i_timestampdaydesc>)
 

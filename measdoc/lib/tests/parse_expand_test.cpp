@@ -274,6 +274,14 @@ TEST_F(Expansion, RenameReferringToAnUnsetOrEmptyGroupGivesItNothing) {
     EXPECT_THAT(only_row(c).values, ElementsAre("Ab=1", "Z=2", "CZ=3", "other=4"));
 }
 
+TEST_F(Expansion, RenamePickedByTheCombinedPatternButNotMatchingLeavesTheName) {
+    // Combined, the first pattern reads "^a|bc$" and takes "ax", which it does not match.
+    const conversion c = convert(file_with(block(mts({"ax", "bc", "pmQ"}), row(rs({"1", "2", "3"})))),
+                                 {{xcfg_altcntrnames, {"^(a|b)c$[]X$1", "^pm[]"}}});
+    ASSERT_TRUE(c.ok) << c.error;
+    EXPECT_THAT(only_row(c).values, ElementsAre("ax=1", "Xbc=2", "Q=3"));
+}
+
 TEST_F(Expansion, RenameMayMakeANameMuchLonger) {
     const conversion c = convert(file_with(block(mts({"ab"}), row(rs({"1"})))),
                                  {{xcfg_altcntrnames, {"^(.*)$[]vendor_counter_$1_$1"}}});
