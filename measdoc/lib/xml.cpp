@@ -28,6 +28,11 @@ namespace {
 
 // The root element's end tag has been read.
 bool root_closed = false;
+// The element whose text the last text piece set, for as long as only comments and
+// processing instructions follow the piece: the next piece continues that text (a value
+// split by a comment is one value). Whether blanks ended that piece.
+a_taginfo* text_owner = nullptr;
+bool text_blank_after = false;
 // The tokenizer's own find-only view of the registry, without the lock: the tokenizer is
 // the registry's only writer, so its reads need no protection from its writes, and the
 // lock is left to the inserts that the workers' lookups must not see half done.
@@ -246,6 +251,48 @@ char* skip_declaration(char* pos) {
     return skip(pos) ? pos : nullptr;
 }
 
+// End of a text piece that is not terminated yet: its first NUL or "<" (the "<" that ended
+// it becomes its terminator only when the markup after it is read).
+const char* piece_end(const char* text) {
+    while (*text != '\0' && *text != '<') ++text;
+    return text;
+}
+
+// Gives the open element the text piece [piece, its end), blanks before and after it
+// removed. A piece that follows the element's text across comments only continues it
+// (one blank between them when either side had blanks); any other replaces it. Returns
+// false (recorded) when the joined text cannot be allocated; the piece is released then.
+bool add_text_piece(a_strmark piece, bool blank_before, bool blank_after) {
+    a_taginfo* tag = tag_info;
+    if (text_owner != tag || tag->ti_text.str == nullptr) {
+        io_free_markinfo(&tag->ti_text);
+        tag->ti_text = piece;
+    } else {
+        const std::size_t old_length = std::strlen(tag->ti_text.str);
+        const std::size_t gap = text_blank_after || blank_before ? 1 : 0;
+        const std::size_t length = static_cast<std::size_t>(piece_end(piece.str) - piece.str);
+        a_blockinfo* joined = io_new_blockinfo(old_length + gap + length);
+        if (joined == nullptr) {
+            error_set_message("io_new_blockinfo(old_length + gap + length)", ERR_NULL);
+            io_free_markinfo(&piece);
+            return false;
+        }
+        char* out = joined->bi_buff;
+        std::memcpy(out, tag->ti_text.str, old_length);
+        if (gap != 0) out[old_length] = ' ';
+        std::memcpy(out + old_length + gap, piece.str, length);
+        joined->bi_len = old_length + gap + length;
+        joined->bi_end = out + joined->bi_len;
+        *joined->bi_end = '\0';
+        io_free_markinfo(&tag->ti_text);
+        io_free_markinfo(&piece);
+        tag->ti_text = a_strmark{out, joined};
+    }
+    text_owner = tag;
+    text_blank_after = blank_after;
+    return true;
+}
+
 // Releases the element's tokens and attributes; the attribute records go back to the
 // heap unless they are part of the section's arena.
 void free_tokens(a_taginfo* tag) {
@@ -366,8 +413,12 @@ char* xml_skip_ws(char* pos) {
 }
 
 char* xml_text(char* pos) {
+    const bool blank_before = is_blank(*pos);
     pos = xml_skip_ws(pos);
-    if (pos == nullptr || *pos == '<') return pos;
+    if (pos == nullptr || *pos == '<') {
+        if (blank_before) text_blank_after = true;  // blanks between two pieces of a text
+        return pos;
+    }
     io_start_markinfo(pos);
     bool content = false;
     for (;;) {
@@ -397,11 +448,10 @@ char* xml_text(char* pos) {
         return pos;
     }
     a_strmark text{};
+    const bool blank_after = mark_info.mi_maybe != nullptr;
     pos = io_end_markinfo(&text, pos);
     if (pos == nullptr) return nullptr;
-    io_free_markinfo(&tag_info->ti_text);
-    tag_info->ti_text = text;
-    return pos;
+    return add_text_piece(text, blank_before, blank_after) ? pos : nullptr;
 }
 
 char* xml_tag_name(char* pos, a_strmark* name) { return read_name(pos, name, false, "xml_tag_name"); }
@@ -483,6 +533,7 @@ char* xml_tag(char* pos) {
     pos = xml_skip_ws(pos);
     if (pos == nullptr) return nullptr;
     if (*pos == '!' || *pos == '?') return skip_declaration(pos);
+    text_owner = nullptr;  // an element starts or ends: a text after it is a new one
 
     bool opened = false;
     bool closing = false;
@@ -589,6 +640,7 @@ a_taginfo* xml_get_root() {
 
 bool xml_init() {
     tag_counter = a_tagcounter{};
+    text_owner = nullptr;
     xml_init_taginfo();
     if (tag_typesetter == nullptr) {
         tag_typesetter = index_new_stridx();
