@@ -240,7 +240,7 @@ HV* measdoc_export_data(pTHX_ const a_measdata& data) {
 
 HV* measdoc_export_configuration(pTHX) {
     HV* hash = newHV();
-    for (int type = xcfg_s_char; type <= xcfg_altoutblknames; ++type) {
+    for (int type = xcfg_s_char; type <= xcfg_last_item; ++type) {
         const a_xmlcfginfo* info = glob_get_config_info(type);
         if (info == nullptr) continue;  // a marker
         const std::int32_t count = glob_getnum_config(type);

@@ -284,6 +284,16 @@ give 2.
 
 Stack size of each worker in bytes; above 8 MiB the default is used.
 
+=item xmlStandardText (C<i_xmlstandardtext>; default 0)
+
+1 reads texts as XML means them: the entities C<&amp;>, C<&lt;>, C<&gt;>, C<&quot;>,
+C<&apos;> and character references such as C<&#233;> and C<&#xE9;> are decoded (to UTF-8)
+in texts and attribute values, a CDATA section is text (C<< <r><![CDATA[890]]></r> >>
+gives 890), and element and attribute names lose their namespace prefix
+(C<mc:measInfo> is C<measInfo>), with the namespace declarations C<xmlns> and
+C<xmlns:>I<prefix> ignored. A reference that names no character stays as written. Any
+other value takes texts as written, as the module always did.
+
 =back
 
 Number values are read as decimal digits; a value with any other character reads as 0.
@@ -383,8 +393,11 @@ output block. A block without rows has neither.
 =back
 
 C<commonHeaderData> and C<dataTypeDict> are always present, empty when the file has no
-block. Texts are returned as the file holds them (bytes; entities are not decoded); values
-with a space are enclosed in double quotes.
+block. Texts are returned as the file holds them (bytes; entities are not decoded unless
+C<xmlStandardText> is 1); values with a space are enclosed in double quotes. A text split by
+comments or processing instructions is one text (C<< <r>4<!-- x -->12</r> >> gives 412).
+Files must be UTF-8 (or ASCII): a UTF-16 file fails with
+C<xml - invalid data file [UTF-16 encoded, not UTF-8]>.
 
 =head1 MESSAGES
 

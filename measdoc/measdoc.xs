@@ -127,3 +127,10 @@ measdoc_data()
     RETVAL = newRV_noinc(reinterpret_cast<SV*>(measdoc_export_data(aTHX_ measdata)));
   OUTPUT:
     RETVAL
+
+int
+measdoc_set_xmlStandardText()
+  CODE:
+    RETVAL = measdoc_set_config(xcfg_xmlstandardtext);
+  OUTPUT:
+    RETVAL

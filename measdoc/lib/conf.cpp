@@ -91,11 +91,12 @@ constexpr const char* def_timestampDesc[] = {
     "^20\\d{2}\\d{2}\\d{2}\\d{2}\\d{2}(\\d{2})\\.\\d+?\\+\\d{4}?$",
     nullptr};
 constexpr const char* def_altOutputBlockNames[] = {nullptr};
+constexpr const char* def_xmlStandardText[] = {"0", nullptr};
 
 constexpr a_defaults no_item{nullptr, nullptr};
 
 // Indexed by item number; markers have kind xkind_none.
-constexpr std::array<a_itemdef, xcfg_s_end + 1> item_defs = {{
+constexpr std::array<a_itemdef, xcfg_last_item + 1> item_defs = {{
     {{xkind_none, "", ""}, no_item, no_item},  // undef
     {{xkind_none, "", ""}, no_item, no_item},  // s_start
     {{xkind_none, "", ""}, no_item, no_item},  // s_char
@@ -184,15 +185,17 @@ constexpr std::array<a_itemdef, xcfg_s_end + 1> item_defs = {{
      a_defaults{def_altOutputBlockNames, "def_altOutputBlockNames"},
      a_defaults{def_altOutputBlockNames, "def_altOutputBlockNames"}},
     {{xkind_none, "", ""}, no_item, no_item},  // s_end
+    {{xkind_number, "xmlStandardText", "i_xmlstandardtext"},
+     a_defaults{def_xmlStandardText, "def_xmlStandardText"}, a_defaults{def_xmlStandardText, "def_xmlStandardText"}},
 }};
 
 // The module-wide slots, one per item number (markers stay empty).
-std::array<a_xmlconfig*, xcfg_s_end + 1> config_slots{};
+std::array<a_xmlconfig*, xcfg_last_item + 1> config_slots{};
 // True between a glob_init that prepared the items and glob_deinit.
 bool config_prepared = false;
 
 a_xmlcfgkind kind_of(int type) {
-    return type >= 0 && type <= xcfg_s_end ? item_defs[static_cast<std::size_t>(type)].info.kind : xkind_none;
+    return type >= 0 && type <= xcfg_last_item ? item_defs[static_cast<std::size_t>(type)].info.kind : xkind_none;
 }
 
 // The record of type if it is of kind and i (when given) is one of its values;
@@ -457,20 +460,22 @@ bool glob_init() {
     }
     if (!fill_default(xcfg_altoutblknames, document_type)) return false;
     prepare_hash(config_slots[xcfg_altoutblknames]);
+    if (!fill_default(xcfg_xmlstandardtext, document_type)) return false;
+    convert_numbers(config_slots[xcfg_xmlstandardtext]);
     config_prepared = true;
     return true;
 }
 
 bool glob_deinit() {
     bool ok = true;
-    for (int type = 0; type <= xcfg_s_end; ++type)
+    for (int type = 0; type <= xcfg_last_item; ++type)
         if (!release_item(type)) ok = false;
     config_prepared = false;
     return ok;
 }
 
 std::int32_t glob_getnum_config(int type) {
-    if (type < xcfg_s_char || type > xcfg_altoutblknames) {
+    if (type < xcfg_s_char || type > xcfg_last_item || type == xcfg_s_end) {
         error_set_message("glob_getnum_config", ERR_GLOB_INVALID, {err_int(type)});
         return -1;
     }

@@ -1,4 +1,4 @@
-# The module's surface: version and bootstrap, the 36 functions, their usage texts and the
+# The module's surface: version and bootstrap, the 37 functions, their usage texts and the
 # kind of values they return.
 use strict;
 use warnings;
@@ -19,15 +19,15 @@ my @setters = map { "measdoc_set_$_" } qw(
     measurementDataElementName measurementHeaderElementName measurementFooterElementName
     outputBlockElementName instanceObject maxCounterNameSize xmlDocumentType threadNumber
     threadStackSize altCounterNullValue xmlFileName outputBlockDescription altCounterNames
-    timestampDesc altOutputBlockNames);
+    timestampDesc altOutputBlockNames xmlStandardText);
 my @others = qw(measdoc_init measdoc_run measdoc_deinit measdoc_configuration measdoc_error
     measdoc_warning measdoc_data);
 
 subtest 'version and functions' => sub {
     is($measdoc::VERSION, '1.00', 'version');
     my @functions = sort grep { defined &{"measdoc::$_"} && $_ ne 'bootstrap' } keys %measdoc::;
-    is_deeply(\@functions, [sort('measdoc_add_config', @setters, @others)], 'exactly the 36 host functions');
-    is(scalar @functions, 36, 'count');
+    is_deeply(\@functions, [sort('measdoc_add_config', @setters, @others)], 'exactly the 37 host functions');
+    is(scalar @functions, 37, 'count');
 };
 
 subtest 'the bootstrap refuses another version' => sub {

@@ -33,6 +33,7 @@ my %common_defaults = (
     i_threadStackSize => ['3145728'],
     i_xmlfilename => [$file],
     i_timestampdaydesc => \@timestamp_patterns,
+    i_xmlstandardtext => ['0'],
 );
 
 my %set0 = (
@@ -124,6 +125,7 @@ subtest 'every setter reaches its item' => sub {
         altCounterNames => ['^pm(.*)$[]x$1', 'a\[]b'],
         timestampDesc => ['(\d\d)'],
         altOutputBlockNames => ['A', 'B', 'C', 'D'],
+        xmlStandardText => ['1x'],
     );
     is_deeply($configuration, {
         i_xmlnameattrdelimiter => ['#'],
@@ -154,6 +156,7 @@ subtest 'every setter reaches its item' => sub {
         i_altcntrnames => ['^pm(.*)$', 'a\[]b'],
         i_timestampdaydesc => ['(\d\d)'],
         i_altoutblknames => ['A', 'B', 'C', 'D'],
+        i_xmlstandardtext => ['0'],
     }, 'values split, converted and cut as prepared; set-1 defaults replaced by the set values');
 };
 

@@ -52,7 +52,11 @@ enum a_xmlcfgtype : int {
     xcfg_s_hash = 34,
     xcfg_altoutblknames = 35,
     xcfg_s_end = 36,
+    // Items added later follow the end marker, so that the numbers above never change.
+    xcfg_xmlstandardtext = 37,
 };
+// The highest item number.
+inline constexpr int xcfg_last_item = xcfg_xmlstandardtext;
 
 // The six patterns of timestampDesc, by the field each one captures.
 enum a_timestampdesc : int {
@@ -127,7 +131,8 @@ const a_xmlcfginfo* glob_get_config_info(int type);
 
 // Accessors, used after glob_init. Each records code 36 and returns the failure value
 // given when the type is not of its kind or the index is outside 0 to count-1.
-// Number of values; 0 for markers and items without record; -1 outside 2 to 35.
+// Number of values; 0 for markers and items without record; -1 outside 2 to 35 and 37
+// to xcfg_last_item.
 std::int32_t glob_getnum_config(int type);
 // First character of the only value of a character item; NUL on failure.
 char glob_get_delim(int type);

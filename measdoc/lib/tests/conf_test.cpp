@@ -105,7 +105,8 @@ TEST_F(Config, ItemNamesAndKindsForTheHost) {
     int items = 0;
     for (int type = -1; type <= 40; ++type)
         if (glob_get_config_info(type) != nullptr) ++items;
-    EXPECT_EQ(items, 28);
+    EXPECT_EQ(items, 29);
+    EXPECT_EQ(glob_get_config_info(xcfg_xmlstandardtext)->export_key, "i_xmlstandardtext");
     for (int marker : {0, 1, 2, 5, 22, 27, 30, 34, 36}) EXPECT_EQ(glob_get_config_info(marker), nullptr) << marker;
 }
 
