@@ -269,7 +269,8 @@ C<moid>; set 1: C<measValue.measObjLdn>.
 
 =item maxCounterNameSize (C<i_maxcntrnamesz>; default 60)
 
-Counter names are cut to this many characters.
+Counter names are cut to this many characters. 0, or a value that is no number (which
+reads as 0), cuts nothing.
 
 =item xmlDocumentType (C<i_xmlDocumentType>; default 0)
 

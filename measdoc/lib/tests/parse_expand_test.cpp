@@ -326,6 +326,12 @@ TEST_F(Expansion, LongCounterNamesAreCut) {
     c = convert(file_with(block(mts({"abcdefgh"}), row(rs({"1"})))), {{xcfg_maxcntrnamesz, {"5"}}});
     ASSERT_TRUE(c.ok) << c.error;
     EXPECT_THAT(only_row(c).values, ElementsAre("abcde=1"));
+    // 0, and a value that is no number, cut nothing.
+    for (const char* none : {"0", "12a", ""}) {
+        c = convert(file_with(block("<mt>" + long_name + "</mt>", row(rs({"1"})))), {{xcfg_maxcntrnamesz, {none}}});
+        ASSERT_TRUE(c.ok) << c.error;
+        EXPECT_THAT(only_row(c).values, ElementsAre(long_name + "=1")) << none;
+    }
 }
 
 TEST_F(Expansion, NamesAndValuesWithBlanksAreQuoted) {
