@@ -164,6 +164,13 @@ TEST_F(Host, FailedStartUpIsUndoneAndTheNextCycleRuns) {
     EXPECT_EQ(measdoc_run(), 0) << take_error();
     ASSERT_EQ(measdoc_deinit(), 0);
 
+    // Or a stop after the failure drops it.
+    ASSERT_EQ(queue("/nonexistent/measdoc/input.xml"), 0);
+    ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0);
+    ASSERT_EQ(measdoc_init(), 1);
+    EXPECT_EQ(measdoc_deinit(), 0);
+    EXPECT_EQ(error_get_errmsg(), nullptr);
+
     // A worker that cannot be made fails the start-up the same way.
     if (thr_max_num > 0) {
         ASSERT_EQ(queue(good.path()), 0);
