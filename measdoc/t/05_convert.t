@@ -155,7 +155,7 @@ sub older_layout {
 }
 my $prefixed = <<'XML';
 <?xml version="1.0" encoding="UTF-8"?>
-<mc:measCollecFile xmlns:mc="http://www.3gpp.org/ftp/specs/archive/32_series/32.435#measCollec"
+<mc:measCollecFile xmlns:mc="http://example.com/measCollec"
   xmlns="http://example.com/default"><mc:fileHeader mc:fileFormatVersion="32.435 V10.0" mc:vendorName="Gbg&amp;997"/>
 <mc:measData><mc:managedElement localDn="RNC-1"/><mc:measInfo>
 <mc:granPeriod duration="PT900S" endTime="2026-12-05T14:45:00+01:00"/><mc:measTypes>pmA pmB</mc:measTypes>
