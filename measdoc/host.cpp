@@ -17,11 +17,15 @@
 
 namespace {
 
-// Set by a failed start-up or tear-down, cleared by a successful one. Once set, nothing
-// the host does clears it: the units are in an unknown state.
+// Set when a start-up or tear-down fails and leaves units in an unknown state (a stop
+// that failed too), cleared by a successful one. Once set, nothing the host does clears
+// it.
 std::int32_t errored = 0;
 // Between a successful start-up and a successful tear-down.
 bool started = false;
+// A start-up failed and was undone: its message waits for the host, but must not outlive
+// the cycle, or the next cycle's settings would be refused for it.
+bool startup_error_left = false;
 // Newest pending value.
 a_config_list* config_list = nullptr;
 
@@ -41,18 +45,30 @@ constexpr a_step stop_steps[] = {
 };
 
 // Runs the steps in order up to the first failure, which is recorded with this unit's
-// location after whatever the step recorded. Returns 0, or 1 with the module failed.
+// location after whatever the step recorded. Returns 0, or 1.
 template <std::size_t N>
 int run_steps(const a_step (&steps)[N], a_srcloc where = a_srcloc::current()) {
     for (const a_step& step : steps) {
         if (!step.run()) {
             error_set_message(step.expression, ERR_NULL, {}, where);
-            errored = 1;
             return 1;
         }
     }
-    errored = 0;
     return 0;
+}
+
+// Forgets the error the calling thread has pending, whatever its code.
+void drop_pending_error() {
+    const std::uint32_t code = error_clear_message(0, false);
+    if (code != 0) error_clear_message(code, false);
+}
+
+// The first call of a cycle drops the message of a start-up that failed before: the host
+// had the time to read it and may never have.
+void begin_cycle() {
+    if (!startup_error_left || started) return;
+    drop_pending_error();
+    startup_error_left = false;
 }
 
 }  // namespace
@@ -73,6 +89,7 @@ std::size_t measdoc_pending_config() {
 }
 
 int measdoc_add_config(const char* value, std::size_t length) {
+    begin_cycle();
     // The store keeps C texts: a value with a NUL would arrive cut short, and a file name
     // cut short names another file.
     if (util_strlen(value) != length) {
@@ -102,6 +119,7 @@ int measdoc_add_config(const char* value, std::size_t length) {
 
 int measdoc_set_config(int type) {
     if (errored != 0) return 1;
+    begin_cycle();
     if (config_list == nullptr) return 0;
 
     std::size_t count = 0;
@@ -129,19 +147,32 @@ int measdoc_set_config(int type) {
 
 int measdoc_init() {
     if (errored != 0) return 1;
-    const int result = run_steps(start_steps);
-    started = result == 0;
-    return result;
+    begin_cycle();
+    if (run_steps(start_steps) == 0) {
+        started = true;
+        return 0;
+    }
+    // Undo what started (workers, an open file, the items): every stop copes with a unit
+    // that never started. A gateway goes on with its next file; only a stop that fails
+    // too leaves the module failed.
+    measdata = a_measdata{};
+    errored = run_steps(stop_steps);
+    started = false;
+    startup_error_left = errored == 0;
+    return 1;
 }
 
 int measdoc_deinit() {
     if (errored != 0) return 1;
+    // An error of this cycle that the host did not fetch ends with it.
+    drop_pending_error();
+    startup_error_left = false;
     // The records live in the workers' pools, which the stop releases: the results must
     // not be reachable afterwards.
     measdata = a_measdata{};
-    const int result = run_steps(stop_steps);
+    errored = run_steps(stop_steps);
     started = false;
-    return result;
+    return errored;
 }
 
 int measdoc_run() {

@@ -31,16 +31,19 @@ void measdoc_cleanup_config();
 std::size_t measdoc_pending_config();
 
 // Starts the units: patterns, configuration, threads, tokenizer, reader, parser. Returns
-// 0, or 1 when one of them fails (recorded) or the module has failed before; a failure
-// leaves the module failed for good, with what started before left running.
+// 0, or 1 when one of them fails (recorded) or the module has failed before. A failure
+// stops the units again (workers joined, file closed, items released); the message
+// stays pending until the host fetches it or the next cycle begins (the next value,
+// setter, start-up or stop). Only when that stop fails too is the module failed for good.
 int measdoc_init();
 // Converts the file of the xmlFileName item into measdata. Returns 0 when the run left no
 // error pending, -1 otherwise; also -1 (recorded) when the module is not started, and -1
 // without a record while the module has failed, so that a host that ignored a failed
 // start never reads an empty result as a conversion.
 int measdoc_run();
-// Stops the units in the reverse order and releases every item. Returns 0, or 1 when one
-// of them fails (recorded; the module has failed then) or the module has failed before.
+// Drops the error the cycle left pending, stops the units in the reverse order and
+// releases every item. Returns 0, or 1 when one of them fails (recorded; the module has
+// failed then) or the module has failed before.
 int measdoc_deinit();
 
 // The module's state as the host functions see it.

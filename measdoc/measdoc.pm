@@ -71,7 +71,7 @@ then discarded.
 
 =item measdoc_set_I<item>()
 
-The 28 setters, one per configuration item (L</CONFIGURATION>), for example
+The 33 setters, one per configuration item (L</CONFIGURATION>), for example
 C<measdoc_set_xmlFileName()>. Each commits the queued values, in the order they were
 queued, to its item, and empties the queue. Returns 0 when the values were committed, and
 also when nothing was queued (the item keeps what it had). Returns 1 when the item was
@@ -88,9 +88,13 @@ threads, the tokenizer and the reader, which opens the file of C<xmlFileName>. R
 or 1 on failure, with the reason in C<measdoc_error>: no C<xmlFileName>, a file that
 cannot be opened, no memory or threads.
 
-A failed C<measdoc_init> (or C<measdoc_deinit>) leaves the module failed for the rest of
-the process: every setter, C<measdoc_init> and C<measdoc_deinit> then return 1 and
-C<measdoc_run> returns -1, all without doing anything.
+A failed C<measdoc_init> stops again what it started (the worker threads end, the file
+is closed, every item is released), so the next cycle can begin at once: its first
+C<measdoc_add_config>, setter, C<measdoc_init> or C<measdoc_deinit> drops the message if
+it was not fetched. Only when that stop fails as well, or C<measdoc_deinit> fails, is the
+module failed for the rest of the process: every setter, C<measdoc_init> and
+C<measdoc_deinit> then return 1 and C<measdoc_run> returns -1, all without doing
+anything.
 
 A pattern that does not compile, or an odd number of texts for
 C<altOutputBlockNames>, does not fail C<measdoc_init>: the error stays pending and the
@@ -108,8 +112,9 @@ is read once.
 =item measdoc_deinit()
 
 Stops the machinery and releases every item and every result, so that the next cycle can
-set the items again and call C<measdoc_init>. Fetch data, error and warnings before. Returns
-0, or 1 on failure (the module has failed then) and while the module has failed.
+set the items again and call C<measdoc_init>. Fetch data, error and warnings before: an
+error or warning not fetched ends with the cycle. Returns 0, or 1 on failure (the module
+has failed then) and while the module has failed.
 
 =item measdoc_error()
 
@@ -276,7 +281,8 @@ C<moid>; set 1: C<measValue.measObjLdn>.
 
 =item maxCounterNameSize (C<i_maxcntrnamesz>; default 60)
 
-Counter names are cut to this many characters.
+Counter names are cut to this many characters. 0, or a value that is no number (which
+reads as 0), cuts nothing.
 
 =item xmlDocumentType (C<i_xmlDocumentType>; default 0)
 
@@ -317,6 +323,16 @@ is configured (C<fileSender.localDn>, C<measCollec.endTime>, C<granPeriod.endTim
 timestamps C<granPeriod.endTime_Date>). With 0 the field is named by the attribute
 alone, and of equal names from different elements only one survives in
 C<commonHeaderData>.
+
+=item xmlStandardText (C<i_xmlstandardtext>; default 0)
+
+1 reads texts as XML means them: the entities C<&amp;>, C<&lt;>, C<&gt;>, C<&quot;>,
+C<&apos;> and character references such as C<&#233;> and C<&#xE9;> are decoded (to UTF-8)
+in texts and attribute values, a CDATA section is text (C<< <r><![CDATA[890]]></r> >>
+gives 890), and element and attribute names lose their namespace prefix
+(C<mc:measInfo> is C<measInfo>), with the namespace declarations C<xmlns> and
+C<xmlns:>I<prefix> ignored. A reference that names no character stays as written. Any
+other value takes texts as written, as the module always did.
 
 =back
 
@@ -362,6 +378,8 @@ Its first pattern derives block names: the captured groups joined with C<_>.
 Renames counter and header names: each value is a pattern, optionally followed by C<[]>
 and a replacement template with C<$1>-style references (C<^pm(.*)$[]$1> turns
 C<pmRrcConnEstab> into C<RrcConnEstab>). The pattern matching earliest in the name wins.
+A reference to a group that took part in no match or matched nothing gives the empty
+text. A name that no pattern matches by itself keeps its name.
 
 =item timestampDesc (C<i_timestampdaydesc>)
 
@@ -426,8 +444,11 @@ output block. A block without rows has neither.
 =back
 
 C<commonHeaderData> and C<dataTypeDict> are always present, empty when the file has no
-block. Texts are returned as the file holds them (bytes; entities are not decoded); values
-with a space are enclosed in double quotes.
+block. Texts are returned as the file holds them (bytes; entities are not decoded unless
+C<xmlStandardText> is 1); values with a space are enclosed in double quotes. A text split by
+comments or processing instructions is one text (C<< <r>4<!-- x -->12</r> >> gives 412).
+Files must be UTF-8 (or ASCII): a UTF-16 file fails with
+C<xml - invalid data file [UTF-16 encoded, not UTF-8]>.
 
 =head1 MESSAGES
 

@@ -67,6 +67,7 @@ measdoc_set_xmlNameAttrDelimiter()
     measdoc_set_counterPositionAttribute = xcfg_counterpositionattr
     measdoc_set_plainObjectNames = xcfg_plainobjectnames
     measdoc_set_qualifiedHeaderNames = xcfg_qualifiedheadernames
+    measdoc_set_xmlStandardText = xcfg_xmlstandardtext
   CODE:
     RETVAL = measdoc_set_config(ix);
   OUTPUT:

@@ -93,6 +93,7 @@ constexpr const char* def_timestampDesc[] = {
 constexpr const char* def_altOutputBlockNames[] = {nullptr};
 constexpr const char* def_switchOff[] = {"0", nullptr};
 constexpr const char* def_counterPositionAttribute[] = {nullptr};
+constexpr const char* def_xmlStandardText[] = {"0", nullptr};
 
 constexpr a_defaults no_item{nullptr, nullptr};
 
@@ -195,6 +196,8 @@ constexpr std::array<a_itemdef, xcfg_s_last + 1> item_defs = {{
      a_defaults{def_switchOff, "def_plainObjectNames"}, a_defaults{def_switchOff, "def_plainObjectNames"}},
     {{xkind_number, "qualifiedHeaderNames", "i_qualifiedheadernames"},
      a_defaults{def_switchOff, "def_qualifiedHeaderNames"}, a_defaults{def_switchOff, "def_qualifiedHeaderNames"}},
+    {{xkind_number, "xmlStandardText", "i_xmlstandardtext"},
+     a_defaults{def_xmlStandardText, "def_xmlStandardText"}, a_defaults{def_xmlStandardText, "def_xmlStandardText"}},
 }};
 
 // The module-wide slots, one per item number (markers stay empty).
@@ -473,6 +476,8 @@ bool glob_init() {
         convert_numbers(config_slots[static_cast<std::size_t>(type)]);
     }
     if (!fill_default(xcfg_counterpositionattr, document_type)) return false;
+    if (!fill_default(xcfg_xmlstandardtext, document_type)) return false;
+    convert_numbers(config_slots[xcfg_xmlstandardtext]);
     config_prepared = true;
     return true;
 }
@@ -486,7 +491,7 @@ bool glob_deinit() {
 }
 
 std::int32_t glob_getnum_config(int type) {
-    if (type < xcfg_s_char || type > xcfg_s_last) {
+    if (type < xcfg_s_char || type > xcfg_s_last || type == xcfg_s_end) {
         error_set_message("glob_getnum_config", ERR_GLOB_INVALID, {err_int(type)});
         return -1;
     }

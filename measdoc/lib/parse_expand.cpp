@@ -420,6 +420,12 @@ bool parse_find_altcounter(a_measpair* pair) {
         return false;
     }
     if (regex_replace_pregex(&regex, counter, buff, static_cast<int>(bufflen)) == nullptr) {
+        // The combined pattern loses the patterns' own groups, so it can pick one that
+        // does not match by itself (an alternative in a group): no pattern applies then.
+        if (clean && error_check_message(ERR_REGEX_NOMATCH)) {
+            error_clear_message(ERR_REGEX_NOMATCH, false);
+            return true;
+        }
         error_set_message("regex_replace_pregex(regex, counter, buff, bufflen)", ERR_NULL);
         return false;
     }

@@ -107,6 +107,9 @@ char* expand_template(const a_pregex* regex, const char* templ, char* out, char*
                 ++t;
             }
             if (item == 0) continue;
+            // A group of the pattern that took part in no match, or matched nothing,
+            // stands for the empty text: "(Z)?" is there to be left out.
+            if (item >= regex->grx_count && item < regex->grx_size / 3) continue;
             const int length = item < regex->grx_count ? regex_get_pregexlen(regex, static_cast<int>(item)) : 0;
             char* end = regex_get_pregexstr(regex, out, static_cast<int>(limit - out + 1), static_cast<int>(item));
             if (end == nullptr) continue;  // out of range: recorded, produces nothing

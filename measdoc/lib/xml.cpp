@@ -11,9 +11,11 @@
 #include <array>
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
+#include "md_conf.h"
 #include "md_error.h"
 #include "md_index.h"
 #include "md_memory.h"
@@ -28,6 +30,14 @@ namespace {
 
 // The root element's end tag has been read.
 bool root_closed = false;
+// The element whose text the last text piece set, for as long as only comments and
+// processing instructions follow the piece: the next piece continues that text (a value
+// split by a comment is one value). Whether blanks ended that piece.
+a_taginfo* text_owner = nullptr;
+bool text_blank_after = false;
+// Texts read as XML means them (xmlStandardText 1): references decoded, CDATA sections
+// as text, namespace prefixes dropped. Taken from the configuration at start-up.
+bool standard_text = false;
 // The tokenizer's own find-only view of the registry, without the lock: the tokenizer is
 // the registry's only writer, so its reads need no protection from its writes, and the
 // lock is left to the inserts that the workers' lookups must not see half done.
@@ -225,25 +235,273 @@ char* read_name(char* pos, a_strmark* name, bool equal_ends, const char* where, 
 
 // Markup opened by "!" or "?": declarations, processing instructions and document types
 // end at the first ">"; comments at the first "-->", so that a ">" inside a comment does
-// not leak its rest into the element's text. Nothing is counted inside.
-char* skip_declaration(char* pos) {
-    bool comment = false;
-    if (*pos == '!') {
-        if (!skip(pos)) return nullptr;
-        if (*pos == '-') {
-            if (!skip(pos)) return nullptr;
-            if (*pos == '-') {
-                comment = true;
-                if (!skip(pos)) return nullptr;
-            }
-        }
-    }
+// not leak its rest into the element's text. Nothing is counted inside. skip_markup_rest
+// goes on from inside such markup (a comment's "--" already passed).
+char* skip_markup_rest(char* pos, bool comment) {
     int dashes = 0;
     while (*pos != '>' || (comment && dashes < 2)) {
         dashes = *pos == '-' ? dashes + 1 : 0;
         if (!skip(pos)) return nullptr;
     }
     return skip(pos) ? pos : nullptr;
+}
+
+// What follows "<!": a comment ("--" first) or a declaration.
+char* skip_bang_rest(char* pos) {
+    if (*pos != '-') return skip_markup_rest(pos, false);
+    if (!skip(pos)) return nullptr;
+    if (*pos != '-') return skip_markup_rest(pos, false);
+    if (!skip(pos)) return nullptr;
+    return skip_markup_rest(pos, true);
+}
+
+char* skip_declaration(char* pos) {
+    if (*pos != '!') return skip_markup_rest(pos, false);
+    if (!skip(pos)) return nullptr;
+    return skip_bang_rest(pos);
+}
+
+// End of a text piece that is not terminated yet: its first NUL or "<" (the "<" that ended
+// it becomes its terminator only when the markup after it is read).
+const char* piece_end(const char* text) {
+    while (*text != '\0' && *text != '<') ++text;
+    return text;
+}
+
+// A text piece's length, when only its end tells it (most pieces never need it).
+constexpr std::size_t unknown_length = SIZE_MAX;
+
+// Gives the open element the text piece of length bytes at piece.str, blanks before and
+// after it removed. A piece that follows the element's text across comments (and CDATA
+// sections) only continues it (one blank between them when either side had blanks); any
+// other replaces it. Returns false (recorded) when the joined text cannot be allocated;
+// the piece is released then.
+bool add_text_piece(a_strmark piece, std::size_t length, bool blank_before, bool blank_after) {
+    a_taginfo* tag = tag_info;
+    if (text_owner != tag || tag->ti_text.str == nullptr) {
+        io_free_markinfo(&tag->ti_text);
+        tag->ti_text = piece;
+    } else {
+        const std::size_t old_length = std::strlen(tag->ti_text.str);
+        const std::size_t gap = text_blank_after || blank_before ? 1 : 0;
+        if (length == unknown_length) length = static_cast<std::size_t>(piece_end(piece.str) - piece.str);
+        a_blockinfo* joined = io_new_blockinfo(old_length + gap + length);
+        if (joined == nullptr) {
+            error_set_message("io_new_blockinfo(old_length + gap + length)", ERR_NULL);
+            io_free_markinfo(&piece);
+            return false;
+        }
+        char* out = joined->bi_buff;
+        std::memcpy(out, tag->ti_text.str, old_length);
+        if (gap != 0) out[old_length] = ' ';
+        std::memcpy(out + old_length + gap, piece.str, length);
+        joined->bi_len = old_length + gap + length;
+        joined->bi_end = out + joined->bi_len;
+        *joined->bi_end = '\0';
+        io_free_markinfo(&tag->ti_text);
+        io_free_markinfo(&piece);
+        tag->ti_text = a_strmark{out, joined};
+    }
+    text_owner = tag;
+    text_blank_after = blank_after;
+    return true;
+}
+
+// A CDATA section's content, from pos (after "<![CDATA[") to "]]>": a piece of the open
+// element's text, taken as it stands apart from blanks around it (no references; "~" and
+// NUL as in any text). Line feeds inside are counted.
+char* read_cdata(char* pos) {
+    bool blank_before = false;
+    while (is_blank(*pos) && *pos != '\0') {
+        blank_before = true;
+        if (!pass(pos)) return nullptr;
+    }
+    io_start_markinfo(pos);
+    // The token ends before the last two "]" of the run that ">" closes: the tentative end
+    // moves along a run of "]" to the one before the newest.
+    int brackets = 0;
+    char* last_bracket = nullptr;
+    a_blockinfo* last_bracket_block = nullptr;
+    for (;;) {
+        const char c = *pos;
+        if (c == '>' && brackets >= 2) break;
+        if (c == ']') {
+            if (brackets > 0) {
+                mark_info.mi_maybe = last_bracket;
+                mark_info.mi_endblk = last_bracket_block;
+            }
+            ++brackets;
+            last_bracket = pos;
+            last_bracket_block = xml_file.fi_currblk;
+        } else {
+            brackets = 0;
+            io_maybenot_markinfo();
+            if (c == '\n')
+                ++tag_counter.xtc_line;
+            else if (c == '\0')
+                *pos = ' ';
+            else if (c == '~')
+                *pos = '_';
+        }
+        if (!skip(pos)) return nullptr;  // cut off: the file fails as unfinished
+    }
+    a_strmark text{};
+    if (io_end_markinfo(&text, pos) == nullptr) return nullptr;
+    std::size_t length = std::strlen(text.str);
+    bool blank_after = false;
+    while (length > 0 && is_blank(text.str[length - 1])) {
+        blank_after = true;
+        --length;
+    }
+    text.str[length] = '\0';
+    if (length == 0 || tag_info == nullptr) {
+        io_free_markinfo(&text);
+        if (blank_before || blank_after) text_blank_after = true;
+    } else if (!add_text_piece(text, length, blank_before, blank_after)) {
+        return nullptr;
+    }
+    return skip(pos) ? pos : nullptr;
+}
+
+// Markup opened by "!" when texts are read as XML: a CDATA section is text, the rest is
+// skipped as without it.
+char* read_bang_markup(char* pos) {
+    if (!skip(pos)) return nullptr;
+    if (*pos != '[') return skip_bang_rest(pos);
+    for (const char* expected = "[CDATA["; *expected != '\0'; ++expected) {
+        if (*pos != *expected) return skip_markup_rest(pos, false);
+        if (!skip(pos)) return nullptr;
+    }
+    return read_cdata(pos);
+}
+
+constexpr std::uint32_t max_code_point = 0x10FFFF;
+
+// Writes code point cp as UTF-8 at out; returns the end.
+char* put_utf8(char* out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        *out++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (cp >> 6));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (cp >> 12));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (cp >> 18));
+        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+struct a_entity {
+    const char* name;   // between "&" and ";"
+    char value;
+};
+constexpr a_entity predefined_entities[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+
+// The character that the reference at text ("&" ... ";", inside [text, end)) stands for:
+// its code point and the position after the ";". False for anything that names no
+// character (an unknown name, no ";", NUL, a surrogate, beyond the last code point).
+bool read_reference(const char* text, const char* end, std::uint32_t* cp, const char** after) {
+    const char* semi = static_cast<const char*>(std::memchr(text, ';', static_cast<std::size_t>(end - text)));
+    if (semi == nullptr) return false;
+    const char* p = text + 1;
+    *after = semi + 1;
+    if (*p != '#') {
+        const std::size_t length = static_cast<std::size_t>(semi - p);
+        for (const a_entity& e : predefined_entities) {
+            if (std::strlen(e.name) == length && std::memcmp(e.name, p, length) == 0) {
+                *cp = static_cast<unsigned char>(e.value);
+                return true;
+            }
+        }
+        return false;
+    }
+    ++p;
+    const bool hex = *p == 'x';
+    if (hex) ++p;
+    if (p == semi) return false;
+    std::uint32_t value = 0;
+    for (; p < semi; ++p) {
+        const char c = *p;
+        std::uint32_t digit = 0;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<std::uint32_t>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = static_cast<std::uint32_t>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = static_cast<std::uint32_t>(c - 'A' + 10);
+        else
+            return false;
+        value = value * (hex ? 16 : 10) + digit;
+        if (value > max_code_point) return false;
+    }
+    if (value == 0 || (value >= 0xD800 && value <= 0xDFFF)) return false;
+    *cp = value;
+    return true;
+}
+
+// Decodes the predefined entities and character references of [text, end) in place (a
+// decoded reference is never longer than the reference) and terminates a text that got
+// shorter. A reference that names no character stays as written; a decoded "~" becomes
+// "_" as a written one does. Returns the new end.
+char* decode_references(char* text, char* end) {
+    char* out = static_cast<char*>(std::memchr(text, '&', static_cast<std::size_t>(end - text)));
+    if (out == nullptr) return end;
+    const char* in = out;
+    while (in < end) {
+        std::uint32_t cp = 0;
+        const char* after = nullptr;
+        if (*in == '&' && read_reference(in, end, &cp, &after)) {
+            out = put_utf8(out, cp == '~' ? '_' : cp);
+            in = after;
+        } else {
+            *out++ = *in++;
+        }
+    }
+    if (out < end) *out = '\0';
+    return out;
+}
+
+// The local part of a name of length bytes at *name: the text after its last ":".
+void drop_prefix(char** name, std::size_t length) {
+    if (*name == nullptr) return;
+    for (std::size_t i = length; i > 0; --i) {
+        if ((*name)[i - 1] == ':') {
+            *name += i;
+            return;
+        }
+    }
+}
+
+// Length of an unterminated token: up to its first NUL or byte that ends a name.
+std::size_t name_length(const char* name) {
+    std::size_t length = 0;
+    while (!ends_name(name[length])) ++length;
+    return length;
+}
+
+// An element's attributes as XML means them: namespace declarations dropped, prefixes of
+// the others removed. The tokens are terminated by now.
+void standard_attributes(a_taginfo* tag) {
+    a_attrinfo** link = &tag->ti_attrs;
+    while (*link != nullptr) {
+        a_attrinfo* attr = *link;
+        const char* name = attr->ai_name.str != nullptr ? attr->ai_name.str : "";
+        if (std::strcmp(name, "xmlns") == 0 || std::strncmp(name, "xmlns:", 6) == 0) {
+            *link = attr->ai_next;
+            io_free_markinfo(&attr->ai_name);
+            io_free_markinfo(&attr->ai_value);
+            if (own_records(tag)) mem_sysfree(attr);
+            continue;
+        }
+        drop_prefix(&attr->ai_name.str, std::strlen(name));
+        link = &attr->ai_next;
+    }
 }
 
 // Releases the element's tokens and attributes; the attribute records go back to the
@@ -357,6 +615,21 @@ bool close_element() {
     return true;
 }
 
+// Whether the input starts like UTF-16: a byte-order mark, or a NUL before a "<". Such a
+// file would tokenize as NUL-separated single letters. A first byte that cannot start a
+// UTF-8 document (0xFF, 0xFE, NUL: dropped or skipped anyway) is passed to look at the
+// second; pos moves past it then.
+bool utf16_start(char*& pos) {
+    const auto first = static_cast<unsigned char>(*pos);
+    if (first != 0xFF && first != 0xFE && first != 0) return false;
+    if (!skip(pos)) {
+        pos = nullptr;
+        return false;
+    }
+    const auto second = static_cast<unsigned char>(*pos);
+    return (first == 0xFF && second == 0xFE) || (first == 0xFE && second == 0xFF) || (first == 0 && second == '<');
+}
+
 }  // namespace
 
 char* xml_skip_ws(char* pos) {
@@ -366,8 +639,12 @@ char* xml_skip_ws(char* pos) {
 }
 
 char* xml_text(char* pos) {
+    const bool blank_before = is_blank(*pos);
     pos = xml_skip_ws(pos);
-    if (pos == nullptr || *pos == '<') return pos;
+    if (pos == nullptr || *pos == '<') {
+        if (blank_before) text_blank_after = true;  // blanks between two pieces of a text
+        return pos;
+    }
     io_start_markinfo(pos);
     bool content = false;
     for (;;) {
@@ -397,11 +674,15 @@ char* xml_text(char* pos) {
         return pos;
     }
     a_strmark text{};
+    const bool blank_after = mark_info.mi_maybe != nullptr;
     pos = io_end_markinfo(&text, pos);
     if (pos == nullptr) return nullptr;
-    io_free_markinfo(&tag_info->ti_text);
-    tag_info->ti_text = text;
-    return pos;
+    std::size_t length = unknown_length;
+    if (standard_text) {
+        const char* end = decode_references(text.str, const_cast<char*>(piece_end(text.str)));
+        length = static_cast<std::size_t>(end - text.str);
+    }
+    return add_text_piece(text, length, blank_before, blank_after) ? pos : nullptr;
 }
 
 char* xml_tag_name(char* pos, a_strmark* name) { return read_name(pos, name, false, "xml_tag_name"); }
@@ -431,7 +712,8 @@ char* xml_attr_val(char* pos, a_taginfo* tag) {
     pos = xml_skip_ws(pos);
     if (pos == nullptr) return nullptr;
     a_strmark value{};
-    if (*pos == '"' || *pos == '\'') {
+    const bool quoted = *pos == '"' || *pos == '\'';
+    if (quoted) {
         pos = read_quoted(pos, &value);
     } else {
         io_start_markinfo(pos);
@@ -448,6 +730,10 @@ char* xml_attr_val(char* pos, a_taginfo* tag) {
         pos = io_end_markinfo(&value, pos);
     }
     if (pos == nullptr) return nullptr;
+    if (standard_text && value.str != nullptr) {
+        const std::size_t length = quoted ? std::strlen(value.str) : name_length(value.str);
+        decode_references(value.str, value.str + length);
+    }
     a_attrinfo* attr = tag->ti_attrs;
     if (attr == nullptr) {
         io_free_markinfo(&value);  // a value with no attribute before it
@@ -482,7 +768,9 @@ char* xml_tag(char* pos) {
     if (!skip(pos)) return nullptr;  // the "<", already a terminator
     pos = xml_skip_ws(pos);
     if (pos == nullptr) return nullptr;
+    if (*pos == '!' && standard_text) return read_bang_markup(pos);
     if (*pos == '!' || *pos == '?') return skip_declaration(pos);
+    text_owner = nullptr;  // an element starts or ends: a text after it is a new one
 
     bool opened = false;
     bool closing = false;
@@ -515,6 +803,7 @@ char* xml_tag(char* pos) {
                 record_mismatch(nullptr, name.str, name_end);
                 return nullptr;
             }
+            if (standard_text) drop_prefix(&name.str, static_cast<std::size_t>(name_end - name.str));
             if (!register_tag(open)) return nullptr;
             const bool matches = name.str == nullptr || same_name(open, name.str, name_end);
             if (!matches) record_mismatch(open, name.str, name_end);
@@ -531,12 +820,15 @@ char* xml_tag(char* pos) {
         opened = true;
         pos = xml_tag_name(pos, &tag->ti_name);
         if (pos == nullptr) return nullptr;
+        if (standard_text && tag->ti_name.str != nullptr)
+            drop_prefix(&tag->ti_name.str, name_length(tag->ti_name.str));
         if (*pos != '<' && *pos != '>' && *pos != '/') {
             pos = xml_attr_list(pos, tag);
             if (pos == nullptr) return nullptr;
         }
     }
     *pos = '\0';
+    if (opened && standard_text) standard_attributes(tag_info);
     if (closing && !close_element()) return nullptr;
     return skip(pos) ? pos : nullptr;
 }
@@ -548,6 +840,10 @@ bool xml_parse() {
         return false;
     }
     if (io_eof_blockinfo(&pos)) pos = nullptr;
+    if (pos != nullptr && utf16_start(pos)) {
+        error_set_message("xml_parse", ERR_XML_INVALID, {err_str("UTF-16 encoded, not UTF-8")});
+        return false;
+    }
     while (pos != nullptr) {
         if (*pos == '<') {
             *pos = '\0';  // ends a text before it
@@ -589,6 +885,8 @@ a_taginfo* xml_get_root() {
 
 bool xml_init() {
     tag_counter = a_tagcounter{};
+    text_owner = nullptr;
+    standard_text = glob_getnum_config(xcfg_xmlstandardtext) > 0 && glob_getnum_value(xcfg_xmlstandardtext, 0) == 1;
     xml_init_taginfo();
     if (tag_typesetter == nullptr) {
         tag_typesetter = index_new_stridx();

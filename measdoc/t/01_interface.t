@@ -1,4 +1,4 @@
-# The module's surface: version and bootstrap, the 40 functions, their usage texts and the
+# The module's surface: version and bootstrap, the 41 functions, their usage texts and the
 # kind of values they return.
 use strict;
 use warnings;
@@ -20,15 +20,15 @@ my @setters = map { "measdoc_set_$_" } qw(
     outputBlockElementName instanceObject maxCounterNameSize xmlDocumentType threadNumber
     threadStackSize altCounterNullValue xmlFileName outputBlockDescription altCounterNames
     timestampDesc altOutputBlockNames counterListWhiteSpace counterPositionAttribute plainObjectNames
-    qualifiedHeaderNames);
+    qualifiedHeaderNames xmlStandardText);
 my @others = qw(measdoc_init measdoc_run measdoc_deinit measdoc_configuration measdoc_error
     measdoc_warning measdoc_data);
 
 subtest 'version and functions' => sub {
     is($measdoc::VERSION, '1.00', 'version');
     my @functions = sort grep { defined &{"measdoc::$_"} && $_ ne 'bootstrap' } keys %measdoc::;
-    is_deeply(\@functions, [sort('measdoc_add_config', @setters, @others)], 'exactly the 40 host functions');
-    is(scalar @functions, 40, 'count');
+    is_deeply(\@functions, [sort('measdoc_add_config', @setters, @others)], 'exactly the 41 host functions');
+    is(scalar @functions, 41, 'count');
 };
 
 subtest 'the bootstrap refuses another version' => sub {

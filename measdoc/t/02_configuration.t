@@ -36,6 +36,7 @@ my %common_defaults = (
     i_counterlistwhitespace => ['0'],
     i_plainobjectnames => ['0'],
     i_qualifiedheadernames => ['0'],
+    i_xmlstandardtext => ['0'],
 );
 
 my %set0 = (
@@ -131,6 +132,7 @@ subtest 'every setter reaches its item' => sub {
         counterPositionAttribute => ['p'],
         plainObjectNames => ['1'],
         qualifiedHeaderNames => ['1'],
+        xmlStandardText => ['1x'],
     );
     is_deeply($configuration, {
         i_xmlnameattrdelimiter => ['#'],
@@ -165,6 +167,7 @@ subtest 'every setter reaches its item' => sub {
         i_counterpositionattr => ['p'],
         i_plainobjectnames => ['1'],
         i_qualifiedheadernames => ['1'],
+        i_xmlstandardtext => ['0'],
     }, 'values split, converted and cut as prepared; set-1 defaults replaced by the set values');
 };
 

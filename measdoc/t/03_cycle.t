@@ -1,6 +1,5 @@
 # The cycle: start, run, messages, stop, and the next cycle; runs outside a started module;
-# failed start-ups, after which the module refuses everything for the rest of the process
-# (those cases run in a child process).
+# failed start-ups and runs, after which the next cycle starts clean.
 use strict;
 use warnings;
 
@@ -71,50 +70,51 @@ subtest 'the error is returned once' => sub {
     is(measdoc::measdoc_deinit(), 0, 'stop');
 };
 
-# The failed state, in a child: what the module answers after a failed start-up.
+# A failed start-up undoes itself: the next cycle converts, whether or not the host read
+# the message or stopped the module.
 sub after_failed_startup {
-    my @items = @_;
-    return isolated(sub {
-        set_items(@items);
-        my %seen;
-        $seen{init} = measdoc::measdoc_init();
-        $seen{error} = measdoc::measdoc_error();
-        $seen{queue} = measdoc::measdoc_add_config('1');
-        $seen{setter} = measdoc::measdoc_set_threadNumber();
-        $seen{init_again} = measdoc::measdoc_init();
-        $seen{run} = measdoc::measdoc_run();
-        $seen{deinit} = measdoc::measdoc_deinit();
-        $seen{error_after} = measdoc::measdoc_error();
-        $seen{data} = measdoc::measdoc_data();
-        return \%seen;
-    });
+    my ($read, @items) = @_;
+    set_items(@items);
+    my %seen;
+    $seen{init} = measdoc::measdoc_init();
+    $seen{error} = measdoc::measdoc_error() if $read;
+    $seen{run} = measdoc::measdoc_run();
+    $seen{data} = measdoc::measdoc_data();
+    $seen{next} = cycle($file);
+    return \%seen;
 }
 
-subtest 'a file that cannot be opened fails the start-up for good' => sub {
-    my $seen = after_failed_startup(xmlFileName => ['/nonexistent/measdoc/input.xml']);
-    is($seen->{init}, 1, 'start-up fails');
-    like($seen->{error}, qr/^ERROR: system error \[error desc - No such file or directory\] .*\[io_init - /,
-        'with the system\'s reason');
-    is($seen->{queue}, 0, 'values can still be queued');
-    is($seen->{setter}, 1, 'setters refuse');
-    is($seen->{init_again}, 1, 'start-up refuses');
-    is($seen->{run}, -1, 'the run reports failure rather than an empty success');
-    is($seen->{deinit}, 1, 'stop refuses');
-    is($seen->{error_after}, undef, 'and none of them records anything');
-    is_deeply($seen->{data}, $empty_data, 'no results');
-};
+for my $read (1, 0) {
+    subtest 'a file that cannot be opened fails its cycle only' . ($read ? '' : ' (message unread)') => sub {
+        my $seen = after_failed_startup($read, xmlFileName => ['/nonexistent/measdoc/input.xml']);
+        is($seen->{init}, 1, 'start-up fails');
+        like($seen->{error}, qr/^ERROR: system error \[error desc - No such file or directory\] .*\[io_init - /,
+            'with the system\'s reason') if $read;
+        is($seen->{run}, -1, 'the run reports failure rather than an empty success');
+        is_deeply($seen->{data}, $empty_data, 'no results');
+        is($seen->{next}{init}, 0, 'the next cycle starts');
+        is($seen->{next}{run}, 0, 'and converts') or diag($seen->{next}{error});
+        is($seen->{next}{data}{0}{0}{pifData}{attA}, '1', 'its file');
+    };
+}
 
 subtest 'no file named' => sub {
-    my $seen = after_failed_startup();
+    my $seen = after_failed_startup(1);
     is($seen->{init}, 1, 'start-up fails');
     like($seen->{error}, qr/global - requested configuration is invalid .*\[io_init - /, 'naming the item');
     is($seen->{run}, -1, 'no run');
+    is($seen->{next}{run}, 0, 'the next cycle converts');
 };
 
-subtest 'the parent is untouched by the child\'s failure' => sub {
-    my $result = cycle($file);
-    is($result->{init}, 0, 'start-up');
-    is($result->{run}, 0, 'run');
+subtest 'an unread run error ends with its cycle' => sub {
+    my $bad = write_file('mismatched.xml', '<mdc><md><mi></x></mi></md></mdc>');
+    set_items(xmlFileName => [$bad]);
+    is(measdoc::measdoc_init(), 0, 'start-up');
+    is(measdoc::measdoc_run(), -1, 'the run fails');
+    is(measdoc::measdoc_deinit(), 0, 'stopped without reading the message');
+    is(measdoc::measdoc_error(), undef, 'which is gone');
+    my $next = cycle($file);
+    is($next->{run}, 0, 'the next cycle converts') or diag($next->{error});
 };
 
 done_testing();

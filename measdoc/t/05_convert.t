@@ -144,6 +144,63 @@ my @measType_form = (
     distinguishedNameElementNames => ['measValue.measObjLdn'],
 );
 
+# Texts as XML means them (xmlStandardText 1) against the default, which takes them as
+# written; a value split by a comment is one value either way.
+sub older_layout {
+    my (%part) = @_;
+    my $vn = $part{vn} // 'X';
+    my $r = $part{r} // '1';
+    return qq{<mdc><mfh><vn>$vn</vn></mfh><md><neid><nedn>A=1</nedn></neid><mi><mts>M</mts><gp>900</gp>}
+        . qq{<mt>attA</mt><mv><moid>C=1</moid><r>$r</r></mv></mi></md></mdc>};
+}
+my $prefixed = <<'XML';
+<?xml version="1.0" encoding="UTF-8"?>
+<mc:measCollecFile xmlns:mc="http://example.com/measCollec"
+  xmlns="http://example.com/default"><mc:fileHeader mc:fileFormatVersion="32.435 V10.0" mc:vendorName="Gbg&amp;997"/>
+<mc:measData><mc:managedElement localDn="RNC-1"/><mc:measInfo>
+<mc:granPeriod duration="PT900S" endTime="2026-12-05T14:45:00+01:00"/><mc:measTypes>pmA pmB</mc:measTypes>
+<mc:measValue measObjLdn="UtranCell=C1"><mc:measResults>1 <![CDATA[2]]></mc:measResults></mc:measValue>
+</mc:measInfo></mc:measData></mc:measCollecFile>
+XML
+
+my @plain_names = (xmlDocumentType => ['1'], distinguishedNameElementNames => ['measValue.measObjLdn']);
+
+subtest 'texts as XML means them' => sub {
+    my @cases = (
+        # name, file, [items], path into the data, value by default, value with xmlStandardText 1
+        ['comment inside a value', older_layout(r => '4<!-- x -->12<?p?>3'), [], [0, 0, 'pifData', 'attA'], '4123', '4123'],
+        ['CDATA value', older_layout(r => '<![CDATA[890]]>'), [], [0, 0, 'pifData', 'attA'], '', '890'],
+        ['character references', older_layout(r => '&#55;&#x37;'), [], [0, 0, 'pifData', 'attA'], '&#55;&#x37;', '77'],
+        ['entity in a header', older_layout(vn => 'Gbg&amp;997'), [], ['commonHeaderData', 0, 'vn'], 'Gbg&amp;997',
+            'Gbg&997'],
+        ['namespace prefixes', $prefixed, \@plain_names, [0, 0, 'pifData', 'pmB'], undef, '2'],
+        ['attribute of a prefixed name', $prefixed, \@plain_names, ['commonHeaderData', 0, 'vendorName'],
+            undef, 'Gbg&997'],
+    );
+    for my $case (@cases) {
+        my ($name, $content, $items, $path, @want) = @$case;
+        my $file = write_file('text-as-xml.xml', $content);
+        for my $standard (0, 1) {
+            for my $workers (0, default_threads()) {
+                my $result = cycle($file, @$items, xmlStandardText => [$standard], threadNumber => [$workers]);
+                my $got = $result->{data};
+                $got = ref $got eq 'HASH' ? $got->{$_} : undef for @$path;
+                next if !defined $want[$standard];
+                is($result->{run}, 0, "$name, xmlStandardText $standard, $workers workers: run")
+                    or diag($result->{error});
+                is($got, $want[$standard], "$name, xmlStandardText $standard, $workers workers: value");
+            }
+        }
+    }
+
+    my $utf16 = write_file('utf16.xml', "\xFF\xFE" . join("\0", split //, older_layout()) . "\0");
+    for my $standard (0, 1) {
+        my $result = cycle($utf16, xmlStandardText => [$standard]);
+        is($result->{run}, -1, "UTF-16, xmlStandardText $standard: fails");
+        like($result->{error}, qr/^ERROR: xml - invalid data file \[UTF-16 encoded, not UTF-8\] /, 'saying why');
+    }
+};
+
 subtest 'a published example file' => sub {
     my %header = (
         fileFormatVersion => '"32.435 V7.0"', vendorName => '"Company NN"',

@@ -1,7 +1,6 @@
 // Tests of the host unit without Perl: what the Perl tests cannot reach (an exhausted heap
 // while values are queued and committed) and the cycle rules that guard the library
-// (runs outside a started module, failed start-ups). The failed state is final for the
-// process, so those cases run in a child process.
+// (runs outside a started module, failed start-ups and runs and the cycle after them).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,6 +12,8 @@
 #include "md_error.h"
 #include "md_memory.h"
 #include "md_parse.h"
+#include "md_posix.h"
+#include "md_thread.h"
 #include "pipeline_env.h"
 
 namespace {
@@ -138,29 +139,64 @@ TEST_F(Host, CyclesRepeat) {
     }
 }
 
-// The failed state is for good: checked in a child, whose exit code tells the first
-// expectation that did not hold.
-using HostDeathTest = Host;
+// A cycle that failed, read or not, leaves nothing behind for the next one: a gateway
+// goes on with its next file.
+TEST_F(Host, FailedStartUpIsUndoneAndTheNextCycleRuns) {
+    temp_file good("<mdc><mfh><vn>X</vn></mfh></mdc>");
+    ASSERT_EQ(queue("/nonexistent/measdoc/input.xml"), 0);
+    ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0);
+    EXPECT_EQ(measdoc_init(), 1);
+    EXPECT_FALSE(measdoc_errored());
+    EXPECT_FALSE(measdoc_started());
+    EXPECT_EQ(thr_worker_count(), 0);  // the workers were joined
+    EXPECT_EQ(glob_get_config(xcfg_xmlfilename), nullptr);  // and the items released
+    const std::string message = take_error();
+    EXPECT_NE(message.find("[error desc - No such file or directory]"), std::string::npos) << message;
+    EXPECT_NE(message.find("[io_init - host.cpp:"), std::string::npos) << message;
 
-TEST_F(HostDeathTest, FailedStartUpIsFinal) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            const std::string missing = "/nonexistent/measdoc/input.xml";
-            if (queue(missing) != 0 || measdoc_set_config(xcfg_xmlfilename) != 0) std::exit(10);
-            if (measdoc_init() != 1 || !measdoc_errored()) std::exit(11);
-            const std::string message = take_error();
-            if (message.find("[error desc - No such file or directory]") == std::string::npos) std::exit(12);
-            if (message.find("[io_init - host.cpp:") == std::string::npos) std::exit(13);
-            // Queuing still works; committing does not, and leaves the queue alone.
-            if (queue("4") != 0 || measdoc_set_config(xcfg_threadnum) != 1) std::exit(14);
-            if (measdoc_pending_config() != 1) std::exit(15);
-            if (measdoc_init() != 1 || measdoc_deinit() != 1) std::exit(16);
-            if (measdoc_run() != -1) std::exit(17);
-            if (error_get_errmsg() != nullptr) std::exit(18);  // nothing recorded by them
-            std::exit(0);
-        },
-        ::testing::ExitedWithCode(0), "");
+    // Unread this time: the next cycle's first value drops it.
+    ASSERT_EQ(queue("/nonexistent/measdoc/input.xml"), 0);
+    ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0);
+    ASSERT_EQ(measdoc_init(), 1);
+    ASSERT_EQ(queue(good.path()), 0);
+    ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0) << take_error();
+    ASSERT_EQ(measdoc_init(), 0) << take_error();
+    EXPECT_EQ(measdoc_run(), 0) << take_error();
+    ASSERT_EQ(measdoc_deinit(), 0);
+
+    // Or a stop after the failure drops it.
+    ASSERT_EQ(queue("/nonexistent/measdoc/input.xml"), 0);
+    ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0);
+    ASSERT_EQ(measdoc_init(), 1);
+    EXPECT_EQ(measdoc_deinit(), 0);
+    EXPECT_EQ(error_get_errmsg(), nullptr);
+
+    // A worker that cannot be made fails the start-up the same way.
+    if (thr_max_num > 0) {
+        ASSERT_EQ(queue(good.path()), 0);
+        ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0);
+        posix_set_fault(posix_fault_call::create, 2, EAGAIN);
+        EXPECT_EQ(measdoc_init(), 1);
+        posix_set_fault(posix_fault_call::create, 0, 0);
+        EXPECT_FALSE(measdoc_errored());
+        EXPECT_NE(take_error().find("[pthr_create - thread.cpp:"), std::string::npos);
+        EXPECT_EQ(thr_worker_count(), 0);
+    }
+}
+
+TEST_F(Host, UnreadRunErrorEndsWithItsCycle) {
+    temp_file bad("<mdc><md><mi></x></mi></md></mdc>", "bad.xml");
+    temp_file good("<mdc><mfh><vn>X</vn></mfh></mdc>");
+    ASSERT_EQ(queue(bad.path()), 0);
+    ASSERT_EQ(measdoc_set_config(xcfg_xmlfilename), 0);
+    ASSERT_EQ(measdoc_init(), 0) << take_error();
+    ASSERT_EQ(measdoc_run(), -1);
+    ASSERT_EQ(measdoc_deinit(), 0);
+    EXPECT_EQ(error_get_errmsg(), nullptr);
+    ASSERT_EQ(queue(good.path()), 0);
+    EXPECT_EQ(measdoc_set_config(xcfg_xmlfilename), 0);
+    EXPECT_EQ(measdoc_init(), 0) << take_error();
+    EXPECT_EQ(measdoc_run(), 0) << take_error();
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// conf: every setting of the module. 32 items, each a list of texts that the host may set
+// conf: every setting of the module. 33 items, each a list of texts that the host may set
 // once per cycle before start-up; the rest take built-in defaults from one of two sets
 // (the current and the older layout). glob_init fills in the defaults and prepares the
 // values once (element names split, numbers converted, patterns compiled, key/value pairs
@@ -57,7 +57,8 @@ enum a_xmlcfgtype : int {
     xcfg_counterpositionattr = 38,
     xcfg_plainobjectnames = 39,
     xcfg_qualifiedheadernames = 40,
-    xcfg_s_last = 40,
+    xcfg_xmlstandardtext = 41,
+    xcfg_s_last = 41,
 };
 
 // The six patterns of timestampDesc, by the field each one captures.
@@ -133,8 +134,8 @@ const a_xmlcfginfo* glob_get_config_info(int type);
 
 // Accessors, used after glob_init. Each records code 36 and returns the failure value
 // given when the type is not of its kind or the index is outside 0 to count-1.
-// Number of values; 0 for markers and items without record; -1 outside 2 to xcfg_s_last
-// (36 and other markers give 0).
+// Number of values; 0 for markers and items without record; -1 outside 2 to 35 and 37
+// to xcfg_s_last.
 std::int32_t glob_getnum_config(int type);
 // First character of the only value of a character item; NUL on failure.
 char glob_get_delim(int type);

@@ -55,7 +55,9 @@ int regex_find_pregex(const a_pregex* regex, const char* subject);
 // after the execution's code; code 20 when the result does not fit).
 char* regex_replace_pregex(a_pregex* regex, const char* subject, char* buffer, int length);
 // Expands a template against the last match of regex into out; writing stops one byte
-// before out_end (a terminator is written there or earlier). Returns the end written.
+// before out_end (a terminator is written there or earlier). A reference to a group of
+// the pattern that is unset or empty gives nothing; one beyond the pattern's groups gives
+// nothing and records code 19. Returns the end written.
 char* regex_replace_str(const a_pregex* regex, const char* templ, char* out, char* out_end);
 // Reads one escape sequence starting at text (the character after a backslash): *value
 // gets its character (0 for sequences that stand for none). Returns the position after it.

@@ -50,7 +50,9 @@ extern a_objhead* tag_typesetter;
 extern a_objhead* tag_typegetter;
 
 // Resets the counters, releases any earlier element tree and creates the registry (kept
-// when it exists). Returns 1, or 0 (recorded).
+// when it exists). Takes xmlStandardText from the configuration: with 1, references in
+// texts and attribute values are decoded, CDATA sections are text and namespace prefixes
+// and declarations are dropped. Returns 1, or 0 (recorded).
 bool xml_init();
 // Releases the element tree and the registry. Returns 1, or 0 (recorded).
 bool xml_deinit();

@@ -109,7 +109,8 @@ TEST_F(Config, ItemNamesAndKindsForTheHost) {
     int items = 0;
     for (int type = -1; type <= xcfg_s_last + 4; ++type)
         if (glob_get_config_info(type) != nullptr) ++items;
-    EXPECT_EQ(items, 32);
+    EXPECT_EQ(items, 33);
+    EXPECT_EQ(glob_get_config_info(xcfg_xmlstandardtext)->export_key, "i_xmlstandardtext");
     for (int marker : {0, 1, 2, 5, 22, 27, 30, 34, 36}) EXPECT_EQ(glob_get_config_info(marker), nullptr) << marker;
 }
 

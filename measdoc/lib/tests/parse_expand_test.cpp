@@ -267,6 +267,21 @@ TEST_F(Expansion, OfSeveralRenamesTheEarliestMatchThenTheFirstListedApplies) {
     EXPECT_THAT(only_row(c).values, ElementsAre("Att=1", "xAttempts=2", "X=3"));
 }
 
+TEST_F(Expansion, RenameReferringToAnUnsetOrEmptyGroupGivesItNothing) {
+    const conversion c = convert(file_with(block(mts({"pmAb", "pmZ", "pmCZ", "other"}), row(rs({"1", "2", "3", "4"})))),
+                                 {{xcfg_altcntrnames, {"^pm(.*?)(Z)?$[]$1$2"}}});
+    ASSERT_TRUE(c.ok) << c.error;
+    EXPECT_THAT(only_row(c).values, ElementsAre("Ab=1", "Z=2", "CZ=3", "other=4"));
+}
+
+TEST_F(Expansion, RenamePickedByTheCombinedPatternButNotMatchingLeavesTheName) {
+    // Combined, the first pattern reads "^a|bc$" and takes "ax", which it does not match.
+    const conversion c = convert(file_with(block(mts({"ax", "bc", "pmQ"}), row(rs({"1", "2", "3"})))),
+                                 {{xcfg_altcntrnames, {"^(a|b)c$[]X$1", "^pm[]"}}});
+    ASSERT_TRUE(c.ok) << c.error;
+    EXPECT_THAT(only_row(c).values, ElementsAre("ax=1", "Xbc=2", "Q=3"));
+}
+
 TEST_F(Expansion, RenameMayMakeANameMuchLonger) {
     const conversion c = convert(file_with(block(mts({"ab"}), row(rs({"1"})))),
                                  {{xcfg_altcntrnames, {"^(.*)$[]vendor_counter_$1_$1"}}});
@@ -311,6 +326,12 @@ TEST_F(Expansion, LongCounterNamesAreCut) {
     c = convert(file_with(block(mts({"abcdefgh"}), row(rs({"1"})))), {{xcfg_maxcntrnamesz, {"5"}}});
     ASSERT_TRUE(c.ok) << c.error;
     EXPECT_THAT(only_row(c).values, ElementsAre("abcde=1"));
+    // 0, and a value that is no number, cut nothing.
+    for (const char* none : {"0", "12a", ""}) {
+        c = convert(file_with(block("<mt>" + long_name + "</mt>", row(rs({"1"})))), {{xcfg_maxcntrnamesz, {none}}});
+        ASSERT_TRUE(c.ok) << c.error;
+        EXPECT_THAT(only_row(c).values, ElementsAre(long_name + "=1")) << none;
+    }
 }
 
 TEST_F(Expansion, NamesAndValuesWithBlanksAreQuoted) {

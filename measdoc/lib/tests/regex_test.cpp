@@ -170,10 +170,21 @@ TEST_F(Regex, TemplateReferencesAndEscapes) {
     EXPECT_EQ(expand("$0$x$"), "x");  // $0 and a lone $ give nothing
     EXPECT_EQ(expand("end\\"), "end");
     EXPECT_EQ(main_code(), 0u);
-    EXPECT_EQ(expand("<$3>"), "<>");
+    EXPECT_EQ(expand("<$3>"), "<>");  // beyond the pattern's groups
     EXPECT_EQ(main_code(), 19u);
     reset_registry();
     EXPECT_EQ(expand("$01"), "pm");
+
+    // Groups of the pattern that took part in no match, or matched nothing, are empty.
+    pattern_list optional({"^pm(.*)(Z)?(x*)$"});
+    int v2[12];
+    ASSERT_TRUE(regex_exec_pregex(optional.newest, v2, "pmAb"));
+    char* e2 = regex_replace_str(optional.newest, "$1<$2|$3>", out, out + sizeof out);
+    EXPECT_EQ(std::string(out, e2), "Ab<|>");
+    ASSERT_TRUE(regex_exec_pregex(optional.newest, v2, "pm"));
+    e2 = regex_replace_str(optional.newest, "[$1$2$3]", out, out + sizeof out);
+    EXPECT_EQ(std::string(out, e2), "[]");
+    EXPECT_EQ(main_code(), 0u);
 
     char small[4];
     char* end = regex_replace_str(p.newest, "$2", small, small + sizeof small);

@@ -34,13 +34,14 @@ protected:
     }
     // Runs the tokenizer over content with no worker (sections converted on this thread),
     // the recorder keeping every section's tree unless release is asked for.
-    bool parse(const std::string& content, std::uint32_t blocksize = 0, bool release = false) {
+    bool parse(const std::string& content, std::uint32_t blocksize = 0, bool release = false, item_list items = {}) {
         finish();
         recorder::get().reset();
         recorder::get().release = release;
         file_ = std::make_unique<temp_file>(content);
         io_set_blocksize(blocksize);
-        started_ = pipe_.start(file_->path(), {{xcfg_threadnum, {"0"}}});
+        items.push_back({xcfg_threadnum, {"0"}});
+        started_ = pipe_.start(file_->path(), items);
         EXPECT_TRUE(started_) << main_message();
         return started_ && pipe_.run();
     }
@@ -113,8 +114,13 @@ TEST_F(Tokenizer, SmallDocumentsAtEveryBlockSize) {
          "0 #0 @1 <a>\n1 #1 @2 <b> c=[1] text=[t]\n1 #2 @6 <c>\n", {"b#1", "c#2"}},
         {"text before the root dropped, later piece wins", "junk<a>one<b/>two</a> cut off",
          "0 #0 @1 <a> text=[two]\n1 #1 @1 <b>\n", {"b#1"}},
-        {"comment holding >", "<a><!-- a > b -->t<!---->u</a>", "0 #0 @1 <a> text=[u]\n", {}},
+        {"comment holding >", "<a><!-- a > b -->t<!---->u</a>", "0 #0 @1 <a> text=[tu]\n", {}},
+        {"comments and instructions inside a text join it", "<a><b>4<!-- x -->12<?p?>5</b><c> 1 <!---->\n2 </c></a>",
+         "0 #0 @1 <a>\n1 #1 @1 <b> text=[4125]\n1 #2 @1 <c> text=[1 2]\n", {"b#1", "c#2"}},
+        {"a blank piece adds nothing", "<a>4<!---->  <!---->5 <!----> </a>", "0 #0 @1 <a> text=[4 5]\n", {}},
         {"entities stay as written", "<a>&amp; &lt;</a>", "0 #0 @1 <a> text=[&amp; &lt;]\n", {}},
+        {"CDATA is skipped", "<a><![CDATA[890]]></a>", "0 #0 @1 <a>\n", {}},
+        {"prefixes stay", "<m:a xmlns:m='u'/>", "0 #0 @1 <m:a> xmlns:m=[u]\n", {}},
         {"vertical tab is no blank", "<a>\v x</a>", "0 #0 @1 <a> text=[\v x]\n", {}},
         {"second top element becomes a section", "<a/><b/>", "0 #0 @1 <a>\n1 #1 @1 <b>\n", {"b#1"}},
         {"end tag without name closes", "<a><b></></a>", "0 #0 @1 <a>\n1 #1 @1 <b>\n", {"b#1"}},
@@ -130,6 +136,39 @@ TEST_F(Tokenizer, SmallDocumentsAtEveryBlockSize) {
             expect_block_counts(xml_get_root());
         }
     }
+}
+
+TEST_F(Tokenizer, StandardTextReadsTextsAsXmlMeansThem) {
+    const std::vector<tree_case> cases = {
+        {"predefined entities", "<a>Gbg&amp;997 &lt;&gt;&quot;&apos;</a>", "0 #0 @1 <a> text=[Gbg&997 <>\"']\n", {}},
+        {"character references", "<a>&#65;&#x42;&#xe9;&#8364;&#x1F600;&#126;</a>",
+         "0 #0 @1 <a> text=[AB\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80_]\n", {}},
+        {"references to nothing stay", "<a>&foo; &#0; &#xD800; &#x110000; &amp &#; &#x;</a>",
+         "0 #0 @1 <a> text=[&foo; &#0; &#xD800; &#x110000; &amp &#; &#x;]\n", {}},
+        {"attribute values", "<a x='&lt;1&gt;' y=a&amp;b/>", "0 #0 @1 <a> y=[a&b] x=[<1>]\n", {}},
+        {"CDATA is text", "<a><b><![CDATA[890]]></b></a>", "0 #0 @1 <a>\n1 #1 @1 <b> text=[890]\n", {"b#1"}},
+        {"CDATA keeps markup and references", "<a>1<![CDATA[<b>&amp;]]]>2</a>", "0 #0 @1 <a> text=[1<b>&amp;]2]\n", {}},
+        {"CDATA of blanks or nothing", "<a>x<![CDATA[]]>y<![CDATA[ ]]>z<![CDATA[ \n]]]]></a>",
+         "0 #0 @1 <a> text=[xy z ]]]\n", {}},
+        {"line feeds inside CDATA counted", "<a><![CDATA[x\ny]]><b/></a>", "0 #0 @1 <a> text=[x\ny]\n1 #1 @2 <b>\n",
+         {"b#1"}},
+        {"other declarations still skipped", "<!DOCTYPE a><a><![IGNORE[x]><!-- c -->t</a>", "0 #0 @1 <a> text=[t]\n", {}},
+        {"namespace prefixes dropped", "<mc:a xmlns:mc='u' xmlns='v' mc:k='1' j='2'><mc:b/><c:d></c:d></mc:a>",
+         "0 #0 @1 <a> j=[2] k=[1]\n1 #1 @1 <b>\n1 #2 @1 <d>\n", {"b#1", "d#2"}},
+    };
+    for (const tree_case& c : cases) {
+        for (std::uint32_t size : {0u, 1u, 2u, 3u, 7u}) {
+            SCOPED_TRACE(std::string(c.name) + ", block size " + std::to_string(size));
+            EXPECT_TRUE(parse(c.content, size, false, {{xcfg_xmlstandardtext, {"1"}}})) << main_message();
+            EXPECT_EQ(tree(), c.tree);
+            EXPECT_EQ(handed(), c.handed);
+            expect_block_counts(xml_get_root());
+        }
+    }
+    // Types are registered under the local names.
+    ASSERT_TRUE(parse("<x:r><x:s/></x:r>", 0, false, {{xcfg_xmlstandardtext, {"1"}}}));
+    EXPECT_NE(xml_getstrtype("s"), nullptr);
+    EXPECT_EQ(xml_getstrtype("x:s"), nullptr);
 }
 
 TEST_F(Tokenizer, HandedSectionsAreCompleteWithTheirTypes) {
@@ -165,6 +204,7 @@ struct error_case {
 };
 
 TEST_F(Tokenizer, SyntaxErrorsAndTheirMessages) {
+    const std::string utf16_message = "ERROR: xml - invalid data file [UTF-16 encoded, not UTF-8] [xml_parse - xml.cpp:N] ";
     const std::vector<error_case> cases = {
         {"end tag of another element", "<a><b></c></a>",
          "ERROR: xml - closing tag does not match [tag - b:1] [tag - c:1] [xml_match_tag - xml.cpp:N] "},
@@ -187,12 +227,17 @@ TEST_F(Tokenizer, SyntaxErrorsAndTheirMessages) {
          "ERROR: xml - invalid data file [tag counter - 0:3] [tag - c:1] [xml_parse - xml.cpp:N] "},
         {"cut off in a tag", "<a>\n<b k='v", "ERROR: xml - invalid data file [tag counter - 1:2] [tag - b:2] [xml_parse - xml.cpp:N] "},
         {"root never closed", "<a><b/>", "ERROR: xml - invalid data file [tag counter - 0:2] [tag - a:1] [xml_parse - xml.cpp:N] "},
+        {"UTF-16, little end first", std::string("\xFF\xFE<\0a\0/\0>\0", 10), utf16_message},
+        {"UTF-16, big end first", std::string("\xFE\xFF\0<\0a\0/\0>", 10), utf16_message},
+        {"UTF-16 without byte-order mark", std::string("\0<\0a\0/\0>", 8), utf16_message},
     };
     for (const error_case& c : cases) {
         for (std::uint32_t size : {0u, 1u, 3u}) {
             SCOPED_TRACE(std::string(c.name) + ", block size " + std::to_string(size));
-            EXPECT_FALSE(parse(c.content, size));
-            EXPECT_EQ(without_lines(main_message()), c.message);
+            for (const char* standard : {"0", "1"}) {
+                EXPECT_FALSE(parse(c.content, size, false, {{xcfg_xmlstandardtext, {standard}}}));
+                EXPECT_EQ(without_lines(main_message()), c.message);
+            }
         }
     }
 }
