@@ -178,27 +178,6 @@ subtest 'failures reported by measdoc' => sub {
     isnt($pids[4], $pids[3], 'a failed start-up makes a new process take the next file');
 };
 
-subtest 'a job header only from files where every block has its job' => sub {
-    my $dir = scratch();
-    my $jobs = { %$data, commonHeaderData => { 0 => { jobId => 'J1', measInfoId => 'A' }, 1 => { jobId => 'J1' } } };
-    for my $case ([ 'all', 2 ], [ 'some', 1 ]) {
-        my ($name, $with) = @$case;
-        fake_xml("$dir/$name.xml", 'measCollecFile', { data => $jobs });
-        my $body = '<measData><managedElement/>' . ('<measInfo><job jobId="J1"/></measInfo>' x $with)
-            . ('<measInfo/>' x (2 - $with)) . '</measData>';
-        spew("$dir/$name.xml", slurp("$dir/$name.xml") =~ s{(?=</measCollecFile>)}{$body}r);
-    }
-    my $run = pm2pif({ %$fake, cwd => $dir }, 'all.xml', 'some.xml');
-    is($run->{status}, 0, 'both convert') or diag $run->{err};
-    like($run->{err}, qr/^pm2pif: some\.xml: warning: 1 of 2 <measInfo> have a <job>: jobId left out of every block's header/m,
-        'a file where a block lacks its job says so');
-    my $files = output_files("$dir/out");
-    my %headers = map { /-#-(\w+)-#-(\d)-#-/ ? ("$1 $2" => (split /\n/, $files->{$_})[2]) : () } keys %$files;
-    is_deeply(\%headers, { 'all 0' => 'jobId|measInfoId|duration|measObjLdn_RncFunction|measObjLdn_UtranCell|vendorName',
-        'all 1' => 'jobId', 'some 0' => 'measInfoId|duration|measObjLdn_RncFunction|measObjLdn_UtranCell|vendorName', 'some 1' => '' },
-        '  and its headers lack it');
-};
-
 subtest 'a process that dies takes only its file' => sub {
     my $dir = scratch();
     for my $n (1 .. 4) {
