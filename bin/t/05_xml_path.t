@@ -113,7 +113,8 @@ subtest 'items for each layout' => sub {
     $cycles = cycles($log);
     like($cycles->[0]{items}{xmlFileName}[0], qr{/older2\.xml\z}, 'a compressed file is read decompressed, under its name');
     is_deeply({ %{ $cycles->[0]{items} }, xmlFileName => 'x' }, { xmlDocumentType => ['0'], threadNumber => ['3'],
-        altCounterNullValue => ['0'], headerElementNames => [ 'vn', 'st' ], xmlFileName => 'x' },
+        altCounterNullValue => ['0'], headerElementNames => [ 'vn', 'st' ], xmlFileName => 'x',
+        xmlStandardText => ['1'], counterListWhiteSpace => ['1'], counterPositionAttribute => ['p'], plainObjectNames => ['1'] },
         'the root\'s section wins over the items for every file, which win over the layout');
     is_deeply($cycles->[1]{items}{altOutputBlockNames}, [qw(A a B b)], 'a map becomes key and value texts, sorted');
     is_deeply($cycles->[1]{items}{xmlDocumentType}, ['1'], 'a new root gets the document type it is given');

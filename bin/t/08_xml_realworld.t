@@ -84,7 +84,7 @@ sub pif_rows {
     for my $text (@texts) {
         my @lines = split /\n/, $text;
         my @columns = split /\|/, $lines[6], -1;
-        my $counters = join '|', sort grep { !/\A(?:measObjLdn_|moid_)|\A(?:suspect|sf)\z/ } @columns;
+        my $counters = join "|", sort grep { !/\A(?:measObjLdn|moid)(?:_|\z)|\A(?:suspect|sf)\z/ } @columns;
         for my $line (@lines[ 7 .. $#lines - 1 ]) {
             my %row;
             @row{@columns} = split /\|/, $line, -1;

@@ -19,7 +19,8 @@ my @SETTERS = qw(xmlNameAttrDelimiter counterListDelimiter headerElementNames
     timestampCounterElementNames measurementDataElementName measurementHeaderElementName
     measurementFooterElementName outputBlockElementName instanceObject maxCounterNameSize
     xmlDocumentType threadNumber threadStackSize altCounterNullValue xmlFileName
-    outputBlockDescription altCounterNames timestampDesc altOutputBlockNames);
+    outputBlockDescription altCounterNames timestampDesc altOutputBlockNames counterListWhiteSpace
+    counterPositionAttribute plainObjectNames qualifiedHeaderNames xmlStandardText);
 
 my (@pending, %items, @order, $errored, $started, $error, @warnings, $spec);
 
