@@ -93,6 +93,24 @@ subtest 'a refused file is named with what it lacks, then measdoc\'s words' => s
         'the section and the elements it lacks');
 };
 
+subtest 'namespace prefixes convert; UTF-16 is refused saying so' => sub {
+    my $dir = scratch();
+    my $text = slurp(sample('xml/boda_A2.xml'));
+    # Every element under one prefix, bound on the root instead of the default namespace.
+    (my $prefixed = $text) =~ s{<(/?)(?=[A-Za-z])}{<$1mc:}g;
+    $prefixed =~ s{\bxmlns=}{xmlns:mc=};
+    spew("$dir/boda_A2.xml", $prefixed);
+    my $run = pm2pif({ cwd => $dir }, 'boda_A2.xml');
+    is($run->{status}, 0, 'a prefixed file converts') or diag $run->{err};
+    my ($name) = grep {/boda_A2/} keys %{ output_files("$FindBin::Bin/expected") };
+    is(output_files("$dir/out")->{$name}, output_files("$FindBin::Bin/expected")->{$name}, '  as the file without prefixes');
+    require Encode;
+    spew("$dir/utf16.xml", "\xFF\xFE" . Encode::encode('UTF-16LE', $text));
+    $run = pm2pif({ cwd => $dir }, 'utf16.xml');
+    is($run->{status}, 1, 'UTF-16 fails');
+    like($run->{err}, qr/^pm2pif: utf16\.xml: XML in UTF-16, .*convert it to UTF-8/m, '  saying so');
+};
+
 subtest 'samples from next to the checkout' => sub {
     my @files = grep { -f } map { (PmBuild::shared_samples() // '') . "/$_" }
         qw(32401-mdc-xml/teed_mdc_c3_1.xml 32401-mdc-xml/teed_mdc_c3_2.xml);
