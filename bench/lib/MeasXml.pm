@@ -132,7 +132,7 @@ sub go_converter {
     return "$dir/pmconv";
 }
 
-# The rows of pm2pif --json's output (measdoc_data as JSON) in FILE.
+# The rows of pm2pif --raw-json's output (measdoc_data as JSON) in FILE.
 sub json_rows {
     my ($file) = @_;
     return result_rows(read_json($file));
