@@ -83,22 +83,17 @@ private:
 };
 
 // Every pair of the chain, in chain order, into hash (a later pair of the same name
-// wins), the type of each into dictionary when one is given.
-void fill_pairs(pTHX_ key_table& keys, HV* dictionary, HV* hash, const a_measpair* chain) {
+// wins).
+void fill_pairs(pTHX_ key_table& keys, HV* hash, const a_measpair* chain) {
     for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next) {
         if (pair->mmp_name == nullptr) continue;
         const a_hashkey& key = keys.get(aTHX_ pair->mmp_name);
         store(aTHX_ hash, key.text, key.length, new_text(aTHX_ pair->mmp_value), key.hash);
-        if (dictionary != nullptr) {
-            const a_decimal type = decimal(pair->mmp_type);
-            store(aTHX_ dictionary, key.text, key.length, newSVpvn(type.text, type.length), key.hash);
-        }
     }
 }
 
-// The types of a chain's pairs into the dictionary, as fill_pairs would write them,
-// without the hash they would go into: a name whose entry already holds the same type
-// is left alone.
+// The types of a chain's pairs into the dictionary, in chain order (a later pair of the
+// same name wins): a name whose entry already holds the same type is left alone.
 void note_types(pTHX_ key_table& keys, HV* dictionary, const a_measpair* chain) {
     for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next) {
         if (pair->mmp_name == nullptr) continue;
@@ -202,9 +197,9 @@ void note_block_types(pTHX_ key_table& keys, HV* dictionary, const a_measdata& d
 HV* export_block(pTHX_ key_table& keys, const a_measdata& data, const a_measinfo* info, HV** header) {
     // The block's own header comes last, so that it overrides the file's.
     *header = newHV();
-    fill_pairs(aTHX_ keys, nullptr, *header, data.md_header);
-    fill_pairs(aTHX_ keys, nullptr, *header, data.md_footer);
-    fill_pairs(aTHX_ keys, nullptr, *header, info->mmi_commonhdr);
+    fill_pairs(aTHX_ keys, *header, data.md_header);
+    fill_pairs(aTHX_ keys, *header, data.md_footer);
+    fill_pairs(aTHX_ keys, *header, info->mmi_commonhdr);
 
     a_hashkey pif_data;
     pif_data.text = "pifData";
@@ -224,16 +219,16 @@ HV* export_block(pTHX_ key_table& keys, const a_measdata& data, const a_measinfo
         const std::size_t pairs =
             chain_length(row->mmv_measrslt) + chain_length(row->mmv_instanceobj) + chain_length(row->mmv_suspect);
         if (pairs > 8) hv_ksplit(counters, static_cast<IV>(pairs));
-        fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_measrslt);
-        fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_instanceobj);
-        fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_suspect);
+        fill_pairs(aTHX_ keys, counters, row->mmv_measrslt);
+        fill_pairs(aTHX_ keys, counters, row->mmv_instanceobj);
+        fill_pairs(aTHX_ keys, counters, row->mmv_suspect);
         HV* entry = newHV();
         store(aTHX_ entry, pif_data.text, pif_data.length, reference(aTHX_ counters), pif_data.hash);
         measdoc_setnum_measpair(aTHX_ block, entry, row_number);
     }
     if (last_row != nullptr) {
         HV* internal = newHV();
-        fill_pairs(aTHX_ keys, nullptr, internal, last_row->mmv_uniquehdr);
+        fill_pairs(aTHX_ keys, internal, last_row->mmv_uniquehdr);
         store_key(aTHX_ block, "internalHeaderData", reference(aTHX_ internal));
     }
     if (block_name != nullptr) store_key(aTHX_ block, "blockName", newSVpv(block_name->mmp_name, 0));
