@@ -83,22 +83,17 @@ private:
 };
 
 // Every pair of the chain, in chain order, into hash (a later pair of the same name
-// wins), the type of each into dictionary when one is given.
-void fill_pairs(pTHX_ key_table& keys, HV* dictionary, HV* hash, const a_measpair* chain) {
+// wins).
+void fill_pairs(pTHX_ key_table& keys, HV* hash, const a_measpair* chain) {
     for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next) {
         if (pair->mmp_name == nullptr) continue;
         const a_hashkey& key = keys.get(aTHX_ pair->mmp_name);
         store(aTHX_ hash, key.text, key.length, new_text(aTHX_ pair->mmp_value), key.hash);
-        if (dictionary != nullptr) {
-            const a_decimal type = decimal(pair->mmp_type);
-            store(aTHX_ dictionary, key.text, key.length, newSVpvn(type.text, type.length), key.hash);
-        }
     }
 }
 
-// The types of a chain's pairs into the dictionary, as fill_pairs would write them,
-// without the hash they would go into: a name whose entry already holds the same type
-// is left alone.
+// The types of a chain's pairs into the dictionary, in chain order (a later pair of the
+// same name wins): a name whose entry already holds the same type is left alone.
 void note_types(pTHX_ key_table& keys, HV* dictionary, const a_measpair* chain) {
     for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next) {
         if (pair->mmp_name == nullptr) continue;
@@ -184,58 +179,108 @@ AV* measdoc_add_intvalue(pTHX_ AV* array, std::int32_t number) {
     return array;
 }
 
+namespace {
+
+// The types the block leaves in the dictionary, in the order measdoc_data writes them:
+// the file's header and footer, the block's header, then the internal header of each row.
+void note_block_types(pTHX_ key_table& keys, HV* dictionary, const a_measdata& data, const a_measinfo* info) {
+    note_types(aTHX_ keys, dictionary, data.md_header);
+    note_types(aTHX_ keys, dictionary, data.md_footer);
+    note_types(aTHX_ keys, dictionary, info->mmi_commonhdr);
+    for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next)
+        note_types(aTHX_ keys, dictionary, row->mmv_uniquehdr);
+}
+
+// One block's entries: its header fields into a new hash that *header receives, and the
+// returned new hash of its rows, internal header and block name. The types are left to
+// the caller (note_block_types).
+HV* export_block(pTHX_ key_table& keys, const a_measdata& data, const a_measinfo* info, HV** header) {
+    // The block's own header comes last, so that it overrides the file's.
+    *header = newHV();
+    fill_pairs(aTHX_ keys, *header, data.md_header);
+    fill_pairs(aTHX_ keys, *header, data.md_footer);
+    fill_pairs(aTHX_ keys, *header, info->mmi_commonhdr);
+
+    a_hashkey pif_data;
+    pif_data.text = "pifData";
+    pif_data.length = sizeof "pifData" - 1;
+    PERL_HASH(pif_data.hash, pif_data.text, pif_data.length);
+    HV* block = newHV();
+    // Every row writes the block's internal header and block name in turn, so those of
+    // the last row (the last named block name) remain.
+    const a_measvalue* last_row = nullptr;
+    const a_measpair* block_name = nullptr;
+    std::int32_t row_number = 0;
+    for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next, ++row_number) {
+        last_row = row;
+        if (row->mmv_blockname != nullptr && row->mmv_blockname->mmp_name != nullptr) block_name = row->mmv_blockname;
+
+        HV* counters = newHV();
+        const std::size_t pairs =
+            chain_length(row->mmv_measrslt) + chain_length(row->mmv_instanceobj) + chain_length(row->mmv_suspect);
+        if (pairs > 8) hv_ksplit(counters, static_cast<IV>(pairs));
+        fill_pairs(aTHX_ keys, counters, row->mmv_measrslt);
+        fill_pairs(aTHX_ keys, counters, row->mmv_instanceobj);
+        fill_pairs(aTHX_ keys, counters, row->mmv_suspect);
+        HV* entry = newHV();
+        store(aTHX_ entry, pif_data.text, pif_data.length, reference(aTHX_ counters), pif_data.hash);
+        measdoc_setnum_measpair(aTHX_ block, entry, row_number);
+    }
+    if (last_row != nullptr) {
+        HV* internal = newHV();
+        fill_pairs(aTHX_ keys, internal, last_row->mmv_uniquehdr);
+        store_key(aTHX_ block, "internalHeaderData", reference(aTHX_ internal));
+    }
+    if (block_name != nullptr) store_key(aTHX_ block, "blockName", newSVpv(block_name->mmp_name, 0));
+    return block;
+}
+
+}  // namespace
+
 HV* measdoc_export_data(pTHX_ const a_measdata& data) {
     HV* top = newHV();
     HV* common = newHV();
     HV* dictionary = newHV();
     key_table keys;
-    a_hashkey pif_data;
-    pif_data.text = "pifData";
-    pif_data.length = sizeof "pifData" - 1;
-    PERL_HASH(pif_data.hash, pif_data.text, pif_data.length);
     std::int32_t block_number = 0;
     for (const a_measinfo* info = data.md_measinfo; info != nullptr; info = info->mmi_next, ++block_number) {
-        // The block's own header comes last, so that it overrides the file's.
-        HV* header = newHV();
-        fill_pairs(aTHX_ keys, dictionary, header, data.md_header);
-        fill_pairs(aTHX_ keys, dictionary, header, data.md_footer);
-        fill_pairs(aTHX_ keys, dictionary, header, info->mmi_commonhdr);
+        note_block_types(aTHX_ keys, dictionary, data, info);
+        HV* header = nullptr;
+        HV* block = export_block(aTHX_ keys, data, info, &header);
         measdoc_setnum_measpair(aTHX_ common, header, block_number);
-
-        HV* block = newHV();
-        // Every row writes the block's internal header and block name in turn, so those
-        // of the last row (the last named block name) remain; the rows before it only
-        // leave the types of their header pairs.
-        const a_measvalue* last_row = nullptr;
-        const a_measpair* block_name = nullptr;
-        std::int32_t row_number = 0;
-        for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next, ++row_number) {
-            last_row = row;
-            if (row->mmv_blockname != nullptr && row->mmv_blockname->mmp_name != nullptr) block_name = row->mmv_blockname;
-            if (row->mmv_next != nullptr) note_types(aTHX_ keys, dictionary, row->mmv_uniquehdr);
-
-            HV* counters = newHV();
-            const std::size_t pairs =
-                chain_length(row->mmv_measrslt) + chain_length(row->mmv_instanceobj) + chain_length(row->mmv_suspect);
-            if (pairs > 8) hv_ksplit(counters, static_cast<IV>(pairs));
-            fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_measrslt);
-            fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_instanceobj);
-            fill_pairs(aTHX_ keys, nullptr, counters, row->mmv_suspect);
-            HV* entry = newHV();
-            store(aTHX_ entry, pif_data.text, pif_data.length, reference(aTHX_ counters), pif_data.hash);
-            measdoc_setnum_measpair(aTHX_ block, entry, row_number);
-        }
-        if (last_row != nullptr) {
-            HV* internal = newHV();
-            fill_pairs(aTHX_ keys, dictionary, internal, last_row->mmv_uniquehdr);
-            store_key(aTHX_ block, "internalHeaderData", reference(aTHX_ internal));
-        }
-        if (block_name != nullptr) store_key(aTHX_ block, "blockName", newSVpv(block_name->mmp_name, 0));
         measdoc_setnum_measpair(aTHX_ top, block, block_number);
     }
     store_key(aTHX_ top, "commonHeaderData", reference(aTHX_ common));
     store_key(aTHX_ top, "dataTypeDict", reference(aTHX_ dictionary));
     return top;
+}
+
+std::int32_t measdoc_export_block_count(const a_measdata& data) {
+    std::int32_t count = 0;
+    for (const a_measinfo* info = data.md_measinfo; info != nullptr; info = info->mmi_next) ++count;
+    return count;
+}
+
+HV* measdoc_export_block(pTHX_ const a_measdata& data, std::int32_t number) {
+    if (number < 0) return nullptr;
+    const a_measinfo* info = data.md_measinfo;
+    for (std::int32_t i = 0; info != nullptr && i < number; ++i) info = info->mmi_next;
+    if (info == nullptr) return nullptr;
+    key_table keys;
+    HV* header = nullptr;
+    HV* block = export_block(aTHX_ keys, data, info, &header);
+    HV* top = newHV();
+    measdoc_setnum_measpair(aTHX_ top, block, number);
+    store_key(aTHX_ top, "commonHeaderData", reference(aTHX_ measdoc_setnum_measpair(aTHX_ newHV(), header, number)));
+    return top;
+}
+
+HV* measdoc_export_types(pTHX_ const a_measdata& data) {
+    HV* dictionary = newHV();
+    key_table keys;
+    for (const a_measinfo* info = data.md_measinfo; info != nullptr; info = info->mmi_next)
+        note_block_types(aTHX_ keys, dictionary, data, info);
+    return dictionary;
 }
 
 HV* measdoc_export_configuration(pTHX) {

@@ -23,6 +23,14 @@ AV* measdoc_add_intvalue(pTHX_ AV* array, std::int32_t number);
 // A new hash of the results in data: "commonHeaderData", "dataTypeDict" and one entry
 // per measurement-info block (the shape is documented in measdoc.pm).
 HV* measdoc_export_data(pTHX_ const a_measdata& data);
+// The number of measurement-info blocks in data.
+std::int32_t measdoc_export_block_count(const a_measdata& data);
+// A new hash of block number (from 0) alone, as measdoc_export_data has it: the block's
+// entry under its number and "commonHeaderData" holding its header entry; no
+// "dataTypeDict" (measdoc_export_types). Returns NULL when data has no such block.
+HV* measdoc_export_block(pTHX_ const a_measdata& data, std::int32_t number);
+// A new hash equal to the "dataTypeDict" entry of measdoc_export_data.
+HV* measdoc_export_types(pTHX_ const a_measdata& data);
 // A new hash of every item that has values, under its export key: an array of its texts
 // (element names as name and attribute, key/value items as key and value).
 HV* measdoc_export_configuration(pTHX);

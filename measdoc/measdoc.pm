@@ -134,6 +134,32 @@ in descending order of their texts.
 A reference to a new hash of the results of the last run (L</RESULTS>). It can be fetched
 again until the next run or C<measdoc_deinit>; what it returns belongs to the caller.
 
+=item measdoc_block_count()
+
+The number of measurement-info blocks in the results of the last run (0 before a run and
+after C<measdoc_deinit>).
+
+=item measdoc_block(number)
+
+The results of block I<number> (C<0> to C<measdoc_block_count() - 1>) alone, for a host
+that handles one block at a time and drops it before fetching the next: a reference to a
+new hash of the shape of C<measdoc_data>'s with only that block, under its number, and
+C<commonHeaderData> holding only its entry; it has no C<dataTypeDict> (fetch that once with
+C<measdoc_data_types>). Both entries equal those of C<measdoc_data>. undef when there is
+no such block.
+
+    my $types = measdoc::measdoc_data_types();
+    for my $n (0 .. measdoc::measdoc_block_count() - 1) {
+        my $block = measdoc::measdoc_block($n);
+        my ($header, $rows) = ($block->{commonHeaderData}{$n}, $block->{$n});
+        ...
+    }
+
+=item measdoc_data_types()
+
+A reference to a new hash equal to the C<dataTypeDict> entry of C<measdoc_data>: one
+entry per header field name of the whole file, however many blocks it has.
+
 =item measdoc_configuration()
 
 A reference to a new hash of the effective configuration: after C<measdoc_init>, every item

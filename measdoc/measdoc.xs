@@ -3,6 +3,7 @@
 // the containers of the export unit. No C++ object lives on the stack of an XSUB, so the
 // usage croak that xsubpp generates unwinds nothing of ours.
 #include <cstddef>
+#include <cstdint>
 
 #include "host.h"
 #include "md_conf.h"
@@ -130,5 +131,30 @@ SV*
 measdoc_data()
   CODE:
     RETVAL = newRV_noinc(reinterpret_cast<SV*>(measdoc_export_data(aTHX_ measdata)));
+  OUTPUT:
+    RETVAL
+
+int
+measdoc_block_count()
+  CODE:
+    RETVAL = measdoc_export_block_count(measdata);
+  OUTPUT:
+    RETVAL
+
+SV*
+measdoc_block(number)
+    IV number
+  PREINIT:
+    HV* block;
+  CODE:
+    block = number >= 0 && number <= INT32_MAX ? measdoc_export_block(aTHX_ measdata, static_cast<std::int32_t>(number)) : nullptr;
+    RETVAL = block != nullptr ? newRV_noinc(reinterpret_cast<SV*>(block)) : &PL_sv_undef;
+  OUTPUT:
+    RETVAL
+
+SV*
+measdoc_data_types()
+  CODE:
+    RETVAL = newRV_noinc(reinterpret_cast<SV*>(measdoc_export_types(aTHX_ measdata)));
   OUTPUT:
     RETVAL

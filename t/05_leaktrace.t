@@ -65,6 +65,8 @@ subtest 'measdoc' => sub {
         my @warnings;
         while (defined(my $w = measdoc::measdoc_warning())) { push @warnings, $w }
         my $data = measdoc::measdoc_data();
+        my @blocks = map { measdoc::measdoc_block($_) } 0 .. measdoc::measdoc_block_count();
+        my $types = measdoc::measdoc_data_types();
         my $configuration = measdoc::measdoc_configuration();
         measdoc::measdoc_deinit();
     };

@@ -73,6 +73,16 @@ PIF
     is(summary_of($run->{err})->{lines}, 19 + 11 + 7, 'the lines are counted');
 };
 
+subtest 'the blocks are written one at a time' => sub {
+    my $dir = scratch();
+    local $ENV{FAKE_MEASDOC_BLOCKS} = "$dir/blocks.log";
+    fake_xml("$dir/a.xml", 'measCollecFile', { data => { %$data, 2 => $data->{0}, 3 => $data->{1} } });
+    my $run = pm2pif({ %$fake, cwd => $dir }, 'a.xml');
+    is($run->{status}, 0, 'converted') or diag $run->{err};
+    is(scalar keys %{ output_files("$dir/out") }, 4, 'a file per block');
+    is_deeply(cycles("$dir/blocks.log"), [{ fetched => 4, most_alive => 1 }], 'each block dropped before the next');
+};
+
 subtest 'items for each layout' => sub {
     my $dir = scratch();
     my $log = "$dir/cycles.log";

@@ -22,13 +22,13 @@ my @setters = map { "measdoc_set_$_" } qw(
     timestampDesc altOutputBlockNames counterListWhiteSpace counterPositionAttribute plainObjectNames
     qualifiedHeaderNames xmlStandardText);
 my @others = qw(measdoc_init measdoc_run measdoc_deinit measdoc_configuration measdoc_error
-    measdoc_warning measdoc_data);
+    measdoc_warning measdoc_data measdoc_block_count measdoc_data_types);
 
 subtest 'version and functions' => sub {
     is($measdoc::VERSION, '1.00', 'version');
     my @functions = sort grep { defined &{"measdoc::$_"} && $_ ne 'bootstrap' } keys %measdoc::;
-    is_deeply(\@functions, [sort('measdoc_add_config', @setters, @others)], 'exactly the 41 host functions');
-    is(scalar @functions, 41, 'count');
+    is_deeply(\@functions, [sort('measdoc_add_config', 'measdoc_block', @setters, @others)], 'exactly the 44 host functions');
+    is(scalar @functions, 44, 'count');
 };
 
 subtest 'the bootstrap refuses another version' => sub {
@@ -44,6 +44,8 @@ subtest 'usage texts' => sub {
     for my $args ([], ['a', 'b']) {
         eval { measdoc::measdoc_add_config(@$args) };
         like($@, qr/^Usage: measdoc::measdoc_add_config\(value\) at /, 'measdoc_add_config with ' . @$args);
+        eval { measdoc::measdoc_block(@$args) };
+        like($@, qr/^Usage: measdoc::measdoc_block\(number\) at /, 'measdoc_block with ' . @$args);
     }
     for my $name (@setters, @others) {
         my $function = \&{"measdoc::$name"};
@@ -82,6 +84,10 @@ subtest 'results are integers, texts or references' => sub {
     is_integer(measdoc::measdoc_init(), 'measdoc_init');
     is_integer(measdoc::measdoc_run(), 'measdoc_run');
     is(ref measdoc::measdoc_data(), 'HASH', 'measdoc_data: a hash reference');
+    is_integer(measdoc::measdoc_block_count(), 'measdoc_block_count');
+    is(ref measdoc::measdoc_block(0), 'HASH', 'measdoc_block: a hash reference');
+    is(measdoc::measdoc_block($_), undef, "measdoc_block($_): no such block, undef") for -1, 1, 2**40;
+    is(ref measdoc::measdoc_data_types(), 'HASH', 'measdoc_data_types: a hash reference');
     is(ref measdoc::measdoc_configuration(), 'HASH', 'measdoc_configuration: a hash reference');
     is(measdoc::measdoc_warning(), undef, 'no warning left: undef') for 1 .. 2;
     is_integer(measdoc::measdoc_deinit(), 'measdoc_deinit');

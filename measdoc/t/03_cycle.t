@@ -15,6 +15,9 @@ my $empty_data = { commonHeaderData => {}, dataTypeDict => {} };
 
 subtest 'before any start-up' => sub {
     is_deeply(measdoc::measdoc_data(), $empty_data, 'no results');
+    is(measdoc::measdoc_block_count(), 0, 'no block');
+    is(measdoc::measdoc_block(0), undef, 'not even block 0');
+    is_deeply(measdoc::measdoc_data_types(), {}, 'no types');
     is(measdoc::measdoc_error(), undef, 'no error');
     is(measdoc::measdoc_warning(), undef, 'no warning');
     is(measdoc::measdoc_run(), -1, 'a run without start-up fails');
@@ -48,6 +51,7 @@ subtest 'results end with the cycle' => sub {
     ok(defined measdoc::measdoc_error(), 'with a message');
     is(measdoc::measdoc_deinit(), 0, 'stop');
     is_deeply(measdoc::measdoc_data(), $empty_data, 'nothing is left after the stop');
+    is(measdoc::measdoc_block_count(), 0, 'no block after the stop');
     is(measdoc::measdoc_run(), -1, 'no run after the stop');
     like(measdoc::measdoc_error(), qr/!measdoc_started\(\)/, 'for the same reason');
 };

@@ -2,7 +2,7 @@
 # checkout) converted with 1, 2, 4 and 8 workers gives what it gives on the calling
 # thread: the same result code, data and warnings, or, for a file that fails, a failure
 # again (of several failing sections any may be first). The build without workers has
-# only the calling thread.
+# only the calling thread. Either way the blocks fetched one at a time make up the data.
 use strict;
 use warnings;
 
@@ -16,7 +16,7 @@ use Test::More;
 use measdoc;
 use MeasdocTest;
 
-plan skip_all => 'the build without workers converts on the calling thread only' if variant() ne 'threads';
+my @worker_counts = variant() eq 'threads' ? (1, 2, 4, 8) : ();
 
 my $unpacked = File::Temp->newdir('measdoc-workers-XXXXXX', TMPDIR => 1);
 
@@ -65,11 +65,13 @@ for my $path (@samples) {
     my $reference = cycle($path, @items, threadNumber => ['0']);
     my $name = (File::Spec->splitpath($path))[2];
     subtest $name => sub {
-        for my $workers (1, 2, 4, 8) {
+        is_deeply($reference->{blocks}, $reference->{data}, 'calling thread: block by block, the same data');
+        for my $workers (@worker_counts) {
             my $r = cycle($path, @items, threadNumber => [$workers]);
             is($r->{run}, $reference->{run}, "$workers workers: the same result code");
             if ($reference->{run} == 0) {
                 is_deeply($r->{data}, $reference->{data}, "$workers workers: the same data");
+                is_deeply($r->{blocks}, $r->{data}, "$workers workers: block by block, the same data");
                 is_deeply($r->{warnings}, $reference->{warnings}, "$workers workers: the same warnings");
             } else {
                 like($r->{error}, qr/\AERROR: /, "$workers workers: an error");

@@ -5,7 +5,9 @@ package measdoc;
 #   <measCollecFile><!--FAKE {"data": {...}, "error": "...", "warnings": [...],
 #                             "init_fails": 1, "crash": 1, "sleep": seconds} --></measCollecFile>
 # Each start-up appends a JSON line to $ENV{FAKE_MEASDOC_LOG}: the process id and the
-# items committed, in the order they were committed.
+# items committed, in the order they were committed. Each tear-down appends one to
+# $ENV{FAKE_MEASDOC_BLOCKS}: how many blocks measdoc_block handed out, and the most of them
+# alive at once.
 use strict;
 use warnings;
 use JSON::PP;
@@ -77,6 +79,26 @@ sub measdoc_run {
 
 sub measdoc_data { $spec->{data} // { commonHeaderData => {}, dataTypeDict => {} } }
 
+# The blocks of the data are its numbered entries, numbered from 0 without gaps.
+sub measdoc_block_count { scalar grep {/\A\d+\z/} keys %{ measdoc_data() } }
+
+my %blocks = (fetched => 0, alive => 0, most_alive => 0);
+
+sub measdoc_block {
+    die "Usage: measdoc::measdoc_block(number)\n" unless @_ == 1;
+    my ($number) = @_;
+    my $data = measdoc_data();
+    return undef unless exists $data->{$number};
+    $blocks{fetched}++;
+    $blocks{most_alive} = $blocks{alive} if ++$blocks{alive} > $blocks{most_alive};
+    my $block = bless { %{ $data->{$number} } }, 'measdoc::FakeBlock';
+    return { $number => $block, commonHeaderData => { $number => $data->{commonHeaderData}{$number} } };
+}
+
+sub measdoc::FakeBlock::DESTROY { $blocks{alive}-- }
+
+sub measdoc_data_types { measdoc_data()->{dataTypeDict} // {} }
+
 sub measdoc_error { my $e = $error; undef $error; return $e }
 
 sub measdoc_warning { shift @warnings }
@@ -91,6 +113,12 @@ sub measdoc_configuration {
 
 sub measdoc_deinit {
     return 1 if $errored;
+    if (my $log = $ENV{FAKE_MEASDOC_BLOCKS}) {
+        open my $out, '>>', $log or die "$log: $!";
+        print {$out} encode_json({ fetched => $blocks{fetched}, most_alive => $blocks{most_alive} }), "\n";
+        close $out;
+    }
+    $blocks{$_} = 0 for qw(fetched most_alive);
     %items = ();
     @order = ();
     $started = 0;

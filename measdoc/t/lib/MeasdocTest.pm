@@ -59,9 +59,23 @@ sub cycle {
     $result{error} = measdoc::measdoc_error();
     $result{warnings} = drain_warnings();
     $result{data} = measdoc::measdoc_data();
+    $result{blocks} = data_by_blocks();
     $result{configuration} = measdoc::measdoc_configuration();
     $result{deinit} = measdoc::measdoc_deinit();
     return \%result;
+}
+
+# measdoc_data's hash put together from the blocks fetched one at a time.
+sub data_by_blocks {
+    my %data = (commonHeaderData => {}, dataTypeDict => measdoc::measdoc_data_types());
+    for my $number (0 .. measdoc::measdoc_block_count() - 1) {
+        my $block = measdoc::measdoc_block($number);
+        die "block $number: not one block\n" if join(',', sort keys %$block) ne "$number,commonHeaderData"
+            || join(',', keys %{ $block->{commonHeaderData} }) ne $number;
+        $data{$number} = $block->{$number};
+        $data{commonHeaderData}{$number} = $block->{commonHeaderData}{$number};
+    }
+    return \%data;
 }
 
 # Runs code in a child process and returns what it returned (a scalar or reference that
