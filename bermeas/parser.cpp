@@ -195,8 +195,9 @@ void on_value_end(perf_data& state, const asn1_object* flag) {
 
 void run_action(perf_data& state, std::int32_t n, const asn1_object& element) {
     meas_file_header& h = state.header;
+    using namespace parse_state;
     switch (n) {
-        case 0:
+        case root:
             on_root(state);
             // A restart reaches this state from an element that is no root.
             if (!state.restarted) {
@@ -204,44 +205,44 @@ void run_action(perf_data& state, std::int32_t n, const asn1_object& element) {
                                          element.tag == ASN1_TAG_SEQUENCE;
             }
             break;
-        case 1:
+        case file_header:
             on_file_header(state, element);
             break;
-        case 2:
+        case file_format_version:
             h.file_format_version = get_int_value(element);
             break;
-        case 3:
+        case sender_name:
             extract_object_name_and_value(state, "senderName", h.sender_name_name, h.sender_name_value,
                                           assign_string_value(element));
             break;
-        case 4:
+        case sender_type:
             h.sender_type = content_text(element);
             break;
-        case 5:
+        case vendor_name:
             h.vendor_name = content_text(element);
             break;
-        case 6:
+        case collection_begin_time:
             h.collection_begin_time = content_text(element);
             format_timestamp(*h.collection_begin_time, h.collection_begin_date, h.collection_begin_time_text);
             break;
-        case 10:
+        case ne_user_name:
             extract_object_name_and_value(state, "nEUserName", state.user_name_name, state.user_name_value,
                                           assign_string_value(element));
             break;
-        case 11:
+        case ne_distinguished_name:
             extract_object_name_and_value(state, "nEDistinguishedName", state.dn_name, state.dn_value,
                                           assign_string_value(element));
             break;
-        case 14:
+        case meas_info_item:
             on_header_block(state);
             break;
-        case 15:
+        case meas_time_stamp:
             state.time_stamp = assign_string_value(element);
             format_timestamp(state.time_stamp, state.time_stamp_date, state.time_stamp_time);
             pif_manager_add_header_name_value(state.pif.get(), "measTimeStamp_Date", &state.time_stamp_date);
             pif_manager_add_header_name_value(state.pif.get(), "measTimeStamp_Time", &state.time_stamp_time);
             break;
-        case 16: {
+        case granularity_period: {
             const std::uint32_t seconds = get_int_value(element);
             state.granularity = decimal(seconds);
             state.collection_interval = decimal(seconds / 60);
@@ -249,25 +250,25 @@ void run_action(perf_data& state, std::int32_t n, const asn1_object& element) {
             pif_manager_add_header_name_value(state.pif.get(), "COLLECTION_INTERVAL_MINS", &state.collection_interval);
             break;
         }
-        case 18:
+        case meas_type:
             on_measurement_type(state, element);
             break;
-        case 19:
+        case meas_values:
             pif_manager_add_counter_name(state.pif.get(), "suspectFlag");
             break;
-        case 21:
+        case meas_obj_inst_id:
             on_object_instance(state, element);
             break;
-        case 23:
+        case meas_result:
             on_result(state, element);
             break;
-        case 24:
+        case suspect_flag:
             on_value_end(state, &element);
             break;
-        case 28:
+        case file_footer:
             release_pif(state, true);
             break;
-        default:  // 1, 7-9, 12, 13, 17, 20, 22, 25-27: structure only
+        default:  // the other states mark structure only
             break;
     }
 }
@@ -280,16 +281,17 @@ std::int32_t restart(perf_data& state, const char* message) {
     std::fflush(stdout);
     log_message(log_error, "%.*s", static_cast<int>(std::string_view(message).size() - 1), message);
     state.restarted = true;
-    return 0;
+    return parse_state::root;
 }
 
 std::int32_t after_value_end(perf_data& state, std::uint32_t level, std::uint32_t tag) {
+    using namespace parse_state;
     switch (level) {
-        case 1: return 28;
-        case 2: return 8;
-        case 4: return 14;
-        case 5: return 25;
-        case 6: return 20;
+        case 1: return file_footer;
+        case 2: return meas_data_item;
+        case 4: return meas_info_item;
+        case 5: return after_value_1;
+        case 6: return meas_value;
         default: {
             char message[96];
             std::snprintf(message, sizeof message, "ERROR 1 !!! indent: %d, tag: %d\n", static_cast<int>(level),
@@ -300,66 +302,68 @@ std::int32_t after_value_end(perf_data& state, std::uint32_t level, std::uint32_
 }
 
 // The next state for an element at `level` with tag number `tag`, or no_transition.
+// Where a state is followed by the next in number, p + 1 stands for it.
 std::int32_t next_state(perf_data& state, const asn1_object& element, std::uint32_t level) {
+    using namespace parse_state;
     const std::int32_t p = state.previous_state;
     const std::uint32_t tag = element.tag;
-    if (level == 0) return 0;
-    if (level == 1 && p == 0) return 1;
-    if (level == 2 && p >= 1 && p <= 5) return p + 1;
-    if (tag == 1 && p == 6) return 7;
-    if (level == 2 && p == 7) return 8;
-    if (level == 3 && p == 8) return 9;
-    if (level == 4 && (p == 9 || p == 10)) return p + 1;
+    if (level == 0) return root;
+    if (level == 1 && p == root) return file_header;
+    if (level == 2 && p >= file_header && p <= vendor_name) return p + 1;
+    if (tag == 1 && p == collection_begin_time) return meas_data;
+    if (level == 2 && p == meas_data) return meas_data_item;
+    if (level == 3 && p == meas_data_item) return ne_id;
+    if (level == 4 && (p == ne_id || p == ne_user_name)) return p + 1;
     switch (p) {
-        case 11: return tag == 1 ? 13 : 12;
-        case 12: return 13;
+        case ne_distinguished_name: return tag == 1 ? meas_info : ne_id_extra;
+        case ne_id_extra: return meas_info;
         // A SEQUENCE OF may be empty; then the element after it belongs to the enclosing
         // structure and must not be taken for the list's first member.
-        case 13:  // measInfo list: an empty one ends at the next measData or the footer
-            return level == 1 ? 28 : level == 2 ? 8 : 14;
-        case 14: case 15: case 16: return p + 1;
-        case 17: return level == 5 ? 19 : 18;  // measTypes: an empty list is followed by measValues
-        case 18: return level == 6 ? 18 : 19;
-        case 19:  // measValues: an empty one ends where a value's end would
+        case meas_info:  // an empty one ends at the next measData or the footer
+            return level == 1 ? file_footer : level == 2 ? meas_data_item : meas_info_item;
+        case meas_info_item: case meas_time_stamp: case granularity_period: return p + 1;
+        case meas_types: return level == 5 ? meas_values : meas_type;  // an empty list is followed by measValues
+        case meas_type: return level == 6 ? meas_type : meas_values;
+        case meas_values:  // an empty one ends where a value's end would
             switch (level) {
-                case 1: return 28;
-                case 2: return 8;
-                case 4: return 14;
-                case 5: return 25;
-                default: return 20;
+                case 1: return file_footer;
+                case 2: return meas_data_item;
+                case 4: return meas_info_item;
+                case 5: return after_value_1;
+                default: return meas_value;
             }
-        case 20: case 21: return p + 1;
-        case 22:  // measResults, empty or not: what follows is placed as after a result
-        case 23:
-            if (level == 8) return 23;
-            if (level == 7) return 24;
+        case meas_value: case meas_obj_inst_id: return p + 1;
+        case meas_results:  // empty or not: what follows is placed as after a result
+        case meas_result:
+            if (level == 8) return meas_result;
+            if (level == 7) return suspect_flag;
             // The value ended without suspectFlag, which then has its default FALSE:
             // finish the value and place this element as if the flag had been read.
             on_value_end(state, nullptr);
-            state.previous_state = 24;
+            state.previous_state = suspect_flag;
             return after_value_end(state, level, tag);
-        case 24: return after_value_end(state, level, tag);
-        case 25:
+        case suspect_flag: return after_value_end(state, level, tag);
+        case after_value_1:
             switch (level) {
-                case 1: return 28;
-                case 4: return 13;
-                case 5: return 14;
-                case 6: return 26;
+                case 1: return file_footer;
+                case 4: return meas_info;
+                case 5: return meas_info_item;
+                case 6: return after_value_2;
                 default: return restart(state, "ERROR 2 !!!\n");
             }
-        case 26:
+        case after_value_2:
             switch (level) {
-                case 1: return 28;
-                case 4: return 13;
-                case 5: return 14;
-                case 6: return 27;
+                case 1: return file_footer;
+                case 4: return meas_info;
+                case 5: return meas_info_item;
+                case 6: return after_value_3;
                 default: return restart(state, "ERROR 3 !!!\n");
             }
-        case 27:
+        case after_value_3:
             switch (level) {
-                case 1: return 28;
-                case 4: return 13;
-                case 5: return 14;
+                case 1: return file_footer;
+                case 4: return meas_info;
+                case 5: return meas_info_item;
                 default: return restart(state, "ERROR 4 !!!\n");
             }
         default: return no_transition;
@@ -434,7 +438,8 @@ bool run_conversion(std::string_view filename, std::string_view origFilename, co
     if (state->out_of_memory) throw std::bad_alloc();
     // A value without suspectFlag is finished by the element after it; the last one of a
     // file without footer has none.
-    if (state->previous_state == 22 || state->previous_state == 23) on_value_end(*state, nullptr);
+    if (state->previous_state == parse_state::meas_results || state->previous_state == parse_state::meas_result)
+        on_value_end(*state, nullptr);
     if (!state->collection_seen) {
         log_message(log_error, "No measurement collection in input file: %s", input_path.c_str());
         release_pif(*state, true);
@@ -661,11 +666,12 @@ void process_state(asn1_object& element, std::uint32_t level, void* context) {
     if (!context) return;
     perf_data& state = *static_cast<perf_data*>(context);
     // Results make up most of a file, one after the other at level 8: the transition
-    // (from measResults or from the previous result, to state 23) and its action are
+    // (from measResults or from the previous result, to meas_result) and its action are
     // taken here directly, apart from the general path, which needs a larger frame.
-    if (level == 8 && (state.previous_state == 22 || state.previous_state == 23)) {
-        state.state = 23;
-        state.previous_state = 23;
+    if (level == 8 &&
+        (state.previous_state == parse_state::meas_results || state.previous_state == parse_state::meas_result)) {
+        state.state = parse_state::meas_result;
+        state.previous_state = parse_state::meas_result;
         on_result(state, element);
         return;
     }

@@ -16,6 +16,40 @@
 #include "objmap.h"
 #include "pifmanager.h"
 
+// States of the machine in process_state, numbered in the order a well-formed file
+// reaches them; the numbers are what perf_data's state fields hold.
+namespace parse_state {
+constexpr std::int32_t root = 0;
+constexpr std::int32_t file_header = 1;
+constexpr std::int32_t file_format_version = 2;
+constexpr std::int32_t sender_name = 3;
+constexpr std::int32_t sender_type = 4;
+constexpr std::int32_t vendor_name = 5;
+constexpr std::int32_t collection_begin_time = 6;
+constexpr std::int32_t meas_data = 7;
+constexpr std::int32_t meas_data_item = 8;   // one measurement data
+constexpr std::int32_t ne_id = 9;
+constexpr std::int32_t ne_user_name = 10;
+constexpr std::int32_t ne_distinguished_name = 11;
+constexpr std::int32_t ne_id_extra = 12;     // an extra nEId element
+constexpr std::int32_t meas_info = 13;
+constexpr std::int32_t meas_info_item = 14;  // one measurement info
+constexpr std::int32_t meas_time_stamp = 15;
+constexpr std::int32_t granularity_period = 16;
+constexpr std::int32_t meas_types = 17;
+constexpr std::int32_t meas_type = 18;
+constexpr std::int32_t meas_values = 19;
+constexpr std::int32_t meas_value = 20;
+constexpr std::int32_t meas_obj_inst_id = 21;
+constexpr std::int32_t meas_results = 22;
+constexpr std::int32_t meas_result = 23;
+constexpr std::int32_t suspect_flag = 24;
+constexpr std::int32_t after_value_1 = 25;   // up to three further elements after a value
+constexpr std::int32_t after_value_2 = 26;
+constexpr std::int32_t after_value_3 = 27;
+constexpr std::int32_t file_footer = 28;
+}  // namespace parse_state
+
 // Parse state of one conversion.
 struct perf_data {
     meas_file_header header;
@@ -27,11 +61,11 @@ struct perf_data {
     std::string collection_interval;              // granularityPeriod, minutes
     text_map header_records;                      // fields from the directory and file name
     config* conf = nullptr;                       // not owned
-    std::unique_ptr<pif_manager> pif;             // owned; created at state 0
+    std::unique_ptr<pif_manager> pif;             // owned; created at parse_state::root
     const object_map* objmap = nullptr;           // not owned
     char_list object_columns, object_values;      // of the measured object; reused
-    std::int32_t state = 0;
-    std::int32_t previous_state = 0;
+    std::int32_t state = parse_state::root;
+    std::int32_t previous_state = parse_state::root;
     bool root_is_sequence = false;                // the outermost element is a SEQUENCE
     bool collection_seen = false;                 // and it began with measFileHeader
     bool restarted = false;                       // the machine met an element it could not place
