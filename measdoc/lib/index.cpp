@@ -328,15 +328,21 @@ a_objidx* index_find_stridx(a_objhead* header, const void* key) {
     return result;
 }
 
-a_objidx* index_singlerotate_leftidx(a_objhead* header, a_objidx* node) {
-    a_objidx* lifted = node->poi_left;
+namespace {
+
+using child_link = a_objidx* a_objidx::*;
+
+// Lifts node's child on the `near` side into its place; the lifted node's child on the
+// `far` side moves under node. The two rotations are this with the sides swapped.
+a_objidx* rotate(a_objhead* header, a_objidx* node, child_link near, child_link far) {
+    a_objidx* lifted = node->*near;
     a_objidx* parent = node->poi_parent;
-    node->poi_left = lifted->poi_right;
-    if (node->poi_left != nullptr) {
-        node->poi_left->poi_parent = node;
-        relink_lcp(header, node->poi_left);
+    node->*near = lifted->*far;
+    if (node->*near != nullptr) {
+        (node->*near)->poi_parent = node;
+        relink_lcp(header, node->*near);
     }
-    lifted->poi_right = node;
+    lifted->*far = node;
     node->poi_parent = lifted;
     relink_lcp(header, node);
     lifted->poi_parent = parent;
@@ -352,28 +358,14 @@ a_objidx* index_singlerotate_leftidx(a_objhead* header, a_objidx* node) {
     return lifted;
 }
 
+}  // namespace
+
+a_objidx* index_singlerotate_leftidx(a_objhead* header, a_objidx* node) {
+    return rotate(header, node, &a_objidx::poi_left, &a_objidx::poi_right);
+}
+
 a_objidx* index_singlerotate_rightidx(a_objhead* header, a_objidx* node) {
-    a_objidx* lifted = node->poi_right;
-    a_objidx* parent = node->poi_parent;
-    node->poi_right = lifted->poi_left;
-    if (node->poi_right != nullptr) {
-        node->poi_right->poi_parent = node;
-        relink_lcp(header, node->poi_right);
-    }
-    lifted->poi_left = node;
-    node->poi_parent = lifted;
-    relink_lcp(header, node);
-    lifted->poi_parent = parent;
-    if (parent == nullptr)
-        *header->poh_rootp = lifted;
-    else if (parent->poi_left == node)
-        parent->poi_left = lifted;
-    else
-        parent->poi_right = lifted;
-    relink_lcp(header, lifted);
-    fix_height(node);
-    fix_height(lifted);
-    return lifted;
+    return rotate(header, node, &a_objidx::poi_right, &a_objidx::poi_left);
 }
 
 a_objidx* index_balance_stridx(a_objhead* header, a_objidx* node) {
