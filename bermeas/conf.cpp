@@ -3,8 +3,6 @@
 // the output directory.
 #include "conf.h"
 
-#include <new>
-
 #include "pmalloc.h"
 
 std::unique_ptr<config> g_conf;
@@ -23,30 +21,15 @@ text_map* config_map_slot(config& conf, std::string_view key) noexcept {
 }
 
 bool config_add_pif_filename_field(config& conf, std::string_view field) noexcept {
-    try {
-        conf.pif_filename_fields.emplace_back(field);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return pm_try([&] { conf.pif_filename_fields.emplace_back(field); });
 }
 
 bool config_set_null_value(config& conf, std::string_view value) noexcept {
     value = value.substr(0, value.find('\0'));
-    try {
-        conf.alternative_counter_null_value.emplace(value.substr(0, max_null_value_length));
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return pm_try([&] { conf.alternative_counter_null_value.emplace(value.substr(0, max_null_value_length)); });
 }
 
 bool config_set_output_dir(config& conf, std::string_view dir) noexcept {
     if (dir.empty()) return true;
-    try {
-        conf.output_dir.emplace(dir);
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    return pm_try([&] { conf.output_dir.emplace(dir); });
 }

@@ -3,7 +3,8 @@
 #include "data.h"
 
 #include <algorithm>
-#include <new>
+
+#include "pmalloc.h"
 
 const map_entry* map_find(const text_map& map, std::string_view name) {
     if (name.empty()) return nullptr;
@@ -13,7 +14,7 @@ const map_entry* map_find(const text_map& map, std::string_view name) {
 
 bool map_append_value(text_map& map, std::string_view name, std::string_view value) noexcept {
     if (name.empty() || value.empty()) return true;
-    try {
+    return pm_try([&] {
         auto found = std::find_if(map.begin(), map.end(), [name](const map_entry& e) { return e.name == name; });
         if (found == map.end()) {
             map_entry entry{std::string(name), {}};
@@ -22,10 +23,7 @@ bool map_append_value(text_map& map, std::string_view name, std::string_view val
         } else {
             found->values.emplace_back(value);
         }
-        return true;
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
+    });
 }
 
 const char_list* map_get_values(const text_map& map, std::string_view name) {

@@ -21,7 +21,7 @@ std::unique_ptr<object_map> object_map_new(const config* conf) noexcept {
     auto map = pm_new<object_map>();
     if (!map) return nullptr;
     map->conf = conf;
-    try {
+    const bool built = pm_try([&] {
         for (const map_entry& description : conf->object_instance_description) {
             if (description.name.empty() || description.values.empty()) continue;
             const std::string pattern = convert_regex_pattern(description.values.front());
@@ -32,9 +32,8 @@ std::unique_ptr<object_map> object_map_new(const config* conf) noexcept {
                 object_map_add_pattern(*map, description.name, pattern, char_list{description.name}, false);
             }
         }
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    });
+    if (!built) return nullptr;
     return map;
 }
 

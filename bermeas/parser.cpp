@@ -33,6 +33,12 @@ constexpr std::size_t max_group_length = 1022;
 constexpr std::array<std::string_view, 12> month_names{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
+// An exhausted heap ends the run through the one handler in parse_input_file, which logs
+// it and reports the failure.
+void require_memory(bool allocated) {
+    if (!allocated) throw std::bad_alloc();
+}
+
 struct file_closer {
     void operator()(std::FILE* f) const noexcept { std::fclose(f); }
 };
@@ -402,10 +408,10 @@ bool run_conversion(std::string_view filename, std::string_view origFilename, co
 
     auto objmap = object_map_new(&conf);
     auto state = perf_data_new(&conf, objmap.get());
-    if (!objmap || !state) throw std::bad_alloc();
+    require_memory(objmap && state);
     const std::string out_dir(outputDir);
     log_message(log_progress, "Setting output directory to %s", out_dir.c_str());
-    if (!config_set_output_dir(conf, outputDir)) throw std::bad_alloc();
+    require_memory(config_set_output_dir(conf, outputDir));
 
     log_message(log_progress, "Extracting directory and filename header records");
     const std::string directory = cut(origFilename);
@@ -435,7 +441,7 @@ bool run_conversion(std::string_view filename, std::string_view origFilename, co
         release_pif(*state, false);
         return false;
     }
-    if (state->out_of_memory) throw std::bad_alloc();
+    require_memory(!state->out_of_memory);
     // A value without suspectFlag is finished by the element after it; the last one of a
     // file without footer has none.
     if (state->previous_state == parse_state::meas_results || state->previous_state == parse_state::meas_result)
@@ -619,7 +625,7 @@ void add_header_records(const text_map& map, perf_data& state, const std::string
         if (!pattern || !pattern->search(text.c_str(), groups) || groups[1].rm_so < 0) continue;
         const std::string_view group = group_text(text.c_str(), groups[1]);
         if (group.size() > max_group_length) continue;
-        if (!map_append_value(state.header_records, entry.name, group)) throw std::bad_alloc();
+        require_memory(map_append_value(state.header_records, entry.name, group));
     }
 }
 

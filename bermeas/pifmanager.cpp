@@ -172,9 +172,7 @@ std::unique_ptr<pif_manager> pif_manager_new(const config* conf) noexcept {
 
 bool pif_manager_delete(std::unique_ptr<pif_manager>& pm) noexcept {
     if (!pm) return true;
-    try {
-        close_output_file(*pm, true);
-    } catch (const std::bad_alloc&) {
+    if (!pm_try([&] { close_output_file(*pm, true); })) {
         pm->stream.reset();  // what was written stays, without end line
         pm->failed = true;
     }

@@ -38,4 +38,16 @@ std::unique_ptr<T[]> pm_new_zeroed_array(std::size_t n) noexcept {
     }
 }
 
+// Runs `work` and returns true, or false when the heap ran out while it ran; for the
+// functions that report exhaustion as a result rather than an exception.
+template <class Work>
+bool pm_try(Work&& work) noexcept {
+    try {
+        std::forward<Work>(work)();
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 #endif

@@ -137,4 +137,15 @@ TEST(AssignStringValue, StopsAtNulAndAt1023Characters) {
     EXPECT_EQ(assign_string_value(primitive(long_text)).size(), 1023u);
 }
 
+// The setters report an exhausted heap as false through pm_try.
+TEST(PmTry, ExhaustionBecomesFalse) {
+    int runs = 0;
+    EXPECT_TRUE(pm_try([&] { ++runs; }));
+    EXPECT_FALSE(pm_try([&] {
+        ++runs;
+        throw std::bad_alloc();
+    }));
+    EXPECT_EQ(runs, 2);
+}
+
 }  // namespace
