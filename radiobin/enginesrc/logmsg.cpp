@@ -79,7 +79,7 @@ void write_line(std::FILE* out, int level, const char* format, va_list args) {
 }  // namespace
 
 void logmsg(int level, const char* format, ...) {
-    if (level > log_level) return;
+    if (!log_wanted(level)) return;
     va_list args;
     va_start(args, format);
     if (!log_filename.empty()) {

@@ -31,8 +31,9 @@ extern int pid;
 // module without log file and returns false, for the caller to say so.
 bool logopen(std::string_view log_file_name, int level);
 
-// True when a message of this level would be written; lets callers skip building
-// trace arguments on the per-counter path.
+// True when a message of this level would be written: the one level test, which logmsg
+// makes itself. Callers ask it only to skip work a suppressed message would waste:
+// building its arguments, or a run of trace lines on the per-record and per-counter paths.
 inline bool log_wanted(int level) { return level <= log_level; }
 
 // Writes "[pid] time configured:level message\n" to the log file (opened and closed per

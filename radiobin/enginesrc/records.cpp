@@ -123,18 +123,18 @@ std::string gmt_difference(std::time_t start) {
 // Writes the section start for a block type. Returns false (logged, nothing written)
 // when the type has no configuration.
 bool write_data_block_start(int type) {
-    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Enter 'write_data_block_start'");
+    logmsg(LOG_DETAIL, "Enter 'write_data_block_start'");
     const block_details* block = get_block_data(static_cast<std::uint32_t>(type));
     if (!block) {
         logmsg(LOG_DECODE, "No counters found for block '%d'", type);
         return false;
     }
     write_fields({marker_word(pif::start_marker), type_name(type)});
-    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Printing counter names for block '%d'", type);
+    logmsg(LOG_DETAIL, "Printing counter names for block '%d'", type);
     for (const counter_details& c : block->counters) OutputData(c.name);
     OutputWriteToFile();
     OutputStoreInit();
-    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Exit 'write_data_block_start'");
+    logmsg(LOG_DETAIL, "Exit 'write_data_block_start'");
     return true;
 }
 
@@ -174,9 +174,9 @@ void write_data_block_start_2(int meas_type) {
 }
 
 void write_data_block_end(int type) {
-    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Enter 'write_data_block_end'");
+    logmsg(LOG_DETAIL, "Enter 'write_data_block_end'");
     write_fields({marker_word(pif::end_marker), type_name(type)});
-    if (log_wanted(LOG_DETAIL)) logmsg(LOG_DETAIL, "Exit 'write_data_block_end'");
+    logmsg(LOG_DETAIL, "Exit 'write_data_block_end'");
 }
 
 struct block_frame {
@@ -251,7 +251,7 @@ bool process_record_header(std::span<const std::uint8_t> record, walk_state& sta
 // may follow), 0 (record used up, or the counters could not be decoded), -1 (no data or
 // an unconfigured type).
 int process_one_block(std::span<const std::uint8_t> record, std::size_t& cursor, int release, int header_size) {
-    if (log_wanted(LOG_PROGRESS)) logmsg(LOG_PROGRESS, "Entering  'process_one_block'");
+    logmsg(LOG_PROGRESS, "Entering  'process_one_block'");
     const block_frame frame = get_rec_len(record, cursor, release);
     if (log_wanted(LOG_DETAIL))
         logmsg(LOG_DETAIL, "Block Length '%d', Block Type '%d'", frame.length, static_cast<int>(frame.type));
@@ -270,7 +270,7 @@ int process_one_block(std::span<const std::uint8_t> record, std::size_t& cursor,
     } else {
         cursor = block_end;
     }
-    if (log_wanted(LOG_PROGRESS)) logmsg(LOG_PROGRESS, "Leaving  'process_one_block'");
+    logmsg(LOG_PROGRESS, "Leaving  'process_one_block'");
     return result;
 }
 
