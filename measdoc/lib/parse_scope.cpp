@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -464,19 +465,29 @@ bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
     return true;
 }
 
-a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none) {
-    if (none != nullptr) *none = false;
-    const std::int32_t num = glob_getnum_config(item);
-    if (num == -1) {
+namespace {
+
+// The item's element records, prepared against the section's tag index: its element list
+// and the number of elements in *num, or NULL (recorded) when the item cannot be read or
+// an element cannot be prepared.
+a_parseelem** prepare_item_elems(std::optional<elem_records>& records, a_objhead* tag_index, int item,
+                                 std::int32_t* num) {
+    *num = glob_getnum_config(item);
+    if (*num == -1) {
         error_set_message("num == -1", ERR_CONDITION);
         return nullptr;
     }
-    elem_records records(num);
-    a_parseelem** elem_list = records.list_data();
+    a_parseelem** elem_list = records.emplace(*num).list_data();
     if (parse_prepare_elems(elem_list, tag_index, item) == nullptr) {
         error_set_message("parse_prepare_elems(elem_list, tagtype_idxroot, cfg_type) == NULL", ERR_CONDITION);
         return nullptr;
     }
+    return elem_list;
+}
+
+// The find-only header index of prepared elements, or NULL (recorded; *none set when no
+// element of the list occurs in the section).
+a_objhead* index_prepared_header(a_parseelem** elem_list, std::int32_t num, bool* none) {
     a_objhead* first_hdr_idxroot = parse_sort_elems(elem_list, num);
     if (first_hdr_idxroot == nullptr) {
         error_set_message("parse_sort_elems(elem_list, num)", ERR_NULL);
@@ -497,24 +508,27 @@ a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none) {
     return header_idx;
 }
 
+}  // namespace
+
+a_objhead* parse_index_header(a_objhead* tag_index, int item, bool* none) {
+    if (none != nullptr) *none = false;
+    std::optional<elem_records> records;
+    std::int32_t num = 0;
+    a_parseelem** elem_list = prepare_item_elems(records, tag_index, item, &num);
+    return elem_list != nullptr ? index_prepared_header(elem_list, num, none) : nullptr;
+}
+
 a_objhead* parse_index_counters(a_objhead* tag_index, int item, bool* none) {
     if (none != nullptr) *none = false;
-    const std::int32_t num = glob_getnum_config(item);
-    if (num == -1) {
-        error_set_message("num == -1", ERR_CONDITION);
-        return nullptr;
-    }
-    elem_records records(num);
-    a_parseelem** elem_list = records.list_data();
-    if (parse_prepare_elems(elem_list, tag_index, item) == nullptr) {
-        error_set_message("parse_prepare_elems(elem_list, tagtype_idxroot, cfg_type) == NULL", ERR_CONDITION);
-        return nullptr;
-    }
+    std::optional<elem_records> records;
+    std::int32_t num = 0;
+    a_parseelem** elem_list = prepare_item_elems(records, tag_index, item, &num);
+    if (elem_list == nullptr) return nullptr;
     int present = 0;
     for (int i = 0; i < num; ++i)
         if (elem_list[i]->pel_count > 0) ++present;
     // One name in the section: its header index is exactly the counter index.
-    if (present < 2) return parse_index_header(tag_index, item, none);
+    if (present < 2) return index_prepared_header(elem_list, num, none);
 
     struct occurrence {
         a_taginfo* tag;
