@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <forward_list>
 #include <iterator>
 #include <string_view>
 
@@ -136,10 +137,175 @@ void decode_value(const block_details& block, const counter_details& c, std::spa
     }
 }
 
-int fail_width(int width) {
+// What a step of the walk tells the loop: go on with the counter, go back to the group's
+// end counter for the next pass, stop decoding (the rows made so far are written), or
+// fail (logged).
+enum class step { go_on, next_pass, stop, fail };
+
+// Returns step::fail, for the walk to end on.
+step fail_width(int width) {
     logmsg(LOG_DECODE, "WARNING: counter count : %d exceeds max allowed for internal buffers", width);
-    return -1;
+    return step::fail;
 }
+
+// Returns step::fail, for the walk to end on.
+step fail_repeats(long count) {
+    logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", static_cast<int>(count));
+    return step::fail;
+}
+
+// One block's walk over its counters. Positions are kept as offsets from the data start:
+// a malformed block may point anywhere, and only positions inside the record are ever
+// turned into addresses. A repeated group is walked once per repetition, from the last
+// one back to the first, each pass one group length nearer the data start.
+class counter_walk {
+public:
+    counter_walk(const block_details& block, std::ptrdiff_t data_pos, std::ptrdiff_t block_len,
+                 std::span<const std::uint8_t> record)
+        : block_(block), data_pos_(data_pos), block_len_(block_len), record_(record),
+          end_counter_(block.counters.end()) {}
+
+    // Returns 0, or -1 (logged) when the block cannot be decoded.
+    int run() {
+        const auto& counters = block_.counters;
+        for (auto it = counters.begin(); it != counters.end();) {
+            const counter_details& c = *it;
+            bool entering = false;  // the first group of the block begins with this counter
+            step next = c.repeat == REPEAT_LAST ? open_pass(it, entering) : step::go_on;
+            std::ptrdiff_t pos = base_ + c.offset;
+            if (next == step::go_on && pos >= block_len_) next = fit_short_repetition(c, entering, pos);
+            if (next == step::go_on) next = place(c, pos);
+            if (next == step::go_on && c.repeat == REPEAT_FIRST) next = close_pass();
+            if (next == step::fail) return -1;
+            if (next == step::stop) break;
+            if (next == step::next_pass) {
+                it = end_counter_;
+            } else {
+                ++it;
+            }
+        }
+        if (repeat_mode_) write_rows();
+        return 0;
+    }
+
+private:
+    using counter_iter = std::forward_list<counter_details>::const_iterator;
+
+    // The group's end counter: the first one starts the group's passes.
+    step open_pass(counter_iter it, bool& entering) {
+        const counter_details& c = *it;
+        in_group_ = true;
+        if (passes_left_ == 0) {
+            entering = !repeat_mode_;
+            const int g = c.repeat_count;
+            if (g > max_repeats) return fail_repeats(g);
+            if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "RECORD_REPEAT_END repeat size : %d", g);
+            // No repetition: the group gives no row, and what follows it in the chain
+            // goes into every row, so nothing more of the block is written. The pass
+            // would start one group length before the data.
+            if (g == 0) return step::stop;
+            if (!repeat_mode_) matrix.clear();
+            passes_left_ = repeat_count_ = g;
+        }
+        base_ = static_cast<std::ptrdiff_t>(c.offset) * (passes_left_ - 1);
+        repeat_mode_ = true;
+        end_counter_ = it;
+        return step::go_on;
+    }
+
+    // A counter beyond the block's data: outside a group the block is malformed; in one,
+    // the last repetition is short, and the passes are counted again from what fits.
+    step fit_short_repetition(const counter_details& c, bool entering, std::ptrdiff_t& pos) {
+        const int block_num = static_cast<int>(block_.block_num);
+        if (!repeat_mode_) {
+            logmsg(LOG_DECODE, warnmsg[W_OFFSET_BEYOND], block_num, c.name.c_str());
+            return step::fail;
+        }
+        if (c.offset == 0) {
+            logmsg(LOG_DECODE, "WARNING : Block %d counter %s cannot recount a short repetition of length 0",
+                   block_num, c.name.c_str());
+            return step::fail;
+        }
+        const std::ptrdiff_t k = block_len_ / c.offset;
+        logmsg(LOG_TRACE, "Smaller last block - recalculated repeat size : %d", static_cast<int>(k));
+        if (k == 0) {
+            // A block shorter than one repetition: no row, as with a repeat count of 0.
+            if (entering) {
+                repeat_count_ = 0;
+                return step::stop;
+            }
+            logmsg(LOG_DECODE, "WARNING : Block %d counter %s is too short for one repetition", block_num,
+                   c.name.c_str());
+            return step::fail;
+        }
+        if (k > max_repeats) return fail_repeats(k);
+        passes_left_ = repeat_count_ = static_cast<int>(k);
+        base_ = static_cast<std::ptrdiff_t>(c.offset) * (k - 1);
+        pos = base_ + c.offset;
+        return step::go_on;
+    }
+
+    // A group value goes straight into its cell; a value after a group goes into every
+    // row; any other value onto the output line.
+    step place(const counter_details& c, std::ptrdiff_t pos) {
+        const bool into_cell = in_group_ && column_ < max_repeat_columns;
+        decode_value(block_, c, record_, data_pos_ + pos, into_cell ? matrix.open(passes_left_, column_) : value_);
+        if (in_group_) {
+            if (!into_cell) return fail_width(column_ + 1);
+            matrix.mark(passes_left_, column_);
+            ++column_;
+        } else if (repeat_mode_) {
+            const int col = column_ + extra_columns_;
+            if (col >= max_repeat_columns) return fail_width(col + 1);
+            for (int r = repeat_count_; r >= 1; --r) matrix.set(r, col, value_);
+            ++extra_columns_;
+        } else {
+            OutputData(value_.view());
+        }
+        return step::go_on;
+    }
+
+    // The group's start counter ends a pass; another pass follows while repetitions are
+    // left. A layout whose recounts keep raising the pass count must not loop for ever.
+    step close_pass() {
+        if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, " RECORD_REPEAT_START");
+        in_group_ = false;
+        if (passes_left_ <= 0 || --passes_left_ == 0 || end_counter_ == block_.counters.end()) return step::go_on;
+        if (column_ > max_repeat_columns) return fail_width(column_);
+        if (passes_budget_ < 0) {
+            const auto& counters = block_.counters;
+            passes_budget_ = static_cast<long>(max_repeats) * std::distance(counters.begin(), counters.end());
+        }
+        if (--passes_budget_ < 0) return fail_repeats(passes_left_);
+        column_ = 0;
+        return step::next_pass;
+    }
+
+    // One line per repetition, the first repetition first.
+    void write_rows() const {
+        const int width = column_ + extra_columns_;
+        for (int r = repeat_count_; r >= 1; --r) {
+            for (int col = 0; col < width; ++col) OutputData(matrix.get(r, col));
+            OutputWriteToFile();
+            OutputStoreInit();
+        }
+    }
+
+    const block_details& block_;
+    const std::ptrdiff_t data_pos_;
+    const std::ptrdiff_t block_len_;
+    const std::span<const std::uint8_t> record_;
+    std::ptrdiff_t base_ = 0;
+    int passes_left_ = 0;
+    int repeat_count_ = 0;
+    bool in_group_ = false;
+    bool repeat_mode_ = false;
+    int column_ = 0;
+    int extra_columns_ = 0;
+    counter_iter end_counter_;
+    long passes_budget_ = -1;  // counted when first needed
+    value_text value_;
+};
 
 }  // namespace
 
@@ -169,130 +335,6 @@ std::uint32_t to_6b(const std::uint8_t* b, int big) {
 
 int print_cntrs(const block_details& block, std::size_t block_start, int data_length, int header_size,
                 std::span<const std::uint8_t> record) {
-    // Positions are kept as offsets from the data start: a malformed block may point
-    // anywhere, and only positions inside the record are ever turned into addresses.
     const auto data_pos = static_cast<std::ptrdiff_t>(block_start) + header_size;
-    const std::ptrdiff_t block_len = data_length;
-    const auto& counters = block.counters;
-    const int block_num = static_cast<int>(block.block_num);
-
-    std::ptrdiff_t base = 0;
-    int passes_left = 0;
-    int repeat_count = 0;
-    bool in_group = false;
-    bool repeat_mode = false;
-    int column = 0;
-    int extra_columns = 0;
-    auto end_counter = counters.end();
-    // Each pass over a group goes back to its end counter; a layout whose recounts keep
-    // raising the pass count must not loop for ever. Counted when first needed.
-    long passes_budget = -1;
-    value_text value;
-
-    for (auto it = counters.begin(); it != counters.end();) {
-        const counter_details& c = *it;
-        std::ptrdiff_t pos;
-        bool entering = false;  // the first group of the block begins with this counter
-        if (c.repeat == REPEAT_LAST) {
-            in_group = true;
-            if (passes_left == 0) {
-                entering = !repeat_mode;
-                const int g = c.repeat_count;
-                if (g > max_repeats) {
-                    logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", g);
-                    return -1;
-                }
-                if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, "RECORD_REPEAT_END repeat size : %d", g);
-                // No repetition: the group gives no row, and what follows it in the chain
-                // goes into every row, so nothing more of the block is written. The pass
-                // would start one group length before the data.
-                if (g == 0) break;
-                if (!repeat_mode) matrix.clear();
-                passes_left = repeat_count = g;
-            }
-            base = static_cast<std::ptrdiff_t>(c.offset) * (passes_left - 1);
-            pos = base + c.offset;
-            repeat_mode = true;
-            end_counter = it;
-        } else {
-            pos = base + c.offset;
-        }
-
-        if (pos >= block_len) {
-            if (!repeat_mode) {
-                logmsg(LOG_DECODE, warnmsg[W_OFFSET_BEYOND], block_num, c.name.c_str());
-                return -1;
-            }
-            // The last repetition is short: count again how many fit.
-            if (c.offset == 0) {
-                logmsg(LOG_DECODE, "WARNING : Block %d counter %s cannot recount a short repetition of length 0",
-                       block_num, c.name.c_str());
-                return -1;
-            }
-            const std::ptrdiff_t k = block_len / c.offset;
-            logmsg(LOG_TRACE, "Smaller last block - recalculated repeat size : %d", static_cast<int>(k));
-            if (k == 0) {
-                // A block shorter than one repetition: no row, as with a repeat count of 0.
-                if (entering) {
-                    repeat_count = 0;
-                    break;
-                }
-                logmsg(LOG_DECODE, "WARNING : Block %d counter %s is too short for one repetition", block_num,
-                       c.name.c_str());
-                return -1;
-            }
-            if (k > max_repeats) {
-                logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", static_cast<int>(k));
-                return -1;
-            }
-            passes_left = repeat_count = static_cast<int>(k);
-            base = static_cast<std::ptrdiff_t>(c.offset) * (k - 1);
-            pos = base + c.offset;
-        }
-
-        // A group value goes straight into its cell.
-        const bool into_cell = in_group && column < max_repeat_columns;
-        decode_value(block, c, record, data_pos + pos, into_cell ? matrix.open(passes_left, column) : value);
-
-        if (in_group) {
-            if (!into_cell) return fail_width(column + 1);
-            matrix.mark(passes_left, column);
-            ++column;
-        } else if (repeat_mode) {
-            const int col = column + extra_columns;
-            if (col >= max_repeat_columns) return fail_width(col + 1);
-            for (int r = repeat_count; r >= 1; --r) matrix.set(r, col, value);
-            ++extra_columns;
-        } else {
-            OutputData(value.view());
-        }
-
-        if (c.repeat == REPEAT_FIRST) {
-            if (log_wanted(LOG_TRACE)) logmsg(LOG_TRACE, " RECORD_REPEAT_START");
-            in_group = false;
-            if (passes_left > 0 && --passes_left > 0 && end_counter != counters.end()) {
-                if (column > max_repeat_columns) return fail_width(column);
-                if (passes_budget < 0)
-                    passes_budget = static_cast<long>(max_repeats) * std::distance(counters.begin(), counters.end());
-                if (--passes_budget < 0) {
-                    logmsg(LOG_DECODE, "Warning - repeat size %d too large for internal buffers", passes_left);
-                    return -1;
-                }
-                column = 0;
-                it = end_counter;  // next pass, one group length nearer the data start
-                continue;
-            }
-        }
-        ++it;
-    }
-
-    if (repeat_mode) {
-        const int width = column + extra_columns;
-        for (int r = repeat_count; r >= 1; --r) {
-            for (int col = 0; col < width; ++col) OutputData(matrix.get(r, col));
-            OutputWriteToFile();
-            OutputStoreInit();
-        }
-    }
-    return 0;
+    return counter_walk(block, data_pos, data_length, record).run();
 }

@@ -276,6 +276,102 @@ int process_one_block(std::span<const std::uint8_t> record, std::size_t& cursor,
 
 long stream_position(std::FILE* stream) { return std::ftell(stream); }
 
+// One block of a file whose blocks each make a line: consecutive blocks of one type share
+// a section. Returns process_one_block's result.
+int walk_single(walk_state& state, std::span<const std::uint8_t> record, std::size_t& cursor,
+                const block_frame& frame, int release, int header_size) {
+    const long t = frame.type;
+    const bool has_data = frame.length != empty_block_length;
+    OutputStoreInit();
+    if (t != state.previous_type) {
+        if (state.section_open) {
+            write_data_block_end(state.section);
+            state.section_open = false;
+        }
+        state.previous_type = t;
+    }
+    // A run that began with empty blocks has no section yet.
+    if (has_data && !state.section_open && write_data_block_start(static_cast<int>(t)))
+        open_section(state, static_cast<int>(t));
+    const int result = process_one_block(record, cursor, release, header_size);
+    if (result == -1) return result;
+    if (has_data) OutputWriteToFile();
+    OutputStoreInit();
+    return result;
+}
+
+// One block of a file whose blocks come in pairs (A, B): a line holds A's values, then
+// B's, each under its own names. Returns process_one_block's result.
+int walk_pair(walk_state& state, std::span<const std::uint8_t> record, std::size_t& cursor,
+              const block_frame& frame, std::int16_t meas_type, int release, int header_size) {
+    const long t = frame.type;
+    const bool first_block = !state.section_open;
+    if (first_block) {
+        OutputStoreInit();
+        write_data_block_start_2(meas_type);
+        open_section(state, meas_type);
+        if (state.first_type == -1) {
+            const block_details* block = get_block_data(frame.type);
+            state.first_type = t;
+            state.first_type_fields = block ? counter_count(*block) : 0;
+        }
+    }
+    const bool is_first_type = t == state.first_type;
+    if (is_first_type) {
+        write_waiting_first(state);
+        OutputStoreInit();
+    } else if (state.first_saved) {
+        OutputRestore();
+    } else {
+        // No A values for this line: empty fields keep the others under their names.
+        OutputStoreInit();
+        for (int i = 0; i < state.first_type_fields; ++i) OutputData({});
+    }
+    const int result = process_one_block(record, cursor, release, header_size);
+    if (result == -1) return result;
+    if (!is_first_type) {
+        OutputWriteToFile();
+        OutputStoreInit();
+        state.first_saved = state.first_unwritten = false;
+        state.pairs_seen = true;
+    } else if (state.pairs_seen || first_block) {
+        OutputStore();  // waits for its partner block
+        state.first_saved = state.first_unwritten = true;
+        // The first block of the file also stands alone.
+        if (first_block && result == 1) {
+            OutputWriteToFile();
+            state.first_unwritten = false;
+        }
+    } else {
+        OutputWriteToFile();
+        OutputStoreInit();
+        state.first_saved = false;
+    }
+    return result;
+}
+
+// The blocks of one record, up to its end mark. Returns false on a block error (logged).
+bool walk_record(walk_state& state, std::FILE* stream, std::span<const std::uint8_t> record, bool pair_mode,
+                 std::int16_t meas_type, int release, int header_size) {
+    std::size_t cursor = record_header_size;
+    // A block header that does not fit in what is left of the record ends it too.
+    while (cursor + static_cast<std::size_t>(header_size) <= record.size() && record[cursor] != end_of_blocks) {
+        const block_frame frame = get_rec_len(record, cursor, release);
+        const int result = pair_mode ? walk_pair(state, record, cursor, frame, meas_type, release, header_size)
+                                     : walk_single(state, record, cursor, frame, release, header_size);
+        if (result == -1) {
+            logmsg(LOG_ERROR, "ERROR : Block error detected, discarding %s %ld", pair_mode ? "(1)" : "(2)",
+                   stream_position(stream));
+            return false;
+        }
+        if (result == 0 && !(is_special(frame.type) && cursor < record.size())) {
+            logmsg(LOG_INTERNAL, "Break out of the loop and read the next record");
+            break;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int num_of_relevant_blks_in_config(int m) {
@@ -367,7 +463,6 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
         return -1;
     }
     const bool pair_mode = block_types == 2;
-    const std::size_t hsize = static_cast<std::size_t>(header_size);
     walk_state state;
     if (pair_mode) choose_first_type(state, meas_type);
     bool failed = false;
@@ -388,99 +483,10 @@ int procrecs(std::FILE* stream, const pgrh_form& pgrh, std::span<std::uint8_t> b
             failed = true;
             break;
         }
-        std::size_t cursor = record_header_size;
-        // A block header that does not fit in what is left of the record ends it too.
-        while (cursor + hsize <= record.size() && record[cursor] != end_of_blocks) {
-            const block_frame frame = get_rec_len(record, cursor, release);
-            const long t = frame.type;
-            int result;
-            if (!pair_mode) {
-                OutputStoreInit();
-                if (t == state.previous_type) {
-                    // A run that began with empty blocks has no section yet.
-                    if (frame.length != empty_block_length && !state.section_open &&
-                        write_data_block_start(static_cast<int>(t)))
-                        open_section(state, static_cast<int>(t));
-                    result = process_one_block(record, cursor, release, header_size);
-                    if (result == -1) {
-                        logmsg(LOG_ERROR, "ERROR : Block error detected, discarding (2) %ld", stream_position(stream));
-                        failed = true;
-                        break;
-                    }
-                    if (frame.length != empty_block_length) OutputWriteToFile();
-                } else {
-                    if (state.section_open) {
-                        write_data_block_end(state.section);
-                        state.section_open = false;
-                    }
-                    state.previous_type = t;
-                    if (frame.length != empty_block_length && write_data_block_start(static_cast<int>(t)))
-                        open_section(state, static_cast<int>(t));
-                    result = process_one_block(record, cursor, release, header_size);
-                    if (result == -1) {
-                        logmsg(LOG_ERROR, "ERROR : Block error detected, discarding (2) %ld", stream_position(stream));
-                        failed = true;
-                        break;
-                    }
-                    if (frame.length != empty_block_length) OutputWriteToFile();
-                }
-                OutputStoreInit();
-            } else {
-                const bool first_block = !state.section_open;
-                if (first_block) {
-                    OutputStoreInit();
-                    write_data_block_start_2(meas_type);
-                    open_section(state, meas_type);
-                    if (state.first_type == -1) {
-                        const block_details* block = get_block_data(frame.type);
-                        state.first_type = t;
-                        state.first_type_fields = block ? counter_count(*block) : 0;
-                    }
-                }
-                const bool is_first_type = t == state.first_type;
-                if (is_first_type) {
-                    write_waiting_first(state);
-                    OutputStoreInit();
-                } else if (state.first_saved) {
-                    OutputRestore();
-                } else {
-                    // No A values for this line: empty fields keep the others under their names.
-                    OutputStoreInit();
-                    for (int i = 0; i < state.first_type_fields; ++i) OutputData({});
-                }
-                result = process_one_block(record, cursor, release, header_size);
-                if (result == -1) {
-                    logmsg(LOG_ERROR, "ERROR : Block error detected, discarding (1) %ld", stream_position(stream));
-                    failed = true;
-                    break;
-                }
-                if (is_first_type) {
-                    if (state.pairs_seen || first_block) {
-                        OutputStore();  // waits for its partner block
-                        state.first_saved = state.first_unwritten = true;
-                        // The first block of the file also stands alone.
-                        if (first_block && result == 1) {
-                            OutputWriteToFile();
-                            state.first_unwritten = false;
-                        }
-                    } else {
-                        OutputWriteToFile();
-                        OutputStoreInit();
-                        state.first_saved = false;
-                    }
-                } else {
-                    OutputWriteToFile();
-                    OutputStoreInit();
-                    state.first_saved = state.first_unwritten = false;
-                    state.pairs_seen = true;
-                }
-            }
-            if (result == 0 && !(is_special(frame.type) && cursor < record.size())) {
-                logmsg(LOG_INTERNAL, "Break out of the loop and read the next record");
-                break;
-            }
+        if (!walk_record(state, stream, record, pair_mode, meas_type, release, header_size)) {
+            failed = true;
+            break;
         }
-        if (failed) break;
         got = std::fread(buffer.data(), 1, buffer.size(), stream);
         if (log_wanted(LOG_PROGRESS)) logmsg(LOG_PROGRESS, "File position 2 : %ld", stream_position(stream));
     }
