@@ -1,7 +1,7 @@
 # Whole runs: a broken file among good ones and its rerun, the same output whatever -j
 # says, runs into one output directory that never overwrite each other, signals that
 # never leave part of an input's output, work directories of killed runs, long paths,
-# progress on a terminal, and output that does not arrive.
+# and output that does not arrive.
 use strict;
 use warnings;
 use File::Copy qw(copy);
@@ -45,6 +45,7 @@ subtest 'a broken file among good ones, then mended' => sub {
     my $run = pm2pif({ cwd => $dir }, '-j', 2, 'in');
     is($run->{status}, 1, 'status 1');
     like($run->{err}, qr/^pm2pif: in\/2\.ber: asn1_process\(\) failed \(bermeas\.log\)$/m, 'the message names the broken file');
+    unlike($run->{err}, qr/\r/, 'no progress line when standard error is no terminal');
     is(scalar @{ output_names("$dir/out") }, 4, 'the good files are converted, nothing of the broken one');
     is_deeply(work_dirs("$dir/out"), [], 'no work directory is left');
     is_deeply([ @{ summary_of($run->{err}) }{qw(converted failed)} ], [ 2, 1 ], 'the summary counts both');
@@ -169,23 +170,6 @@ subtest 'long paths' => sub {
     chdir $cwd or die;
     like($run->{err}, qr/^pm2pif: the working directory has no path the system can give/m,
         'a working directory the system cannot name is refused');
-};
-
-subtest 'progress only on a terminal' => sub {
-    my $script = (grep { -x } map {"$_/script"} split /:/, $ENV{PATH})[0];
-    plan skip_all => 'no script(1) to give pm2pif a terminal' unless $script;
-    my $dir = scratch();
-    my @files = map { sample("ber/$_") } qw(meas-rnc.ber meas-utran.ber);
-    # script(1) and its shell run without a sanitizer's preloaded run-time; only perl gets it.
-    local $ENV{LD_PRELOAD} = $ENV{LD_PRELOAD};
-    my $preload = delete $ENV{LD_PRELOAD};
-    my $command = join ' ', map { "'$_'" } 'env', 'COLUMNS=1000', (defined $preload ? "LD_PRELOAD=$preload" : ()), $^X,
-        '-I' . build_dir() . '/perl/lib', source_dir() . '/bin/pm2pif', '-o', "$dir/tty", @files;
-    my $seen = `'$script' -qec "$command" /dev/null`;
-    like($seen, qr/\r\e\[Kpm2pif: \[1\/2\] 1 converted, 0 failed  \S*meas-rnc\.ber\r\e\[Kpm2pif: \[2\/2\].*\r\e\[Kpm2pif: 2 files converted/s,
-        'a terminal sees one line rewritten per file, cleared before the summary');
-    $ENV{LD_PRELOAD} = $preload if defined $preload;
-    unlike(pm2pif({ cwd => $dir }, @files)->{err}, qr/\r/, 'a file or pipe does not');
 };
 
 subtest 'output that does not arrive' => sub {
