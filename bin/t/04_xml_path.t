@@ -13,8 +13,8 @@ use PmTest qw(pm2pif scratch sample spew slurp gzip_file output_files fake_dir s
 my $fake = { inc => [ fake_dir() ] };
 
 sub fake_xml {
-    my ($path, $root, $spec) = @_;
-    return spew($path, qq{<?xml version="1.0"?>\n<$root>\n<!--FAKE } . encode_json($spec) . qq{ -->\n</$root>\n});
+    my ($path, $root, $plan) = @_;
+    return spew($path, qq{<?xml version="1.0"?>\n<$root>\n<!--FAKE } . encode_json($plan) . qq{ -->\n</$root>\n});
 }
 
 # What the double logged, a JSON line each.
