@@ -18,7 +18,7 @@ subtest 'control fields' => sub {
     is($field{Package}, 'pmconv', 'Package');
     is($field{Version}, project_version(), 'Version is the project version');
     my %depends = map { /^([\w.+-]+)/ ? ($1 => 1) : () } split /,\s*/, $field{Depends} // '';
-    ok($depends{$_}, "depends on $_") for qw(perl libpcre2-8-0 libstdc++6 libc6);
+    ok($depends{$_}, "depends on $_") for qw(perl libtie-ixhash-perl libpcre2-8-0 libstdc++6 libc6);
     ok(scalar(grep { /^perlapi-/ } keys %depends), 'depends on the Perl ABI');
 };
 

@@ -11,7 +11,8 @@ use File::Spec;
 use File::Temp qw(tempdir);
 use POSIX ();
 
-our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command);
+our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command
+    pm2pif fake_dir gzip_file output_files output_names summary_of have_measdoc);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // die "PM_SOURCE_DIR is not set\n");
 my $build  = File::Spec->rel2abs($ENV{PM_BUILD_DIR} // "$source/build");
@@ -52,7 +53,8 @@ sub spew {
 
 # Runs a command without a shell (a sanitizer's preloaded run-time does not suit one).
 # A leading hash reference may give cwd, stdin (a file), stdout (a file that takes the
-# output instead of the capture) and env (variables to set; undef removes one).
+# output instead of the capture), env (variables to set; undef removes one) and user (a
+# user to run as, when run as root).
 # Returns { status, signal, out, err }.
 sub run_command {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
@@ -67,12 +69,70 @@ sub run_command {
         open STDIN, '<', $opt{stdin} // '/dev/null' or POSIX::_exit(126);
         open STDOUT, '>', $opt{stdout} // "$capture/out" or POSIX::_exit(126);
         open STDERR, '>', "$capture/err" or POSIX::_exit(126);
+        if (defined $opt{user} && $> == 0) {
+            my (undef, undef, $uid, $gid) = getpwnam $opt{user} or POSIX::_exit(125);
+            POSIX::setgid($gid) && POSIX::setuid($uid) or POSIX::_exit(125);
+        }
         { exec { $command[0] } @command }
         POSIX::_exit(127);
     }
     waitpid $pid, 0;
     return { status => $? >> 8, signal => $? & 127, out => -e "$capture/out" ? slurp("$capture/out") : '',
              err => slurp("$capture/err") };
+}
+
+# --- pm2pif
+
+# The directory of the stand-ins pm2pif's tests load before the build tree's modules.
+sub fake_dir { "$source/bin/t/fake" }
+
+# Runs bin/pm2pif with @args as a user does: its own perl against the build tree's
+# modules. A leading hash reference takes run_command's options, and inc (module
+# directories searched first) and lib (the build tree's module directory as given to perl).
+sub pm2pif {
+    my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
+    my @inc = (@{ delete $opt{inc} // [] }, delete $opt{lib} // "$build/perl/lib");
+    return run_command(\%opt, $^X, (map {"-I$_"} @inc), "$source/bin/pm2pif", @_);
+}
+
+sub gzip_file {
+    my ($from, $to) = @_;
+    require IO::Compress::Gzip;
+    IO::Compress::Gzip::gzip($from => $to, Minimal => 1) or die "gzip $from: $IO::Compress::Gzip::GzipError";
+    return $to;
+}
+
+# The output files of a directory: name => content. The mark of the input in the names of
+# XML and BER files (8 hex digits and a dot before the file's number) is left out while
+# the names stay apart: most tests convert one input per directory.
+sub output_files {
+    my ($dir) = @_;
+    my %files = map { $_ => slurp("$dir/$_") } @{ output_names($dir) };
+    my %short = map { (s/-#-[0-9a-f]{8}\.(\d+)-#-I\.pif\z/-#-$1-#-I.pif/r) => $files{$_} } keys %files;
+    return keys %short == keys %files ? \%short : \%files;
+}
+
+# The names of the PIF files of a directory, sorted.
+sub output_names {
+    my ($dir) = @_;
+    opendir my $dh, $dir or die "$dir: $!";
+    return [ sort grep { /\.(?:pif|pt)\z/ } readdir $dh ];
+}
+
+# The counts of pm2pif's summary line: converted, failed, skipped, files, lines.
+sub summary_of {
+    my ($err) = @_;
+    my ($converted, $failed, $skipped, $files, $lines) =
+        $err =~ /(\d+) files? converted.*?, (\d+) failed, (\d+) skipped; (\d+) PIF files?, (\d+) lines?/
+        or return undef;
+    return { converted => $converted, failed => $failed, skipped => $skipped, files => $files, lines => $lines };
+}
+
+my $measdoc;
+# Whether the XML module loads from the build tree (in a process of its own).
+sub have_measdoc {
+    $measdoc //= run_command($^X, "-I$build/perl/lib", '-e', 'require measdoc')->{status} == 0 ? 1 : 0;
+    return $measdoc;
 }
 
 1;

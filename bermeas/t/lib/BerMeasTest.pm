@@ -13,8 +13,7 @@ use File::Spec;
 use File::Temp qw(tempdir);
 use Test::More;
 
-use lib dirname(__FILE__);
-use OrderedHash;
+use Tie::IxHash ();
 
 my $source;
 BEGIN { $source = $ENV{PM_SOURCE_DIR} // File::Spec->rel2abs(dirname(__FILE__) . '/../../..') }
@@ -34,7 +33,7 @@ sub work_dir {
 
 # A reference to a hash that keeps the given order.
 sub ordered {
-    tie my %h, 'OrderedHash', @_;
+    tie my %h, 'Tie::IxHash', @_;
     return \%h;
 }
 

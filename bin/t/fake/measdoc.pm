@@ -24,7 +24,7 @@ my @SETTERS = qw(xmlNameAttrDelimiter counterListDelimiter headerElementNames
     outputBlockDescription altCounterNames timestampDesc altOutputBlockNames counterListWhiteSpace
     counterPositionAttribute plainObjectNames qualifiedHeaderNames xmlStandardText);
 
-my (@pending, %items, @order, $errored, $started, $error, @warnings, $spec);
+my (@pending, %items, @order, $errored, $started, $error, @warnings, $plan);
 
 for my $name (@SETTERS) {
     no strict 'refs';
@@ -52,13 +52,13 @@ sub measdoc_init {
     open my $fh, '<:raw', $file or do { $errored = 1; $error = "io - cannot open $file"; return 1 };
     my $text = do { local $/; <$fh> };
     my ($json) = $text =~ /<!--FAKE (.*?)-->/s;
-    $spec = $json ? decode_json($json) : {};
+    $plan = $json ? decode_json($json) : {};
     if (my $log = $ENV{FAKE_MEASDOC_LOG}) {
         open my $out, '>>', $log or die "$log: $!";
         print {$out} encode_json({ pid => $$, items => { map { $_ => $items{$_} } @order }, order => [@order] }), "\n";
         close $out;
     }
-    if ($spec->{init_fails}) {
+    if ($plan->{init_fails}) {
         $errored = 1;
         $error = 'fake - start-up failed';
         return 1;
@@ -69,15 +69,15 @@ sub measdoc_init {
 
 sub measdoc_run {
     return 0 if $errored;
-    kill 'KILL', $$ if $spec->{crash};
-    sleep $spec->{sleep} if $spec->{sleep};
-    push @warnings, @{ $spec->{warnings} // [] };
-    return 0 unless defined $spec->{error};
-    $error = $spec->{error};
+    kill 'KILL', $$ if $plan->{crash};
+    sleep $plan->{sleep} if $plan->{sleep};
+    push @warnings, @{ $plan->{warnings} // [] };
+    return 0 unless defined $plan->{error};
+    $error = $plan->{error};
     return -1;
 }
 
-sub measdoc_data { $spec->{data} // { commonHeaderData => {}, dataTypeDict => {} } }
+sub measdoc_data { $plan->{data} // { commonHeaderData => {}, dataTypeDict => {} } }
 
 # The blocks of the data are its numbered entries, numbered from 0 without gaps.
 sub measdoc_block_count { scalar grep {/\A\d+\z/} keys %{ measdoc_data() } }
@@ -122,7 +122,7 @@ sub measdoc_deinit {
     %items = ();
     @order = ();
     $started = 0;
-    undef $spec;
+    undef $plan;
     return 0;
 }
 

@@ -5,14 +5,13 @@
 # writes the same bytes. Skipped while measdoc cannot be loaded.
 use strict;
 use warnings;
-use FindBin;
-use lib "$FindBin::Bin/lib";
 use Digest::MD5 qw(md5_hex);
 use File::Basename qw(basename);
 use File::Copy qw(copy);
 use IO::Uncompress::Gunzip qw(gunzip $GunzipError);
 use Test::More;
-use Pm2pifTest qw(pm2pif scratch sample slurp output_files have_measdoc source_dir);
+use PmBuild ();
+use PmTest qw(pm2pif scratch sample slurp spew output_files have_measdoc source_dir);
 
 plan skip_all => 'the XML module measdoc cannot be loaded' unless have_measdoc();
 plan skip_all => 'XML::LibXML is missing (scripts/install-deps)' unless eval { require XML::LibXML; 1 };
@@ -141,17 +140,23 @@ is_deeply($out{2}{files}, $out{1}{files}, 'with -j 2 the same files, byte for by
 my $files = $out{1}{files};
 my %failed = map { m{^pm2pif: in/(f\d{3})-[^:]*: (.*)$} ? ($1 => $2) : () } split /\n/, $out{1}{run}{err};
 
-subtest 'files broken on purpose are refused, each with its reason' => sub {
+subtest 'files broken on purpose are refused, each with its reason, then the module\'s words' => sub {
     for my $input (grep { $BROKEN{ $_->{name} } } @inputs) {
-        my $run = pm2pif({ cwd => $dir }, '-o', 'one', $input->{path});
-        is($run->{status}, 1, "$input->{name}: status 1");
-        my @lines = grep { !/ files? converted/ } split /\n/, $run->{err};
-        is(scalar @lines, 1, '  one line');
-        like($lines[0], qr/^pm2pif: \Q$input->{path}\E: /, '  naming the file');
-        like($lines[0], $BROKEN{ $input->{name} }, '  with the reason');
-        like($lines[0], qr/\S \(the XML module: ERROR: .+\)$/, '  and the module\'s own words after it')
-            if $lines[0] !~ /has no </;
+        my ($id) = $input->{tag} =~ /\A(f\d{3})/;
+        like($failed{$id}, $BROKEN{ $input->{name} }, $input->{name});
+        like($failed{$id}, qr/\S \(the XML module: ERROR: .+\)\z/, '  and the module\'s own words after it')
+            if $failed{$id} !~ /has no </;
     }
+};
+
+subtest 'a section without an element each one needs is named, then measdoc\'s words' => sub {
+    my $section = '<measData><managedElement localDn="ME=%d"/><measInfo><measType>c1</measType>'
+        . '<measValue measObjLdn="Cell=1">%s</measValue></measInfo></measData>';
+    spew("$dir/lacking.xml", '<measCollecFile><fileHeader vendorName="V"/>' . sprintf($section, 1, '<r>1</r>')
+        . sprintf($section, 2, '') . '</measCollecFile>');
+    like(pm2pif({ cwd => $dir }, '-o', 'lacking', 'lacking.xml')->{err},
+        qr/^pm2pif: lacking\.xml: <measData> 2 has no <measResults> or <r> \(expected one in each <measData>\) \(the XML module: ERROR: returned null .*\)$/m,
+        'the section and the elements it lacks');
 };
 
 for my $input (grep { !$BROKEN{ $_->{name} } } @inputs) {

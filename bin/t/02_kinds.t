@@ -1,0 +1,151 @@
+# Each kind of input through pm2pif with the real modules, against outputs checked by
+# hand or by the modules' own tests: the XML layouts (bin/t/expected), BER files with the
+# module's example configuration and without any, Alcatel files with their block layout;
+# and each kind's failures, every one named with the module's reason.
+use strict;
+use warnings;
+use File::Copy qw(copy);
+use File::Path qw(make_path);
+use Digest::SHA ();
+use JSON::PP qw(encode_json);
+use Test::More;
+use PmBuild ();
+use PmTest qw(pm2pif scratch sample spew slurp gzip_file output_files have_measdoc source_dir summary_of);
+use lib PmTest::source_dir() . '/bermeas/t/lib';
+use BerMeasTest qw(example_config);
+
+BEGIN { $ENV{TZ} = 'UTC' }    # the Alcatel header's GMTDIFF
+
+my $expected = output_files(source_dir() . '/bin/t/expected');
+
+SKIP: {
+    skip 'the XML module measdoc cannot be loaded', 1 unless have_measdoc();
+    subtest 'XML: both layouts as checked by hand; prefixes; UTF-16 refused' => sub {
+        my $dir = scratch();
+        my @files = (sample('xml/boda_A2.xml'), sample('xml/mdc-bsc.xml'));
+        my $run = pm2pif({ cwd => $dir }, '-c', sample('pm2pif.json'), @files);
+        is($run->{status}, 0, 'converted') or diag $run->{err};
+        is_deeply(output_files("$dir/out"), $expected, 'one file per block, header and columns in order');
+        pm2pif({ cwd => $dir }, '-o', 'plain', @files);
+        my %null = %$expected;
+        s/\|0\|12\|$/|NULL|12|/m for values %null;
+        is_deeply(output_files("$dir/plain"), \%null, 'without configuration an mdc NULL counter stays NULL');
+
+        my $text = slurp(sample('xml/boda_A2.xml'));
+        (my $prefixed = $text) =~ s{<(/?)(?=[A-Za-z])}{<$1mc:}g;
+        spew("$dir/boda_A2.xml", $prefixed =~ s{\bxmlns=}{xmlns:mc=}r);
+        require Encode;
+        spew("$dir/utf16.xml", "\xFF\xFE" . Encode::encode('UTF-16LE', $text));
+        $run = pm2pif({ cwd => $dir }, '-o', 'prefixed', 'boda_A2.xml', 'utf16.xml');
+        my ($name) = grep {/boda_A2/} keys %$expected;
+        is(output_files("$dir/prefixed")->{$name}, $expected->{$name}, 'namespace prefixes convert as without');
+        like($run->{err}, qr/^pm2pif: utf16\.xml: XML in UTF-16, .*convert it to UTF-8/m, 'UTF-16 fails saying so');
+    };
+}
+
+subtest 'BER: the example configuration gives the files the module tests check' => sub {
+    my $dir = scratch();
+    make_path("$dir/data/NETWORK_east/REGION_north", "$dir/data/NETWORK_west");
+    copy(sample('ber/meas-rnc.ber'), "$dir/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+0100_RNC-North-1.ber")
+        or die;
+    gzip_file(sample('ber/meas-utran.ber'), "$dir/data/NETWORK_west/A20261205.1700+0100-1800+0100_RNC01.ber.gz");
+    # The module tests' configuration as a file writes it: maps as lists of pairs, in order.
+    my $config = example_config();
+    spew("$dir/example.json", encode_json({ ber => { map {
+        my $value = $config->{$_};
+        $_ => ref $value eq 'HASH' ? [ map { [ $_, $value->{$_} ] } keys %$value ] : $value } keys %$config } }));
+    # The module numbers its files per process, pm2pif within each input.
+    my %checked;
+    for my $set (qw(rnc utran)) {
+        my $files = output_files(source_dir() . "/bermeas/t/expected/$set");
+        my ($first) = sort { $a <=> $b } map { /-#-(\d+)-#-I\.pif\z/ } keys %$files;
+        $checked{ s/-#-(\d+)(-#-I\.pif)\z/'-#-' . ($1 - $first) . $2/er } = $files->{$_} for keys %$files;
+    }
+    my $run = pm2pif({ cwd => $dir }, '-c', 'example.json', '-j', 2, 'data');
+    is($run->{status}, 0, 'converted') or diag $run->{err};
+    is_deeply(output_files("$dir/out"), \%checked, 'names and contents as checked, numbered within each file');
+    my $lines = 0;
+    $lines += tr/\n// for values %checked;
+    is_deeply(summary_of($run->{err}), { converted => 2, failed => 0, skipped => 0, files => 8, lines => $lines },
+        'the summary counts them');
+
+    $run = pm2pif({ cwd => $dir }, '-c', 'example.json', '-o', 'refused', sample('ber/meas-rnc.ber'));
+    like($run->{err}, qr{^pm2pif: \S+/meas-rnc\.ber: Filename validation failed\. Not compliant with 3GPP specifications \(bermeas\.log\)$}m,
+        'a name that is not 3GPP fails, quoting the log');
+    like(slurp("$dir/refused/bermeas.log"), qr/Validating filename: \S+meas-rnc\.ber/, '  which is in the output directory');
+};
+
+subtest 'BER without configuration: every object of class OBJ, names marked by their input' => sub {
+    my $dir = scratch();
+    # A header, no measurement data and a footer.
+    my $tlv = sub { my ($tag, $content) = @_; chr($tag) . chr(length $content) . $content };
+    spew("$dir/empty.ber", $tlv->(0x30, $tlv->(0xA0, $tlv->(0x80, "\x01") . $tlv->(0x81, 'RNC01') . $tlv->(0x82, 'RNC')
+        . $tlv->(0x83, 'Example') . $tlv->(0x84, '20261205170000Z')) . $tlv->(0xA1, '') . $tlv->(0x82, '20261205180000Z')));
+    my $run = pm2pif({ cwd => $dir }, sample('ber/meas-rnc.ber'), sample('ber/meas-rnc-indefinite.ber'), 'empty.ber');
+    is($run->{status}, 0, 'converted') or diag $run->{err};
+    my $files = output_files("$dir/out");
+    my $mark = substr(Digest::SHA->new(1)->add("meas-rnc.ber\0")->addfile(sample('ber/meas-rnc.ber'))->hexdigest, 0, 8);
+    my $first = "OBJ-#-RNC-#-05Dec2026-#-14:45:00-#-900-#-$mark.0-#-I.pif";
+    ok($files->{$first} && $files->{ $first =~ s/\.0-#-/.1-#-/r }, 'named by header fields, the mark (SHA-1 of name, NUL, '
+        . 'content) and the number within the input');
+    like($files->{$first}, qr/^OBJ_ID\|attTCHSeizures\|succTCHSeizures\|failTCHSeizures\|suspectFlag\nRncFunction=1,UtranCell=Gbg-997\|234\|/m,
+        'every object is of class OBJ with its whole identifier');
+    like($files->{$first}, qr/^##START\|HEADER\n(?:[^|\n]+\|)*FILENAME(?:\|[^\n]+)?\n/m, 'the file name is a header field');
+    my ($other) = grep { !/$mark/ && /\.0-#-I\.pif\z/ } keys %$files;
+    is($files->{$other} =~ s/meas-rnc-indefinite\.ber/meas-rnc.ber/r, $files->{$first}, 'indefinite lengths give the same');
+    like($run->{err}, qr/^pm2pif: empty\.ber: warning: no PIF file written: the file holds no measurement values$/m,
+        'a file without values converts with a warning');
+};
+
+subtest 'Alcatel: as the module tests check it, plain or compressed; its failures' => sub {
+    my $dir = scratch();
+    my $sample = sample('alcatel/PMRES011.01a.3.');
+    my $pif = 'TYPE_11-#-3-#-OMC1-#-05Dec2026-#-10:00-#-05Dec2026-#-10:15-#-I.pt';
+    my $checked = { $pif => slurp(source_dir() . '/radiobin/t/data/PMRES011.01a.3.pif') };
+    mkdir "$dir/etc" or die;
+    copy(sample('alcatel/blocks.cfg'), "$dir/etc/blocks.cfg") or die;
+    my $config = sub {
+        spew("$dir/etc/c.json", encode_json({ alcatel => { blockLayout => 'blocks.cfg', omcName => 'OMC1',
+            networkId => 'NET1', regionId => 'REG1', @_ } }));
+    };
+    $config->();
+    gzip_file($sample, "$dir/PMRES011.01a.3..gz");
+    my $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'plain', $sample);
+    is_deeply(output_files("$dir/plain"), $checked, 'one file, named and written as checked') or diag $run->{err};
+    $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'gz', 'PMRES011.01a.3..gz', $sample);
+    is_deeply(output_files("$dir/gz"), $checked, 'compressed, it keeps its name for the BSS number');
+    like($run->{err}, qr/^pm2pif: \Q$sample\E: its output \Q$pif\E was already written for PMRES011\.01a\.3\.\.gz in this run$/m,
+        'a second input of that output fails, naming the first');
+
+    # The third record claims sequence number 5: radiobin has written part of its file.
+    my $octets = slurp($sample);
+    substr($octets, 2 * 76 + 2, 1) = "\x05";
+    spew("$dir/PMRES011.01a.7.", $octets);
+    $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'broken', 'PMRES011.01a.7.', $sample);
+    like($run->{err}, qr/^pm2pif: PMRES011\.01a\.7\.: radiobin result -1 \(failed\): .*rec sequence error detected/m,
+        'a broken file fails with the reason');
+    is_deeply(output_files("$dir/broken"), $checked, '  its partial output is gone, the good file is there');
+    $config->(maxRelease => 4);
+    $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'range', $sample);
+    like($run->{err}, qr/^pm2pif: \Q$sample\E: radiobin result -2 \(release outside the configured range\): .*is release 5 \(radiobin\.log\)$/m,
+        'a release outside the range fails');
+    $run = pm2pif({ cwd => $dir }, '-o', 'nolayout', $sample);
+    like($run->{err}, qr/: no block-layout file configured: set alcatel\.blockLayout in the configuration file$/m,
+        'without a block layout it fails, saying what to do');
+    is($run->{status}, 1, '  status 1');
+};
+
+subtest '--kind forces a kind; a module that finds nothing fails the file' => sub {
+    my $dir = scratch();
+    copy(sample('alcatel/PMRES011.01a.3.'), "$dir/looks.xml") or die;
+    spew("$dir/seq", "\x30\x00");
+    my $run = pm2pif({ cwd => $dir }, '--kind', 'ber', 'looks.xml', 'seq', sample('ber/meas-utran.ber.gz'));
+    like($run->{err}, qr/^pm2pif: \Q$_\E: No measurement collection in input file: .*\Q$_\E \(bermeas\.log\)$/m,
+        "$_: with BerMeas's reason") for 'looks.xml', 'seq';
+    is_deeply([ @{ summary_of($run->{err}) }{qw(converted failed)} ], [ 1, 2 ], 'the BER file converts');
+    spew("$dir/c.json", encode_json({ alcatel => { blockLayout => sample('alcatel/blocks.cfg') } }));
+    $run = pm2pif({ cwd => $dir }, '-c', 'c.json', '--kind', 'alcatel', sample('ber/meas-rnc.ber'));
+    like($run->{err}, qr/radiobin result -1 \(failed\): .*File is not a performance measurement file/, 'radiobin\'s too');
+};
+
+done_testing;

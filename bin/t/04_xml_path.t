@@ -1,0 +1,140 @@
+# The XML path of pm2pif against a test double of measdoc (t/fake/measdoc.pm) that keeps
+# the documented host interface and returns the measdoc_data hash written into the file:
+# how the hash becomes PIF files (t/expected/fake), which items each layout gets,
+# --raw-json, and what happens when measdoc reports an error, fails to start or takes its
+# process down.
+use strict;
+use warnings;
+use JSON::PP qw(encode_json decode_json);
+use Test::More;
+use PmBuild ();
+use PmTest qw(pm2pif scratch sample spew slurp gzip_file output_files fake_dir summary_of source_dir);
+
+my $fake = { inc => [ fake_dir() ] };
+
+sub fake_xml {
+    my ($path, $root, $plan) = @_;
+    return spew($path, qq{<?xml version="1.0"?>\n<$root>\n<!--FAKE } . encode_json($plan) . qq{ -->\n</$root>\n});
+}
+
+# What the double logged, a JSON line each.
+sub logged { my ($log) = @_; return -e $log ? [ map { decode_json($_) } split /\n/, slurp($log) ] : [] }
+
+my $data = {
+    commonHeaderData => {
+        0 => { vendorName => 'Company NN', dnPrefix => 'DC=a1', fileFormatVersion => '32.435 V7.0' },
+        1 => { vendorName => 'Company NN' },
+    },
+    dataTypeDict => { dnPrefix => 0, vendorName => 0, measObjLdn_RncFunction => 1, measObjLdn_UtranCell => 1 },
+    0 => {
+        internalHeaderData => { measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998',
+                                vendorName => 'row vendor', duration => 'PT900S' },
+        blockName => 'RncFunction_UtranCell',
+        0 => { pifData => { attTCH => '234', succTCH => '345', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-997' } },
+        1 => { pifData => { attTCH => '"1 2"', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998', suspect => 'TRUE' } },
+    },
+    1 => { internalHeaderData => {} },
+};
+
+subtest 'the measdoc_data hash as PIF files, a block at a time' => sub {
+    my $dir = scratch();
+    local $ENV{FAKE_MEASDOC_BLOCKS} = "$dir/blocks.log";
+    fake_xml("$dir/A20001.xml", 'measCollecFile', { data => $data });
+    my $run = pm2pif({ %$fake, cwd => $dir }, 'A20001.xml');
+    is($run->{status}, 0, 'converted') or diag $run->{err};
+    is_deeply(output_files("$dir/out"), output_files(source_dir() . '/bin/t/expected/fake'),
+        'header, columns and rows in the documented order; a block without name or rows');
+    is(summary_of($run->{err})->{lines}, 11 + 7, 'the lines are counted');
+    is_deeply(logged("$dir/blocks.log"), [{ fetched => 2, most_alive => 1 }], 'each block dropped before the next');
+};
+
+subtest 'items for each layout' => sub {
+    my $dir = scratch();
+    local $ENV{FAKE_MEASDOC_LOG} = "$dir/cycles.log";
+    fake_xml("$dir/current.xml", 'measCollecFile', {});
+    fake_xml("$dir/older.xml", 'mdc', { data => { commonHeaderData => {}, dataTypeDict => {}, 0 => {} } });
+    fake_xml("$dir/five.xml", 'measDataFile', {});
+    fake_xml("$dir/other.xml", 'statsFile', {});
+    gzip_file("$dir/older.xml", "$dir/older2.xml.gz");
+    my $run = pm2pif({ %$fake, cwd => $dir }, 'current.xml', 'older2.xml.gz', 'five.xml', 'other.xml');
+    like($run->{err}, qr/<statsFile> is no layout pm2pif knows \(mdc, measCollecFile, measDataFile\)/,
+        'without configuration another root fails, naming the layouts known');
+    my @cycles = @{ logged("$dir/cycles.log") };
+    is(scalar @cycles, 3, 'the three standard layouts convert');
+    for my $cycle (@cycles[0, 2]) {
+        my ($name) = $cycle->{items}{xmlFileName}[0] =~ m{([^/]+)\z};
+        my $entity = $name eq 'five.xml' ? 'measEntity' : 'managedElement';
+        my %header = map { $_ => 1 } @{ $cycle->{items}{headerElementNames} };
+        is_deeply([ @{ $cycle->{items} }{qw(xmlDocumentType measureTypeElementSeq measurementResultsElementSeq
+            suspectFlagElementName distinguishedNameElementNames)}, (grep { !$header{$_} } "$entity.userLabel", 'job.jobId'),
+            $cycle->{order}[-1] ], [ ['1'], [qw(measTypes measType)], [qw(measResults r)], ['suspect'], ['measValue.measObjLdn'],
+            'xmlFileName' ], "$name: type 1, both counter forms, <suspect>, the object as DN, its entity's header; the file last");
+    }
+    like($cycles[1]{items}{xmlFileName}[0], qr{/older2\.xml\z}, 'a compressed file is read decompressed, under its name');
+    is_deeply($cycles[1]{items}{xmlDocumentType}, ['0'], 'older layout: type 0');
+    ok(output_files("$dir/out")->{'XMLDATA-#-older2-#-0-#-I.pif'}, 'named after the file without .gz and .xml');
+};
+
+subtest '--raw-json' => sub {
+    my $dir = scratch();
+    fake_xml("$dir/a.xml", 'measCollecFile', { data => $data });
+    my $run = pm2pif({ %$fake, cwd => $dir }, '--raw-json', 'a.xml', sample('ber/meas-rnc.ber'));
+    is_deeply(decode_json($run->{out}), $data, 'standard output holds the hash');
+    like($run->{out}, qr/\A\{\n   "0" : \{/, 'pretty, with sorted keys');
+    ok(!-e "$dir/out", 'no PIF file and no output directory');
+    like($run->{err}, qr/meas-rnc\.ber: --raw-json shows XML files only, and this is a BER file$/m, 'a BER file fails');
+    like($run->{err}, qr/1 file converted \(1 XML\), 1 failed, 0 skipped; shown as JSON;/, 'the summary says so');
+};
+
+subtest 'failures reported by measdoc' => sub {
+    my $dir = scratch();
+    local $ENV{FAKE_MEASDOC_LOG} = "$dir/cycles.log";
+    fake_xml("$dir/1-error.xml", 'measCollecFile', { data => $data, error => "parse - type and result counters do not match\n  at parser.cpp:412",
+        warnings => ['parse - measurement information not found'] });
+    fake_xml("$dir/2-bar.xml", 'measCollecFile', { data => { %$data, 0 => { 0 => { pifData => { a => 'x|y' } } } } });
+    fake_xml("$dir/2-break.xml", 'measCollecFile', { data => { %$data, commonHeaderData => { 0 => { vn => "a\nb" } } } });
+    fake_xml("$dir/3-start.xml", 'mdc', { init_fails => 1 });
+    fake_xml("$dir/4-good.xml", 'mdc', { data => $data, warnings => ['parse - found multiple header data'] });
+    fake_xml("$dir/5-lost.xml", 'mdc', { data => $data, warnings => ['parse - measurement value not found',
+        'parse - measurement type not found'] });
+    # Converted by the double, but the second data section has no element measured.
+    fake_xml("$dir/6-entity.xml", 'measCollecFile', { data => $data });
+    my $sections = qq{<x:measData>\n<x:managedElement localDn="a"/></x:measData>\n<measData/>\n<measData>\n<measInfo/></measData>\n};
+    spew("$dir/6-entity.xml", slurp("$dir/6-entity.xml") =~ s{(?=</measCollecFile>)}{$sections}r);
+    my $run = pm2pif({ %$fake, cwd => $dir }, map { "$_.xml" } qw(1-error 2-bar 2-break 3-start 4-good 5-lost 6-entity));
+    is($run->{status}, 1, 'status 1');
+    is_deeply([ grep { !/ converted .* failed/ } split /\n/, $run->{err} ], [
+        'pm2pif: 1-error.xml: a <measValue> holds more or fewer counter values than its <measInfo> names counters, as the '
+            . 'XML module reads them (lists split at single spaces, values paired by their order) '
+            . '(the XML module: parse - type and result counters do not match; at parser.cpp:412)',
+        'pm2pif: 1-error.xml: warning: parse - measurement information not found',
+        'pm2pif: 2-bar.xml: block XMLDATA: the text "x|y" holds a "|" or a line break, which a PIF field cannot carry',
+        'pm2pif: 2-break.xml: block RncFunction_UtranCell: the text "a\\nb" holds a "|" or a line break, which a PIF field cannot carry',
+        'pm2pif: 3-start.xml: the XML module refused to start: fake - start-up failed',
+        'pm2pif: 4-good.xml: warning: parse - found multiple header data',
+        'pm2pif: 5-lost.xml: a data section was left out, and its counter values with it '
+            . '(the XML module: parse - measurement type not found)',
+        'pm2pif: 5-lost.xml: warning: parse - measurement value not found',
+        'pm2pif: 6-entity.xml: <measData> 2 has no <managedElement>: the element measured is unknown, and the block '
+            . 'would carry the sender\'s names as its own',
+    ], 'each file with the reason, then measdoc\'s message; a section skipped with its values fails the file');
+    is_deeply([ sort keys %{ output_files("$dir/out") } ], [
+        'RncFunction_UtranCell-#-4-good-#-0-#-I.pif', 'XMLDATA-#-4-good-#-1-#-I.pif' ], 'only the good file is written');
+    my @pids = map { $_->{pid} } @{ logged("$dir/cycles.log") };
+    is(scalar @pids, 7, 'seven cycles');
+    is($pids[0], $pids[2], 'errors in a run leave the process usable');
+    isnt($pids[4], $pids[3], 'a failed start-up makes a new process take the next file');
+};
+
+subtest 'a process that dies takes only its file' => sub {
+    my $dir = scratch();
+    fake_xml("$dir/f$_.xml", 'measCollecFile', { data => $data, $_ == 2 ? (crash => 1) : () }) for 1 .. 4;
+    for my $jobs (1, 2) {
+        my $run = pm2pif({ %$fake, cwd => $dir }, '-j', $jobs, '-o', "out$jobs", map {"f$_.xml"} 1 .. 4);
+        like($run->{err}, qr/^pm2pif: f2\.xml: the converting process ended abruptly \(signal 9\)$/m, "-j $jobs: named");
+        is_deeply(summary_of($run->{err}), { converted => 3, failed => 1, skipped => 0, files => 6, lines => 3 * (11 + 7) },
+            '  the others convert');
+    }
+};
+
+done_testing;
