@@ -1,10 +1,17 @@
 // export: turns measdata and the configuration store into the host's nested hashes and
-// arrays. Used by measdoc_data and measdoc_configuration (measdoc.xs), and by the tests'
+// arrays, and one block at a time into the text of its PIF file. Used by measdoc_data and measdoc_configuration (measdoc.xs), and by the tests'
 // record module, which fills measdata by hand. Nothing here croaks: only containers that
 // this unit has just made are written to.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <new>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "md_conf.h"
@@ -273,6 +280,245 @@ HV* measdoc_export_block(pTHX_ const a_measdata& data, std::int32_t number) {
     measdoc_setnum_measpair(aTHX_ top, block, number);
     store_key(aTHX_ top, "commonHeaderData", reference(aTHX_ measdoc_setnum_measpair(aTHX_ newHV(), header, number)));
     return top;
+}
+
+namespace {
+
+constexpr std::string_view pif_banner = "## Parser Intermediate File\n##START|HEADER\n";
+constexpr std::string_view pif_header_end = "##END|HEADER\n";
+constexpr std::string_view pif_block_start = "##START|";
+constexpr std::string_view pif_block_end = "##END|";
+constexpr std::string_view pif_default_name = "XMLDATA";
+// The banner, the header's four lines, the block's start, names and end lines.
+constexpr std::int64_t pif_fixed_lines = 8;
+constexpr char pif_separator = '|';
+// A field holding one of these would shift every later field or split its line.
+constexpr std::string_view pif_unsafe = "|\r\n";
+
+std::string_view text_of(const char* text) { return text != nullptr ? std::string_view(text) : std::string_view(); }
+
+// The pairs of chains into fields, by name (a later pair of the same name wins).
+using a_fieldmap = std::map<std::string_view, std::string_view>;
+void collect_fields(a_fieldmap& fields, const a_measpair* chain) {
+    for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next)
+        if (pair->mmp_name != nullptr) fields.insert_or_assign(std::string_view(pair->mmp_name), text_of(pair->mmp_value));
+}
+
+// The column number of each counter name of a block. Rows repeat their block's name
+// texts at the same places, so the name seen last at a place answers without hashing.
+class column_slots {
+public:
+    std::size_t slot(std::size_t place, const char* name) {
+        if (place < last_text_.size() && last_text_[place] == name) return last_slot_[place];
+        const auto [found, fresh] = by_name_.try_emplace(std::string_view(name), names_.size());
+        if (fresh) names_.push_back(found->first);
+        if (place >= last_text_.size()) {
+            last_text_.resize(place + 1, nullptr);
+            last_slot_.resize(place + 1, 0);
+        }
+        last_text_[place] = name;
+        last_slot_[place] = found->second;
+        return found->second;
+    }
+    const std::vector<std::string_view>& names() const { return names_; }
+
+private:
+    std::unordered_map<std::string_view, std::size_t> by_name_;
+    std::vector<std::string_view> names_;
+    std::vector<const char*> last_text_;
+    std::vector<std::size_t> last_slot_;
+};
+
+// Whether the type dictionary marks name as part of the measured object's name.
+bool is_object_name(pTHX_ HV* types, std::string_view name) {
+    if (types == nullptr) return false;
+    SV** type = hv_fetch(types, name.data(), static_cast<I32>(name.size()), 0);
+    if (type == nullptr || !SvOK(*type)) return false;
+    STRLEN length = 0;
+    const char* text = SvPV_const(*type, length);
+    return length == 1 && text[0] == '1';
+}
+
+// Lines of "|"-separated fields; remembers the first field that cannot be written.
+class pif_writer {
+public:
+    explicit pif_writer(std::size_t estimate) { text_.reserve(estimate); }
+    void raw(std::string_view octets) { text_.append(octets); }
+    void check(std::string_view value) {
+        if (!refused_ && value.find_first_of(pif_unsafe) != std::string_view::npos) {
+            refused_ = true;
+            bad_ = value;
+        }
+    }
+    void field(bool first, std::string_view value) {
+        if (!first) text_.push_back(pif_separator);
+        check(value);
+        text_.append(value);
+    }
+    void end_line() { text_.push_back('\n'); }
+    template <typename Range>
+    void line(const Range& values) {
+        bool first = true;
+        for (std::string_view value : values) {
+            field(first, value);
+            first = false;
+        }
+        end_line();
+    }
+    bool refused() const { return refused_; }
+    std::string_view bad() const { return bad_; }
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+    bool refused_ = false;
+    std::string_view bad_;
+};
+
+// One counter value of a row: its column and text.
+struct a_rowfield {
+    std::size_t slot;
+    std::string_view value;
+};
+
+void store_view(pTHX_ HV* hash, std::string_view key, std::string_view value) {
+    store(aTHX_ hash, key.data(), key.size(), newSVpvn(value.data(), value.size()));
+}
+
+HV* render_pif(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, const char* suspect) {
+    // The header: the file's fields, overridden by the block's, then the internal header
+    // of the last row; the internal names the others lack follow in their own order.
+    a_fieldmap header;
+    collect_fields(header, data.md_header);
+    collect_fields(header, data.md_footer);
+    collect_fields(header, info->mmi_commonhdr);
+    a_fieldmap internal;
+    const a_measvalue* last_row = nullptr;
+    const a_measpair* block_name = nullptr;
+    column_slots slots;
+    std::vector<a_rowfield> fields;
+    std::vector<std::size_t> row_ends;
+    for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next) {
+        last_row = row;
+        if (row->mmv_blockname != nullptr && row->mmv_blockname->mmp_name != nullptr) block_name = row->mmv_blockname;
+        std::size_t place = 0;
+        for (const a_measpair* chain : {row->mmv_measrslt, row->mmv_instanceobj, row->mmv_suspect}) {
+            for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next, ++place) {
+                if (pair->mmp_name == nullptr) continue;
+                fields.push_back({slots.slot(place, pair->mmp_name), text_of(pair->mmp_value)});
+            }
+        }
+        row_ends.push_back(fields.size());
+    }
+    if (last_row != nullptr) collect_fields(internal, last_row->mmv_uniquehdr);
+    std::vector<std::string_view> header_names;
+    std::vector<std::string_view> header_values;
+    for (const auto& [name, value] : header) {
+        header_names.push_back(name);
+        const auto override = internal.find(name);
+        header_values.push_back(override != internal.end() ? override->second : value);
+    }
+    for (const auto& [name, value] : internal) {
+        if (header.count(name) != 0) continue;
+        header_names.push_back(name);
+        header_values.push_back(value);
+    }
+
+    // Columns: the object's names, the counters, the suspect flag; each group sorted.
+    const std::vector<std::string_view>& names = slots.names();
+    std::vector<std::size_t> order(names.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&names](std::size_t a, std::size_t b) { return names[a] < names[b]; });
+    const std::string_view flag = text_of(suspect);
+    bool has_flag = false;
+    std::vector<bool> object(names.size());
+    std::vector<std::size_t> columns;
+    for (std::size_t slot : order) {
+        object[slot] = is_object_name(aTHX_ types, names[slot]);
+        if (object[slot]) columns.push_back(slot);
+    }
+    std::size_t flag_slot = 0;
+    for (std::size_t slot : order) {
+        const bool is_flag = suspect != nullptr && names[slot] == flag;
+        if (is_flag) {
+            has_flag = true;
+            flag_slot = slot;
+        }
+        if (!object[slot] && !is_flag) columns.push_back(slot);
+    }
+    if (has_flag) columns.push_back(flag_slot);
+
+    std::string_view name = block_name != nullptr ? std::string_view(block_name->mmp_name) : std::string_view();
+    if (name.empty()) name = pif_default_name;
+    std::size_t estimate = pif_banner.size() + 2 * name.size() + 64;
+    for (const a_rowfield& field : fields) estimate += field.value.size() + 1;
+    pif_writer out(estimate + row_ends.size());
+    // The name goes into the block's start and end lines: it is checked first.
+    out.check(name);
+    if (!out.refused()) {
+        out.raw(pif_banner);
+        out.line(header_names);
+        out.line(header_values);
+        out.raw(pif_header_end);
+        out.raw(pif_block_start);
+        out.raw(name);
+        out.end_line();
+        std::vector<std::string_view> column_names;
+        column_names.reserve(columns.size());
+        for (std::size_t slot : columns) column_names.push_back(names[slot]);
+        out.line(column_names);
+        std::vector<std::string_view> row_values(names.size());
+        std::vector<bool> present(names.size());
+        std::size_t begin = 0;
+        for (std::size_t end : row_ends) {
+            std::fill(present.begin(), present.end(), false);
+            for (std::size_t i = begin; i < end; ++i) {
+                row_values[fields[i].slot] = fields[i].value;
+                present[fields[i].slot] = true;
+            }
+            bool first = true;
+            for (std::size_t slot : columns) {
+                out.field(first, present[slot] ? row_values[slot] : std::string_view());
+                first = false;
+            }
+            out.end_line();
+            begin = end;
+        }
+        out.raw(pif_block_end);
+        out.raw(name);
+        out.end_line();
+    }
+
+    HV* result = newHV();
+    store_view(aTHX_ result, "name", name);
+    if (out.refused()) {
+        store_view(aTHX_ result, "bad", out.bad());
+        return result;
+    }
+    store_view(aTHX_ result, "text", out.text());
+    store_key(aTHX_ result, "lines", newSViv(static_cast<IV>(pif_fixed_lines + static_cast<std::int64_t>(row_ends.size()))));
+    AV* identity = newAV();
+    for (std::size_t slot : columns)
+        if (object[slot]) av_push(identity, newSVpvn(names[slot].data(), names[slot].size()));
+    store_key(aTHX_ result, "identity", reference(aTHX_ identity));
+    return result;
+}
+
+}  // namespace
+
+HV* measdoc_export_pif(pTHX_ const a_measdata& data, std::int32_t number, HV* types, const char* suspect,
+                       const char** failure) {
+    *failure = nullptr;
+    if (number < 0) return nullptr;
+    const a_measinfo* info = data.md_measinfo;
+    for (std::int32_t i = 0; info != nullptr && i < number; ++i) info = info->mmi_next;
+    if (info == nullptr) return nullptr;
+    try {
+        return render_pif(aTHX_ data, info, types, suspect);
+    } catch (const std::bad_alloc&) {
+        *failure = "out of memory";
+        return nullptr;
+    }
 }
 
 HV* measdoc_export_types(pTHX_ const a_measdata& data) {

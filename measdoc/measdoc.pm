@@ -155,6 +155,45 @@ no such block.
         ...
     }
 
+=item measdoc_block_pif(number, types, suspect)
+
+Block I<number> rendered as the text of its PIF file, for a host that writes the octets and
+keeps no hash of the rows; I<types> is the hash C<measdoc_data_types> returned (undef: no
+field is an object name), I<suspect> the name of the suspect-flag field or undef. Returns a
+reference to a new hash:
+
+=over 4
+
+=item * C<name>: the block's name (that of the last row naming one, C<XMLDATA> when
+none does);
+
+=item * C<text>: the banner C<## Parser Intermediate File>, the header section
+(C<##START|HEADER>, the names line, the values line, C<##END|HEADER>), then
+C<##START|>I<name>, the columns line, one line per row in row order and C<##END|>I<name>,
+each line ended by a line feed. The header holds the fields of C<commonHeaderData> in sorted
+order, then the fields of C<internalHeaderData> it lacks, sorted; an internal field's value
+overrides. The columns are every field of any row: those I<types> marks C<1> (the parts of
+the measured object's name), then the others, each group sorted, then I<suspect> when a row
+has it; a row's missing field is empty. Fields are joined by C<|>;
+
+=item * C<lines>: the number of lines of the text;
+
+=item * C<identity>: a reference to an array of the columns marked C<1> in I<types>, in
+column order.
+
+=back
+
+When a field (the name included) holds a C<|>, a carriage return or a line feed, which a PIF
+line cannot carry, the hash holds only C<name> and C<bad>, the first such field in the
+order above. undef when there is no such block.
+
+    my $types = measdoc::measdoc_data_types();
+    for my $n (0 .. measdoc::measdoc_block_count() - 1) {
+        my $pif = measdoc::measdoc_block_pif($n, $types, 'suspect');
+        die "cannot write $pif->{bad}" if defined $pif->{bad};
+        print {$fh} $pif->{text};
+    }
+
 =item measdoc_data_types()
 
 A reference to a new hash equal to the C<dataTypeDict> entry of C<measdoc_data>: one
