@@ -342,8 +342,10 @@ bool is_object_name(pTHX_ HV* types, std::string_view name) {
 // Lines of "|"-separated fields; remembers the first field that cannot be written.
 class pif_writer {
 public:
-    explicit pif_writer(std::size_t estimate) { text_.reserve(estimate); }
-    void raw(std::string_view octets) { text_.append(octets); }
+    pif_writer(std::size_t estimate, bool keep) : keep_(keep) { text_.reserve(estimate); }
+    void raw(std::string_view octets) {
+        if (keep_) text_.append(octets);
+    }
     void check(std::string_view value) {
         if (!refused_ && value.find_first_of(pif_unsafe) != std::string_view::npos) {
             refused_ = true;
@@ -351,11 +353,14 @@ public:
         }
     }
     void field(bool first, std::string_view value) {
-        if (!first) text_.push_back(pif_separator);
         check(value);
+        if (!keep_) return;
+        if (!first) text_.push_back(pif_separator);
         text_.append(value);
     }
-    void end_line() { text_.push_back('\n'); }
+    void end_line() {
+        if (keep_) text_.push_back('\n');
+    }
     template <typename Range>
     void line(const Range& values) {
         bool first = true;
@@ -371,6 +376,7 @@ public:
 
 private:
     std::string text_;
+    bool keep_;
     bool refused_ = false;
     std::string_view bad_;
 };
@@ -385,7 +391,28 @@ void store_view(pTHX_ HV* hash, std::string_view key, std::string_view value) {
     store(aTHX_ hash, key.data(), key.size(), newSVpvn(value.data(), value.size()));
 }
 
-HV* render_pif(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, const char* suspect) {
+AV* texts_of(pTHX_ const std::vector<std::string_view>& texts) {
+    AV* array = newAV();
+    for (std::string_view text : texts) av_push(array, newSVpvn(text.data(), text.size()));
+    return array;
+}
+
+// A block laid out as its PIF file has it: header fields, columns and each row's fields.
+struct a_blockview {
+    std::string_view name;
+    std::vector<std::string_view> header_names;
+    std::vector<std::string_view> header_values;
+    std::vector<std::string_view> names;     // by column slot
+    std::vector<bool> object;                // by column slot
+    std::vector<std::size_t> columns;        // slots, in column order
+    std::vector<a_rowfield> fields;
+    std::vector<std::size_t> row_ends;       // the end of each row's fields
+    bool has_flag = false;
+    std::size_t flag_slot = 0;
+};
+
+a_blockview block_view(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, const char* suspect) {
+    a_blockview view;
     // The header: the file's fields, overridden by the block's, then the internal header
     // of the last row; the internal names the others lack follow in their own order.
     a_fieldmap header;
@@ -396,8 +423,6 @@ HV* render_pif(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, 
     const a_measvalue* last_row = nullptr;
     const a_measpair* block_name = nullptr;
     column_slots slots;
-    std::vector<a_rowfield> fields;
-    std::vector<std::size_t> row_ends;
     for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next) {
         last_row = row;
         if (row->mmv_blockname != nullptr && row->mmv_blockname->mmp_name != nullptr) block_name = row->mmv_blockname;
@@ -405,102 +430,375 @@ HV* render_pif(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, 
         for (const a_measpair* chain : {row->mmv_measrslt, row->mmv_instanceobj, row->mmv_suspect}) {
             for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next, ++place) {
                 if (pair->mmp_name == nullptr) continue;
-                fields.push_back({slots.slot(place, pair->mmp_name), text_of(pair->mmp_value)});
+                view.fields.push_back({slots.slot(place, pair->mmp_name), text_of(pair->mmp_value)});
             }
         }
-        row_ends.push_back(fields.size());
+        view.row_ends.push_back(view.fields.size());
     }
     if (last_row != nullptr) collect_fields(internal, last_row->mmv_uniquehdr);
-    std::vector<std::string_view> header_names;
-    std::vector<std::string_view> header_values;
     for (const auto& [name, value] : header) {
-        header_names.push_back(name);
+        view.header_names.push_back(name);
         const auto override = internal.find(name);
-        header_values.push_back(override != internal.end() ? override->second : value);
+        view.header_values.push_back(override != internal.end() ? override->second : value);
     }
     for (const auto& [name, value] : internal) {
         if (header.count(name) != 0) continue;
-        header_names.push_back(name);
-        header_values.push_back(value);
+        view.header_names.push_back(name);
+        view.header_values.push_back(value);
     }
 
     // Columns: the object's names, the counters, the suspect flag; each group sorted.
-    const std::vector<std::string_view>& names = slots.names();
+    view.names = slots.names();
+    const std::vector<std::string_view>& names = view.names;
     std::vector<std::size_t> order(names.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&names](std::size_t a, std::size_t b) { return names[a] < names[b]; });
     const std::string_view flag = text_of(suspect);
-    bool has_flag = false;
-    std::vector<bool> object(names.size());
-    std::vector<std::size_t> columns;
+    view.object.assign(names.size(), false);
     for (std::size_t slot : order) {
-        object[slot] = is_object_name(aTHX_ types, names[slot]);
-        if (object[slot]) columns.push_back(slot);
+        view.object[slot] = is_object_name(aTHX_ types, names[slot]);
+        if (view.object[slot]) view.columns.push_back(slot);
     }
-    std::size_t flag_slot = 0;
     for (std::size_t slot : order) {
         const bool is_flag = suspect != nullptr && names[slot] == flag;
         if (is_flag) {
-            has_flag = true;
-            flag_slot = slot;
+            view.has_flag = true;
+            view.flag_slot = slot;
         }
-        if (!object[slot] && !is_flag) columns.push_back(slot);
+        if (!view.object[slot] && !is_flag) view.columns.push_back(slot);
     }
-    if (has_flag) columns.push_back(flag_slot);
+    if (view.has_flag) view.columns.push_back(view.flag_slot);
 
-    std::string_view name = block_name != nullptr ? std::string_view(block_name->mmp_name) : std::string_view();
-    if (name.empty()) name = pif_default_name;
-    std::size_t estimate = pif_banner.size() + 2 * name.size() + 64;
-    for (const a_rowfield& field : fields) estimate += field.value.size() + 1;
-    pif_writer out(estimate + row_ends.size());
+    view.name = block_name != nullptr ? std::string_view(block_name->mmp_name) : std::string_view();
+    if (view.name.empty()) view.name = pif_default_name;
+    return view;
+}
+
+// Calls use(row number, fields by slot) for each row; a field the row lacks is empty.
+template <typename Use>
+void each_row(const a_blockview& view, Use use) {
+    std::vector<std::string_view> values(view.names.size());
+    std::size_t begin = 0;
+    for (std::size_t row = 0; row < view.row_ends.size(); ++row) {
+        std::fill(values.begin(), values.end(), std::string_view());
+        for (std::size_t i = begin; i < view.row_ends[row]; ++i) values[view.fields[i].slot] = view.fields[i].value;
+        use(row, values);
+        begin = view.row_ends[row];
+    }
+}
+
+// The view's PIF text, or only the check for a field it cannot carry when keep is false.
+pif_writer write_pif(const a_blockview& view, bool keep) {
+    std::size_t estimate = 0;
+    if (keep) {
+        estimate = pif_banner.size() + 2 * view.name.size() + 64 + view.row_ends.size();
+        for (const a_rowfield& field : view.fields) estimate += field.value.size() + 1;
+    }
+    pif_writer out(estimate, keep);
     // The name goes into the block's start and end lines: it is checked first.
-    out.check(name);
-    if (!out.refused()) {
-        out.raw(pif_banner);
-        out.line(header_names);
-        out.line(header_values);
-        out.raw(pif_header_end);
-        out.raw(pif_block_start);
-        out.raw(name);
-        out.end_line();
-        std::vector<std::string_view> column_names;
-        column_names.reserve(columns.size());
-        for (std::size_t slot : columns) column_names.push_back(names[slot]);
-        out.line(column_names);
-        std::vector<std::string_view> row_values(names.size());
-        std::vector<bool> present(names.size());
-        std::size_t begin = 0;
-        for (std::size_t end : row_ends) {
-            std::fill(present.begin(), present.end(), false);
-            for (std::size_t i = begin; i < end; ++i) {
-                row_values[fields[i].slot] = fields[i].value;
-                present[fields[i].slot] = true;
-            }
-            bool first = true;
-            for (std::size_t slot : columns) {
-                out.field(first, present[slot] ? row_values[slot] : std::string_view());
-                first = false;
-            }
-            out.end_line();
-            begin = end;
+    out.check(view.name);
+    if (out.refused()) return out;
+    out.raw(pif_banner);
+    out.line(view.header_names);
+    out.line(view.header_values);
+    out.raw(pif_header_end);
+    out.raw(pif_block_start);
+    out.raw(view.name);
+    out.end_line();
+    std::vector<std::string_view> column_names;
+    column_names.reserve(view.columns.size());
+    for (std::size_t slot : view.columns) column_names.push_back(view.names[slot]);
+    out.line(column_names);
+    each_row(view, [&](std::size_t, const std::vector<std::string_view>& values) {
+        bool first = true;
+        for (std::size_t slot : view.columns) {
+            out.field(first, values[slot]);
+            first = false;
         }
-        out.raw(pif_block_end);
-        out.raw(name);
         out.end_line();
-    }
+    });
+    out.raw(pif_block_end);
+    out.raw(view.name);
+    out.end_line();
+    return out;
+}
 
+AV* identity_of(pTHX_ const a_blockview& view) {
+    AV* identity = newAV();
+    for (std::size_t slot : view.columns)
+        if (view.object[slot]) av_push(identity, newSVpvn(view.names[slot].data(), view.names[slot].size()));
+    return identity;
+}
+
+HV* render_pif(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, const char* suspect) {
+    const a_blockview view = block_view(aTHX_ data, info, types, suspect);
+    const pif_writer out = write_pif(view, true);
     HV* result = newHV();
-    store_view(aTHX_ result, "name", name);
+    store_view(aTHX_ result, "name", view.name);
     if (out.refused()) {
         store_view(aTHX_ result, "bad", out.bad());
         return result;
     }
     store_view(aTHX_ result, "text", out.text());
-    store_key(aTHX_ result, "lines", newSViv(static_cast<IV>(pif_fixed_lines + static_cast<std::int64_t>(row_ends.size()))));
-    AV* identity = newAV();
-    for (std::size_t slot : columns)
-        if (object[slot]) av_push(identity, newSVpvn(names[slot].data(), names[slot].size()));
-    store_key(aTHX_ result, "identity", reference(aTHX_ identity));
+    store_key(aTHX_ result, "lines", newSViv(static_cast<IV>(pif_fixed_lines + static_cast<std::int64_t>(view.row_ends.size()))));
+    store_key(aTHX_ result, "identity", reference(aTHX_ identity_of(aTHX_ view)));
+    return result;
+}
+
+// --- the rows as the host's JSON text ---------------------------------------------------
+//
+// Only the common content is rendered here: texts of printable ASCII and whole numbers
+// that a 64-bit integer holds. Anything else (other octets, fractions, exponents, numbers
+// beyond that) is declined, and the host renders the block with its general encoder, so
+// that the two never write the same value differently.
+
+constexpr std::string_view json_indent_unit = "   ";
+constexpr std::size_t json_row_depth = 1;
+// Digits every 64-bit integer of that many digits has exactly.
+constexpr std::size_t json_exact_digits = 18;
+
+// Whether text has the host's number form: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][-+]?[0-9]+)?
+bool is_number(std::string_view text, bool* whole) {
+    std::size_t i = 0;
+    const auto digits = [&text, &i]() {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i - start;
+    };
+    if (i < text.size() && text[i] == '-') ++i;
+    const std::size_t integer_start = i;
+    const std::size_t integer = digits();
+    if (integer == 0 || (integer > 1 && text[integer_start] == '0')) return false;
+    *whole = true;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        if (digits() == 0) return false;
+        *whole = false;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+        if (digits() == 0) return false;
+        *whole = false;
+    }
+    if (*whole && (integer > json_exact_digits || text == "-0")) *whole = false;
+    return i == text.size();
+}
+
+// A text as the host's plain value: one in double quotes that holds a blank loses them.
+std::string_view plain_value(std::string_view text) {
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"') return text;
+    const std::string_view inner = text.substr(1, text.size() - 2);
+    return inner.find_first_of(" \t\n\r\f\v") != std::string_view::npos ? inner : text;
+}
+
+class json_writer {
+public:
+    bool declined() const { return declined_; }
+    std::string& text() { return text_; }
+    void raw(std::string_view octets) { text_.append(octets); }
+    void indent(std::size_t depth) {
+        text_.push_back('\n');
+        for (std::size_t i = 0; i < depth; ++i) text_.append(json_indent_unit);
+    }
+    void string(std::string_view value) {
+        text_.push_back('"');
+        for (const char c : value) {
+            const auto octet = static_cast<unsigned char>(c);
+            if (octet < 0x20 || octet > 0x7e) {
+                declined_ = true;
+                return;
+            }
+            if (c == '"' || c == '\\') text_.push_back('\\');
+            text_.push_back(c);
+        }
+        text_.push_back('"');
+    }
+    void key(std::size_t depth, std::string_view name) {
+        indent(depth);
+        string(name);
+        text_.append(" : ");
+    }
+    // A counter's value: null when empty, a number, a list of numbers ("86,87,2"), a text.
+    void value(std::size_t depth, std::string_view text) {
+        if (text.empty()) {
+            text_.append("null");
+            return;
+        }
+        bool whole = false;
+        if (is_number(text, &whole)) {
+            if (!whole) declined_ = true;
+            text_.append(text);
+            return;
+        }
+        if (text.find(',') != std::string_view::npos && list(depth, text)) return;
+        string(text);
+    }
+
+private:
+    // Writes text as a list when every part is a number; false (nothing written) else.
+    bool list(std::size_t depth, std::string_view text) {
+        for (std::size_t begin = 0;;) {
+            const std::size_t end = std::min(text.find(',', begin), text.size());
+            bool whole = false;
+            if (!is_number(text.substr(begin, end - begin), &whole)) return false;
+            if (!whole) declined_ = true;
+            if (end == text.size()) break;
+            begin = end + 1;
+        }
+        text_.push_back('[');
+        for (std::size_t begin = 0;;) {
+            const std::size_t end = std::min(text.find(',', begin), text.size());
+            if (begin != 0) text_.push_back(',');
+            indent(depth + 1);
+            text_.append(text.substr(begin, end - begin));
+            if (end == text.size()) break;
+            begin = end + 1;
+        }
+        indent(depth);
+        text_.push_back(']');
+        return true;
+    }
+
+    std::string text_;
+    bool declined_ = false;
+};
+
+// The texts the host encoded for what is the same in every row of the block.
+struct a_jsonfixed {
+    std::string_view begin, block, end, file, granularity;
+};
+
+bool fixed_text(pTHX_ HV* fixed, const char* key, std::string_view* text) {
+    SV** value = hv_fetch(fixed, key, static_cast<I32>(std::strlen(key)), 0);
+    if (value == nullptr || !SvOK(*value)) return false;
+    STRLEN length = 0;
+    const char* octets = SvPV_const(*value, length);
+    *text = std::string_view(octets, length);
+    return true;
+}
+
+// Writes the view's rows as JSON objects separated by ",\n"; false when it declines.
+bool write_json_rows(const a_blockview& view, const a_jsonfixed& fixed, json_writer& out, std::int64_t* lines) {
+    // Columns by name; identity names once each, the suspect flag apart.
+    std::vector<std::size_t> object_slots;
+    std::vector<std::size_t> counter_slots;
+    std::vector<bool> special(view.names.size(), false);
+    for (std::size_t slot : view.columns) {
+        if (plain_value(view.names[slot]) != view.names[slot]) return false;
+        if (view.object[slot]) special[slot] = true;
+    }
+    if (view.has_flag) special[view.flag_slot] = true;
+    for (std::size_t slot : view.columns) {
+        if (view.object[slot]) {
+            if (std::find(object_slots.begin(), object_slots.end(), slot) == object_slots.end()) object_slots.push_back(slot);
+        } else if (!special[slot]) {
+            counter_slots.push_back(slot);
+        }
+    }
+    const auto by_name = [&view](std::size_t a, std::size_t b) { return view.names[a] < view.names[b]; };
+    std::sort(object_slots.begin(), object_slots.end(), by_name);
+    std::sort(counter_slots.begin(), counter_slots.end(), by_name);
+
+    constexpr std::size_t field_depth = json_row_depth + 1;
+    constexpr std::size_t entry_depth = field_depth + 1;
+    // A row's lines: braces and eight fields, and each hash's entries and closing brace.
+    std::int64_t row_lines = 10;
+    if (!object_slots.empty()) row_lines += static_cast<std::int64_t>(object_slots.size()) + 1;
+    if (!counter_slots.empty()) row_lines += static_cast<std::int64_t>(counter_slots.size()) + 1;
+    std::int64_t list_lines = 0;
+    each_row(view, [&](std::size_t row, const std::vector<std::string_view>& values) {
+        if (out.declined()) return;
+        if (row != 0) out.raw(",");
+        out.indent(json_row_depth);
+        out.raw("{");
+        out.key(field_depth, "begin");
+        out.raw(fixed.begin);
+        out.raw(",");
+        out.key(field_depth, "block");
+        out.raw(fixed.block);
+        out.raw(",");
+        out.key(field_depth, "counters");
+        out.raw("{");
+        for (std::size_t i = 0; i < counter_slots.size(); ++i) {
+            if (i != 0) out.raw(",");
+            out.key(entry_depth, view.names[counter_slots[i]]);
+            const std::string_view value = plain_value(values[counter_slots[i]]);
+            const std::size_t before = out.text().size();
+            out.value(entry_depth, value);
+            if (out.text()[before] == '[') list_lines += std::count(value.begin(), value.end(), ',') + 2;
+        }
+        if (!counter_slots.empty()) out.indent(field_depth);
+        out.raw("},");
+        out.key(field_depth, "end");
+        out.raw(fixed.end);
+        out.raw(",");
+        out.key(field_depth, "file");
+        out.raw(fixed.file);
+        out.raw(",");
+        out.key(field_depth, "granularity");
+        out.raw(fixed.granularity);
+        out.raw(",");
+        out.key(field_depth, "object");
+        out.raw("{");
+        for (std::size_t i = 0; i < object_slots.size(); ++i) {
+            if (i != 0) out.raw(",");
+            out.key(entry_depth, view.names[object_slots[i]]);
+            out.string(plain_value(values[object_slots[i]]));
+        }
+        if (!object_slots.empty()) out.indent(field_depth);
+        out.raw("},");
+        out.key(field_depth, "suspect");
+        if (!view.has_flag) {
+            out.raw("null");
+        } else {
+            const std::string_view flag = plain_value(values[view.flag_slot]);
+            const bool suspect = flag.size() == 4 && (flag[0] | 0x20) == 't' && (flag[1] | 0x20) == 'r' &&
+                                 (flag[2] | 0x20) == 'u' && (flag[3] | 0x20) == 'e';
+            out.raw(suspect ? "true" : "false");
+        }
+        out.indent(json_row_depth);
+        out.raw("}");
+    });
+    *lines = row_lines * static_cast<std::int64_t>(view.row_ends.size()) + list_lines;
+    return !out.declined();
+}
+
+HV* render_json(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, const char* suspect, HV* fixed) {
+    const a_blockview view = block_view(aTHX_ data, info, types, suspect);
+    HV* result = nullptr;
+    if (fixed == nullptr) {
+        const pif_writer check = write_pif(view, false);
+        result = newHV();
+        store_view(aTHX_ result, "name", view.name);
+        if (check.refused()) {
+            store_view(aTHX_ result, "bad", check.bad());
+            return result;
+        }
+        std::vector<std::string_view> columns;
+        for (std::size_t slot : view.columns) columns.push_back(view.names[slot]);
+        store_key(aTHX_ result, "header", reference(aTHX_ texts_of(aTHX_ view.header_names)));
+        store_key(aTHX_ result, "values", reference(aTHX_ texts_of(aTHX_ view.header_values)));
+        store_key(aTHX_ result, "columns", reference(aTHX_ texts_of(aTHX_ columns)));
+        store_key(aTHX_ result, "identity", reference(aTHX_ identity_of(aTHX_ view)));
+        return result;
+    }
+    a_jsonfixed texts;
+    if (!fixed_text(aTHX_ fixed, "begin", &texts.begin) || !fixed_text(aTHX_ fixed, "block", &texts.block) ||
+        !fixed_text(aTHX_ fixed, "end", &texts.end) || !fixed_text(aTHX_ fixed, "file", &texts.file) ||
+        !fixed_text(aTHX_ fixed, "granularity", &texts.granularity))
+        return newHV();
+    json_writer out;
+    std::int64_t lines = 0;
+    const bool written = write_json_rows(view, texts, out, &lines);
+    result = newHV();
+    if (!written) return result;
+    // The rows follow the opening line of the host's list: the first row's line break is
+    // the separator's.
+    std::string_view text = out.text();
+    if (!text.empty()) text.remove_prefix(1);
+    store_view(aTHX_ result, "text", text);
+    store_key(aTHX_ result, "lines", newSViv(static_cast<IV>(lines)));
     return result;
 }
 
@@ -515,6 +813,21 @@ HV* measdoc_export_pif(pTHX_ const a_measdata& data, std::int32_t number, HV* ty
     if (info == nullptr) return nullptr;
     try {
         return render_pif(aTHX_ data, info, types, suspect);
+    } catch (const std::bad_alloc&) {
+        *failure = "out of memory";
+        return nullptr;
+    }
+}
+
+HV* measdoc_export_json(pTHX_ const a_measdata& data, std::int32_t number, HV* types, const char* suspect,
+                        HV* fixed, const char** failure) {
+    *failure = nullptr;
+    if (number < 0) return nullptr;
+    const a_measinfo* info = data.md_measinfo;
+    for (std::int32_t i = 0; info != nullptr && i < number; ++i) info = info->mmi_next;
+    if (info == nullptr) return nullptr;
+    try {
+        return render_json(aTHX_ data, info, types, suspect, fixed);
     } catch (const std::bad_alloc&) {
         *failure = "out of memory";
         return nullptr;

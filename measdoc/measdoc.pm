@@ -194,6 +194,28 @@ order above. undef when there is no such block.
         print {$fh} $pif->{text};
     }
 
+=item measdoc_block_json(number, types, suspect, fixed)
+
+The rows of block I<number> as JSON text, for a host that writes one JSON list of row
+objects per file; I<types> and I<suspect> as for C<measdoc_block_pif>. Called twice per
+block. With I<fixed> undef it returns a reference to a new hash of the block's C<name>,
+C<header> and C<values> (the header's names and values), C<columns> and C<identity> (arrays
+as C<measdoc_block_pif> orders them), or of C<name> and C<bad> as C<measdoc_block_pif>
+returns them. With I<fixed> a reference to a hash of the JSON texts the host encoded for
+C<begin>, C<block>, C<end>, C<file> and C<granularity>, it returns a reference to a new hash
+of C<text> and C<lines>: one object per row, the keys C<begin>, C<block>, C<counters> (each
+column but the identity and suspect ones, under its name: C<null> when empty, a number, a
+list of numbers for a value like C<86,87,2>, else a text), C<end>, C<file>, C<granularity>,
+C<object> (the identity columns, as texts) and C<suspect> (C<true> for C<TRUE> in any case,
+C<false> otherwise, C<null> without the column), laid out as a canonical, pretty encoder
+writes the elements of a list (three blanks per level, C<" : "> between key and value),
+separated by a comma and a line feed, without a line feed before the first or after the
+last; C<lines> is the number of lines the text spans. A field written in double quotes
+that holds a blank loses the quotes. The text is empty for a block without rows. The hash
+is empty when the block holds what the host's encoder must write itself: a text of octets
+other than printable ASCII, or a number with a fraction, an exponent, more than 18 digits
+or C<-0>. undef when there is no such block.
+
 =item measdoc_data_types()
 
 A reference to a new hash equal to the C<dataTypeDict> entry of C<measdoc_data>: one
