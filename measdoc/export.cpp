@@ -411,30 +411,21 @@ struct a_blockview {
     std::size_t flag_slot = 0;
 };
 
-a_blockview block_view(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, const char* suspect) {
-    a_blockview view;
+// The view's name and header alone, which need no row but the last.
+void block_head(const a_measdata& data, const a_measinfo* info, a_blockview& view) {
     // The header: the file's fields, overridden by the block's, then the internal header
     // of the last row; the internal names the others lack follow in their own order.
     a_fieldmap header;
     collect_fields(header, data.md_header);
     collect_fields(header, data.md_footer);
     collect_fields(header, info->mmi_commonhdr);
-    a_fieldmap internal;
     const a_measvalue* last_row = nullptr;
     const a_measpair* block_name = nullptr;
-    column_slots slots;
     for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next) {
         last_row = row;
         if (row->mmv_blockname != nullptr && row->mmv_blockname->mmp_name != nullptr) block_name = row->mmv_blockname;
-        std::size_t place = 0;
-        for (const a_measpair* chain : {row->mmv_measrslt, row->mmv_instanceobj, row->mmv_suspect}) {
-            for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next, ++place) {
-                if (pair->mmp_name == nullptr) continue;
-                view.fields.push_back({slots.slot(place, pair->mmp_name), text_of(pair->mmp_value)});
-            }
-        }
-        view.row_ends.push_back(view.fields.size());
     }
+    a_fieldmap internal;
     if (last_row != nullptr) collect_fields(internal, last_row->mmv_uniquehdr);
     for (const auto& [name, value] : header) {
         view.header_names.push_back(name);
@@ -445,6 +436,24 @@ a_blockview block_view(pTHX_ const a_measdata& data, const a_measinfo* info, HV*
         if (header.count(name) != 0) continue;
         view.header_names.push_back(name);
         view.header_values.push_back(value);
+    }
+    view.name = block_name != nullptr ? std::string_view(block_name->mmp_name) : std::string_view();
+    if (view.name.empty()) view.name = pif_default_name;
+}
+
+a_blockview block_view(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, const char* suspect) {
+    a_blockview view;
+    block_head(data, info, view);
+    column_slots slots;
+    for (const a_measvalue* row = info->mmi_measvalue; row != nullptr; row = row->mmv_next) {
+        std::size_t place = 0;
+        for (const a_measpair* chain : {row->mmv_measrslt, row->mmv_instanceobj, row->mmv_suspect}) {
+            for (const a_measpair* pair = chain; pair != nullptr; pair = pair->mmp_next, ++place) {
+                if (pair->mmp_name == nullptr) continue;
+                view.fields.push_back({slots.slot(place, pair->mmp_name), text_of(pair->mmp_value)});
+            }
+        }
+        view.row_ends.push_back(view.fields.size());
     }
 
     // Columns: the object's names, the counters, the suspect flag; each group sorted.
@@ -468,9 +477,6 @@ a_blockview block_view(pTHX_ const a_measdata& data, const a_measinfo* info, HV*
         if (!view.object[slot] && !is_flag) view.columns.push_back(slot);
     }
     if (view.has_flag) view.columns.push_back(view.flag_slot);
-
-    view.name = block_name != nullptr ? std::string_view(block_name->mmp_name) : std::string_view();
-    if (view.name.empty()) view.name = pif_default_name;
     return view;
 }
 
@@ -553,7 +559,16 @@ HV* render_pif(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, 
 // that the two never write the same value differently.
 
 constexpr std::string_view json_indent_unit = "   ";
+// A line break and the blanks of the deepest line a row has (a list's numbers).
+constexpr std::string_view json_line_starts = "\n               ";
+// The octets written as they are: printable ASCII.
+constexpr unsigned char json_first_plain = 0x20;
+constexpr unsigned char json_last_plain = 0x7e;
 constexpr std::size_t json_row_depth = 1;
+// Octets of a row besides its fields and the fixed texts, and of a field besides its
+// value, for a first guess of the text's size (names of up to 24 octets).
+constexpr std::size_t json_row_overhead = 180;
+constexpr std::size_t json_field_overhead = 40;
 // Digits every 64-bit integer of that many digits has exactly.
 constexpr std::size_t json_exact_digits = 18;
 
@@ -597,20 +612,34 @@ public:
     bool declined() const { return declined_; }
     std::string& text() { return text_; }
     void raw(std::string_view octets) { text_.append(octets); }
+    void reserve(std::size_t octets) { text_.reserve(octets); }
     void indent(std::size_t depth) {
+        const std::size_t length = 1 + depth * json_indent_unit.size();
+        if (length <= json_line_starts.size()) {
+            text_.append(json_line_starts.substr(0, length));
+            return;
+        }
         text_.push_back('\n');
         for (std::size_t i = 0; i < depth; ++i) text_.append(json_indent_unit);
     }
     void string(std::string_view value) {
-        text_.push_back('"');
+        std::size_t escapes = 0;
         for (const char c : value) {
             const auto octet = static_cast<unsigned char>(c);
-            if (octet < 0x20 || octet > 0x7e) {
+            if (octet < json_first_plain || octet > json_last_plain) {
                 declined_ = true;
                 return;
             }
-            if (c == '"' || c == '\\') text_.push_back('\\');
-            text_.push_back(c);
+            escapes += c == '"' || c == '\\';
+        }
+        text_.push_back('"');
+        if (escapes == 0) {
+            text_.append(value);
+        } else {
+            for (const char c : value) {
+                if (c == '"' || c == '\\') text_.push_back('\\');
+                text_.push_back(c);
+            }
         }
         text_.push_back('"');
     }
@@ -707,6 +736,12 @@ bool write_json_rows(const a_blockview& view, const a_jsonfixed& fixed, json_wri
     if (!object_slots.empty()) row_lines += static_cast<std::int64_t>(object_slots.size()) + 1;
     if (!counter_slots.empty()) row_lines += static_cast<std::int64_t>(counter_slots.size()) + 1;
     std::int64_t list_lines = 0;
+    // The fixed part of each row, and each field with its key and indent.
+    std::size_t estimate = view.row_ends.size() *
+        (fixed.begin.size() + fixed.block.size() + fixed.end.size() + fixed.file.size() + fixed.granularity.size() +
+         json_row_overhead);
+    for (const a_rowfield& field : view.fields) estimate += field.value.size() + json_field_overhead;
+    out.reserve(estimate);
     each_row(view, [&](std::size_t row, const std::vector<std::string_view>& values) {
         if (out.declined()) return;
         if (row != 0) out.raw(",");
@@ -765,22 +800,21 @@ bool write_json_rows(const a_blockview& view, const a_jsonfixed& fixed, json_wri
 }
 
 HV* render_json(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types, const char* suspect, HV* fixed) {
-    const a_blockview view = block_view(aTHX_ data, info, types, suspect);
-    HV* result = nullptr;
     if (fixed == nullptr) {
-        const pif_writer check = write_pif(view, false);
-        result = newHV();
+        a_blockview head;
+        block_head(data, info, head);
+        HV* result = newHV();
+        store_view(aTHX_ result, "name", head.name);
+        store_key(aTHX_ result, "header", reference(aTHX_ texts_of(aTHX_ head.header_names)));
+        store_key(aTHX_ result, "values", reference(aTHX_ texts_of(aTHX_ head.header_values)));
+        return result;
+    }
+    const a_blockview view = block_view(aTHX_ data, info, types, suspect);
+    const pif_writer check = write_pif(view, false);
+    if (check.refused()) {
+        HV* result = newHV();
         store_view(aTHX_ result, "name", view.name);
-        if (check.refused()) {
-            store_view(aTHX_ result, "bad", check.bad());
-            return result;
-        }
-        std::vector<std::string_view> columns;
-        for (std::size_t slot : view.columns) columns.push_back(view.names[slot]);
-        store_key(aTHX_ result, "header", reference(aTHX_ texts_of(aTHX_ view.header_names)));
-        store_key(aTHX_ result, "values", reference(aTHX_ texts_of(aTHX_ view.header_values)));
-        store_key(aTHX_ result, "columns", reference(aTHX_ texts_of(aTHX_ columns)));
-        store_key(aTHX_ result, "identity", reference(aTHX_ identity_of(aTHX_ view)));
+        store_view(aTHX_ result, "bad", check.bad());
         return result;
     }
     a_jsonfixed texts;
@@ -791,7 +825,7 @@ HV* render_json(pTHX_ const a_measdata& data, const a_measinfo* info, HV* types,
     json_writer out;
     std::int64_t lines = 0;
     const bool written = write_json_rows(view, texts, out, &lines);
-    result = newHV();
+    HV* result = newHV();
     if (!written) return result;
     // The rows follow the opening line of the host's list: the first row's line break is
     // the separator's.

@@ -198,12 +198,13 @@ order above. undef when there is no such block.
 
 The rows of block I<number> as JSON text, for a host that writes one JSON list of row
 objects per file; I<types> and I<suspect> as for C<measdoc_block_pif>. Called twice per
-block. With I<fixed> undef it returns a reference to a new hash of the block's C<name>,
-C<header> and C<values> (the header's names and values), C<columns> and C<identity> (arrays
-as C<measdoc_block_pif> orders them), or of C<name> and C<bad> as C<measdoc_block_pif>
-returns them. With I<fixed> a reference to a hash of the JSON texts the host encoded for
-C<begin>, C<block>, C<end>, C<file> and C<granularity>, it returns a reference to a new hash
-of C<text> and C<lines>: one object per row, the keys C<begin>, C<block>, C<counters> (each
+block. With I<fixed> undef it returns a reference to a new hash of the block's C<name> and
+of C<header> and C<values>, arrays of the header's names and values as
+C<measdoc_block_pif> orders them, from which the host works out the fixed texts. With
+I<fixed> a reference to a hash of the JSON texts the host encoded for C<begin>, C<block>,
+C<end>, C<file> and C<granularity>, it returns a reference to a new hash of C<name> and
+C<bad> when C<measdoc_block_pif> would refuse the block, else of C<text> and C<lines>: one
+object per row, the keys C<begin>, C<block>, C<counters> (each
 column but the identity and suspect ones, under its name: C<null> when empty, a number, a
 list of numbers for a value like C<86,87,2>, else a text), C<end>, C<file>, C<granularity>,
 C<object> (the identity columns, as texts) and C<suspect> (C<true> for C<TRUE> in any case,

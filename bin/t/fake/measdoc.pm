@@ -134,11 +134,9 @@ sub measdoc_block_json {
     die "Usage: measdoc::measdoc_block_json(number, types, suspect, fixed)\n" unless @_ == 4;
     my ($number, $types, $suspect, $fixed) = @_;
     my $pif = measdoc_block_pif($number, $types, $suspect) // return undef;
-    return {} if $fixed;
-    return $pif if defined $pif->{bad};
-    my @lines = map { [ split /\|/, $_, -1 ] } split /\n/, $pif->{text};
-    return { name => $pif->{name}, header => $lines[2], values => $lines[3], columns => $lines[6],
-             identity => $pif->{identity} };
+    return defined $pif->{bad} ? $pif : {} if $fixed;
+    my @lines = map { [ split /\|/, $_, -1 ] } split /\n/, $pif->{text} // '';
+    return { name => $pif->{name}, header => $lines[2] // [], values => $lines[3] // [] };
 }
 
 sub measdoc_data_types { measdoc_data()->{dataTypeDict} // {} }
