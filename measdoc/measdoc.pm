@@ -155,6 +155,68 @@ no such block.
         ...
     }
 
+=item measdoc_block_pif(number, types, suspect)
+
+Block I<number> rendered as the text of its PIF file, for a host that writes the octets and
+keeps no hash of the rows; I<types> is the hash C<measdoc_data_types> returned (undef: no
+field is an object name), I<suspect> the name of the suspect-flag field or undef. Returns a
+reference to a new hash:
+
+=over 4
+
+=item * C<name>: the block's name (that of the last row naming one, C<XMLDATA> when
+none does);
+
+=item * C<text>: the banner C<## Parser Intermediate File>, the header section
+(C<##START|HEADER>, the names line, the values line, C<##END|HEADER>), then
+C<##START|>I<name>, the columns line, one line per row in row order and C<##END|>I<name>,
+each line ended by a line feed. The header holds the fields of C<commonHeaderData> in sorted
+order, then the fields of C<internalHeaderData> it lacks, sorted; an internal field's value
+overrides. The columns are every field of any row: those I<types> marks C<1> (the parts of
+the measured object's name), then the others, each group sorted, then I<suspect> when a row
+has it; a row's missing field is empty. Fields are joined by C<|>;
+
+=item * C<lines>: the number of lines of the text;
+
+=item * C<identity>: a reference to an array of the columns marked C<1> in I<types>, in
+column order.
+
+=back
+
+When a field (the name included) holds a C<|>, a carriage return or a line feed, which a PIF
+line cannot carry, the hash holds only C<name> and C<bad>, the first such field in the
+order above. undef when there is no such block.
+
+    my $types = measdoc::measdoc_data_types();
+    for my $n (0 .. measdoc::measdoc_block_count() - 1) {
+        my $pif = measdoc::measdoc_block_pif($n, $types, 'suspect');
+        die "cannot write $pif->{bad}" if defined $pif->{bad};
+        print {$fh} $pif->{text};
+    }
+
+=item measdoc_block_json(number, types, suspect, fixed)
+
+The rows of block I<number> as JSON text, for a host that writes one JSON list of row
+objects per file; I<types> and I<suspect> as for C<measdoc_block_pif>. Called twice per
+block. With I<fixed> undef it returns a reference to a new hash of the block's C<name> and
+of C<header> and C<values>, arrays of the header's names and values as
+C<measdoc_block_pif> orders them, from which the host works out the fixed texts. With
+I<fixed> a reference to a hash of the JSON texts the host encoded for C<begin>, C<block>,
+C<end>, C<file> and C<granularity>, it returns a reference to a new hash of C<name> and
+C<bad> when C<measdoc_block_pif> would refuse the block, else of C<text> and C<lines>: one
+object per row, the keys C<begin>, C<block>, C<counters> (each
+column but the identity and suspect ones, under its name: C<null> when empty, a number, a
+list of numbers for a value like C<86,87,2>, else a text), C<end>, C<file>, C<granularity>,
+C<object> (the identity columns, as texts) and C<suspect> (C<true> for C<TRUE> in any case,
+C<false> otherwise, C<null> without the column), laid out as a canonical, pretty encoder
+writes the elements of a list (three blanks per level, C<" : "> between key and value),
+separated by a comma and a line feed, without a line feed before the first or after the
+last; C<lines> is the number of lines the text spans. A field written in double quotes
+that holds a blank loses the quotes. The text is empty for a block without rows. The hash
+is empty when the block holds what the host's encoder must write itself: a text of octets
+other than printable ASCII, or a number with a fraction, an exponent, more than 18 digits
+or C<-0>. undef when there is no such block.
+
 =item measdoc_data_types()
 
 A reference to a new hash equal to the C<dataTypeDict> entry of C<measdoc_data>: one

@@ -158,3 +158,48 @@ measdoc_data_types()
     RETVAL = newRV_noinc(reinterpret_cast<SV*>(measdoc_export_types(aTHX_ measdata)));
   OUTPUT:
     RETVAL
+
+SV*
+measdoc_block_pif(number, types, suspect)
+    IV number
+    SV* types
+    SV* suspect
+  PREINIT:
+    HV* rendered;
+    HV* dictionary;
+    const char* failure;
+  CODE:
+    dictionary = SvROK(types) && SvTYPE(SvRV(types)) == SVt_PVHV ? reinterpret_cast<HV*>(SvRV(types)) : nullptr;
+    failure = nullptr;
+    rendered = number >= 0 && number <= INT32_MAX
+        ? measdoc_export_pif(aTHX_ measdata, static_cast<std::int32_t>(number), dictionary,
+                             SvOK(suspect) ? SvPV_nolen(suspect) : nullptr, &failure)
+        : nullptr;
+    if (failure != nullptr) croak("measdoc_block_pif: %s", failure);
+    RETVAL = rendered != nullptr ? newRV_noinc(reinterpret_cast<SV*>(rendered)) : &PL_sv_undef;
+  OUTPUT:
+    RETVAL
+
+SV*
+measdoc_block_json(number, types, suspect, fixed)
+    IV number
+    SV* types
+    SV* suspect
+    SV* fixed
+  PREINIT:
+    HV* rendered;
+    HV* dictionary;
+    HV* texts;
+    const char* failure;
+  CODE:
+    dictionary = SvROK(types) && SvTYPE(SvRV(types)) == SVt_PVHV ? reinterpret_cast<HV*>(SvRV(types)) : nullptr;
+    texts = SvROK(fixed) && SvTYPE(SvRV(fixed)) == SVt_PVHV ? reinterpret_cast<HV*>(SvRV(fixed)) : nullptr;
+    failure = nullptr;
+    rendered = number >= 0 && number <= INT32_MAX
+        ? measdoc_export_json(aTHX_ measdata, static_cast<std::int32_t>(number), dictionary,
+                              SvOK(suspect) ? SvPV_nolen(suspect) : nullptr, texts, &failure)
+        : nullptr;
+    if (failure != nullptr) croak("measdoc_block_json: %s", failure);
+    RETVAL = rendered != nullptr ? newRV_noinc(reinterpret_cast<SV*>(rendered)) : &PL_sv_undef;
+  OUTPUT:
+    RETVAL

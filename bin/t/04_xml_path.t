@@ -97,9 +97,11 @@ subtest 'failures reported by measdoc' => sub {
     fake_xml("$dir/4-good.xml", 'mdc', { data => $data, warnings => ['parse - found multiple header data'] });
     fake_xml("$dir/5-lost.xml", 'mdc', { data => $data, warnings => ['parse - measurement value not found',
         'parse - measurement type not found'] });
-    # Converted by the double, but the second data section has no element measured.
+    # Converted by the double, but the second data section has no element measured (its
+    # name in a text is no element).
     fake_xml("$dir/6-entity.xml", 'measCollecFile', { data => $data });
-    my $sections = qq{<x:measData>\n<x:managedElement localDn="a"/></x:measData>\n<measData/>\n<measData>\n<measInfo/></measData>\n};
+    my $sections = qq{<x:measData>\n<x:managedElement localDn="a"/></x:measData>\n<measData/>\n<measData>\n}
+        . qq{<measInfo>a:managedElement <b/></measInfo></measData>\n};
     spew("$dir/6-entity.xml", slurp("$dir/6-entity.xml") =~ s{(?=</measCollecFile>)}{$sections}r);
     my $run = pm2pif({ %$fake, cwd => $dir }, map { "$_.xml" } qw(1-error 2-bar 2-break 3-start 4-good 5-lost 6-entity));
     is($run->{status}, 1, 'status 1');

@@ -41,7 +41,7 @@ sub convert_task {
         chdir $dir or die "cannot change into $dir: $!\n";
         convert_input($run, $run->{inputs}[$index], '.', \%r);
         write_format($run, $run->{inputs}[$index], './pif', \%r, $r{meta})
-            if $r{status} eq 'ok' && $run->{opt}{format} ne 'pif' && !$run->{opt}{'raw-json'};
+            if $r{status} eq 'ok' && $run->{opt}{format} ne 'pif' && !$run->{opt}{'raw-json'} && !$r{formatted};
         1;
     };
     @r{qw(status message)} = ('failed', short_error($@)) unless $ok;

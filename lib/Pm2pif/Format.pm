@@ -12,6 +12,7 @@ use Pm2pif::Util qw(count_lines file_name_part kind_name);
 
 our $VERSION = '1.00';
 our @EXPORT_OK = qw(format_spec format_names read_pif epoch_of seconds_of block_facts block_records json_value
+    iso_of json_encoder json_text
     csv_line influx_text ves_event write_format);
 
 # Output form => [extension, one file per block (else one per input), may go to standard

@@ -7,11 +7,12 @@ use Exporter 'import';
 use File::Basename qw(basename);
 use JSON::PP ();
 use Pm2pif::Config qw(xml_checks xml_items);
+use Pm2pif::Format qw(block_facts iso_of json_encoder json_text);
 use Pm2pif::Modules qw(load_module);
 use Pm2pif::Util qw(file_name_part one_line);
 
 our $VERSION = '1.00';
-our @EXPORT_OK = qw(convert_xml pif_columns pif_line);
+our @EXPORT_OK = qw(convert_xml);
 
 # Converts one XML file with root element $root into $dir/pif (with --raw-json, into
 # $dir/data.json). Dies with the reason, in the file's terms where known.
@@ -27,7 +28,7 @@ sub convert_xml {
             print {$fh} JSON::PP->new->canonical->pretty->encode($data) or die "cannot write: $!\n";
             close $fh or die "cannot write: $!\n";
             $r->{raw_json} = 1;
-        } else {
+        } elsif (!($run->{opt}{format} eq 'json' && write_xml_json($run, $suspect, "$dir/pif", $r))) {
             write_xml_pifs($suspect, "$dir/pif", file_name_part($base), $r);
         }
     });
@@ -206,11 +207,21 @@ sub section_census {
         die "cannot read: $!\n" unless defined $n;
         $buf .= $more;
         my $end = 0;
-        while ($buf =~ m{<(?:[\w.-]+:)?($names)(?=[\s/>])[^>]*?(/?)>}g) {
+        # The names lead the pattern, so that the engine looks for them rather than trying
+        # every tag; one after a ":" counts only as a tag's prefixed name.
+        while ($buf =~ m{(?<=[<:])($names)(?=[\s/>])[^>]*?(/?)>}g) {
+            my ($name, $empty, $at) = ($1, $2, $-[1]);
+            if (substr($buf, $at - 1, 1) eq ':') {
+                my $open = rindex $buf, '<', $at - 1;
+                if ($open < 0 || substr($buf, $open + 1, $at - $open - 1) !~ /\A[\w.-]+:\z/) {
+                    pos($buf) = $at + 1;
+                    next;
+                }
+            }
             $end = pos $buf;
-            if ($1 ne $data) {
-                $sections[-1]{$1}++ if @sections;
-            } elsif ($2 eq '') {
+            if ($name ne $data) {
+                $sections[-1]{$name}++ if @sections;
+            } elsif ($empty eq '') {
                 push @sections, {};
             }
         }
@@ -297,74 +308,85 @@ sub missing_entity {
 }
 
 # One PIF file per measurement-info block of the last run: the block's common header pairs
-# and its internal header pairs, then the block of value rows. Blocks are fetched one at a
-# time and dropped once written, so a file of many blocks never has all of them as hashes.
+# and its internal header pairs, then the block of value rows, columns as measdoc_block_pif
+# orders them. measdoc renders each block's text itself, so no row becomes a Perl hash and
+# only one block's text is held at a time.
 sub write_xml_pifs {
     my ($suspect, $dir, $base, $r) = @_;
     my $types = measdoc::measdoc_data_types();
     for my $number (0 .. measdoc::measdoc_block_count() - 1) {
-        my $one = measdoc::measdoc_block($number) // die "the XML module lost block $number of its results\n";
-        write_xml_pif($number, $one->{commonHeaderData}{$number}, $one->{$number}, $types, $suspect, $dir, $base, $r);
+        my $pif = measdoc::measdoc_block_pif($number, $types, $suspect)
+            // die "the XML module lost block $number of its results\n";
+        write_xml_pif($number, $pif, $suspect, $dir, $base, $r);
     }
 }
 
-# The PIF file of block $number, from its header entry and its block entry.
-sub write_xml_pif {
-    my ($number, $common, $block, $types, $suspect, $dir, $base, $r) = @_;
-    my %header = %{ $common // {} };
-    my @header_names = sort keys %header;
-    my $internal = $block->{internalHeaderData} // {};
-    for my $name (sort keys %$internal) {
-        push @header_names, $name unless exists $header{$name};
-        $header{$name} = $internal->{$name};
+# The JSON form of the last run straight from measdoc, without PIF files in between: the
+# rows of each block as json_rows has them. Returns false, having written nothing, when a
+# block holds content that only the general path (write_xml_pifs, write_format) writes, or
+# when there is no block (that path tells whether an input should have had any).
+sub write_xml_json {
+    my ($run, $suspect, $dir, $r) = @_;
+    my $in = $run->{inputs}[ $r->{index} ];
+    measdoc::measdoc_block_count() > 0 or return 0;
+    my $types = measdoc::measdoc_data_types();
+    my $json = json_encoder()->allow_nonref;
+    my $path = "$dir/form.json";
+    open my $fh, '>:raw', $path or die "cannot write $path: $!\n";
+    my ($rows, $lines) = (0, 0);
+    for my $number (0 .. measdoc::measdoc_block_count() - 1) {
+        my $head = measdoc::measdoc_block_json($number, $types, $suspect, undef)
+            // die "the XML module lost block $number of its results\n";
+        # Only the header's facts are the host's: measdoc places the columns itself.
+        my $facts = block_facts($run->{config}, 'xml', { %$head, columns => [] }, {});
+        my %fixed = (file => json_text($in->{shown}), block => json_text($head->{name}),
+            begin => iso_of($facts->{begin}), end => iso_of($facts->{end}),
+            granularity => defined $facts->{granularity} ? 0 + $facts->{granularity} : undef);
+        $_ = $json->encode($_) for values %fixed;
+        my $block = measdoc::measdoc_block_json($number, $types, $suspect, \%fixed);
+        pif_refusal($block);
+        if (!defined $block->{text}) {
+            close $fh;
+            unlink $path;
+            return 0;
+        }
+        next if $block->{text} eq '';
+        print {$fh} $rows++ ? ",\n" : "[\n", $block->{text} or die "cannot write $path: $!\n";
+        $lines += $block->{lines};
     }
-    my @rows = map { $block->{$_}{pifData} // {} } sort { $a <=> $b } grep {/\A\d+\z/} keys %$block;
-    my @columns = pif_columns(\@rows, $types, $suspect);
-    my $name = defined $block->{blockName} && $block->{blockName} ne '' ? $block->{blockName} : 'XMLDATA';
-    pif_line($name, [$name]);
+    print {$fh} $rows ? "\n]\n" : "[]\n" or die "cannot write $path: $!\n";
+    close $fh or die "cannot write $path: $!\n";
+    (my $base = basename($in->{name} // $in->{path})) =~ s/\.gz\z//i;
+    $r->{files} = [ { tmp => 'form.json', prefix => file_name_part($base) . '-#-', ext => 'json' } ];
+    $r->{lines} = $rows ? $lines + 2 : 1;
+    $r->{formatted} = 1;
+    return 1;
+}
 
-    my @lines = ('## Parser Intermediate File', '##START|HEADER',
-        pif_line($name, \@header_names), pif_line($name, [ map { $header{$_} } @header_names ]),
-        '##END|HEADER', "##START|$name", pif_line($name, \@columns));
-    push @lines, pif_line($name, [ @$_{@columns} ]) for @rows;
-    push @lines, "##END|$name";
+# Dies with the field of a rendered block that a PIF line cannot carry.
+sub pif_refusal {
+    my ($rendered) = @_;
+    my $bad = $rendered->{bad} // return;
+    $bad =~ s/\r/\\r/g;
+    $bad =~ s/\n/\\n/g;
+    die "block $rendered->{name}: the text \"$bad\" holds a \"|\" or a line break, which a PIF field cannot carry\n";
+}
 
+# The PIF file of block $number from its rendering. A "|" or a line break inside a field
+# cannot be written without shifting every later field, so such a file fails rather than
+# being written wrong.
+sub write_xml_pif {
+    my ($number, $pif, $suspect, $dir, $base, $r) = @_;
+    my $name = $pif->{name};
+    pif_refusal($pif);
     my $tmp = sprintf 'xml%06d.pif', $number;
     open my $fh, '>:raw', "$dir/$tmp" or die "cannot write $dir/$tmp: $!\n";
-    print {$fh} map {"$_\n"} @lines or die "cannot write $dir/$tmp: $!\n";
+    print {$fh} $pif->{text} or die "cannot write $dir/$tmp: $!\n";
     close $fh or die "cannot write $dir/$tmp: $!\n";
     (my $file_block = $name) =~ tr{/}{_};
     push @{ $r->{files} }, { tmp => $tmp, prefix => file_name_part($file_block) . "-#-$base-#-" };
-    $r->{meta}{$tmp} = { identity => [ grep { ($types->{$_} // '') eq '1' } @columns ], suspect => $suspect };
-    $r->{lines} += @lines;
-}
-
-# Columns of an XML block: the parts of the measured object's distinguished name first
-# (the names the file's headers mark as such), then the counters, then the suspect flag,
-# each group in sorted order. Rows that lack a column leave its field empty.
-sub pif_columns {
-    my ($rows, $types, $suspect) = @_;
-    my %seen;
-    $seen{$_} = 1 for map { keys %$_ } @$rows;
-    my @object = sort grep { ($types->{$_} // '') eq '1' } keys %seen;
-    my @flag = grep { defined $_ && $seen{$_} } $suspect;
-    my %placed = map { $_ => 1 } @object, @flag;
-    return (@object, (sort grep { !$placed{$_} } keys %seen), @flag);
-}
-
-# One field line. A "|" or a line break inside a field cannot be written without
-# shifting every later field, so such a file fails rather than being written wrong.
-sub pif_line {
-    my ($block, $fields) = @_;
-    my $line = join '|', map { $_ // '' } @$fields;
-    # One look at the whole line: a field holding "|" shows as one separator too many.
-    if ($line =~ tr/|// != (@$fields ? $#$fields : 0) || $line =~ /[\r\n]/) {
-        my ($bad) = grep { defined && /[|\r\n]/ } @$fields;
-        $bad =~ s/\r/\\r/g;
-        $bad =~ s/\n/\\n/g;
-        die "block $block: the text \"$bad\" holds a \"|\" or a line break, which a PIF field cannot carry\n";
-    }
-    return $line;
+    $r->{meta}{$tmp} = { identity => $pif->{identity}, suspect => $suspect };
+    $r->{lines} += $pif->{lines};
 }
 
 1;

@@ -27,8 +27,9 @@ my @others = qw(measdoc_init measdoc_run measdoc_deinit measdoc_configuration me
 subtest 'version and functions' => sub {
     is($measdoc::VERSION, '1.00', 'version');
     my @functions = sort grep { defined &{"measdoc::$_"} && $_ ne 'bootstrap' } keys %measdoc::;
-    is_deeply(\@functions, [sort('measdoc_add_config', 'measdoc_block', @setters, @others)], 'exactly the 44 host functions');
-    is(scalar @functions, 44, 'count');
+    is_deeply(\@functions, [sort('measdoc_add_config', 'measdoc_block', 'measdoc_block_pif', 'measdoc_block_json', @setters,
+              @others)], 'exactly the 46 host functions');
+    is(scalar @functions, 46, 'count');
 };
 
 subtest 'the bootstrap refuses another version' => sub {
@@ -46,6 +47,11 @@ subtest 'usage texts' => sub {
         like($@, qr/^Usage: measdoc::measdoc_add_config\(value\) at /, 'measdoc_add_config with ' . @$args);
         eval { measdoc::measdoc_block(@$args) };
         like($@, qr/^Usage: measdoc::measdoc_block\(number\) at /, 'measdoc_block with ' . @$args);
+        eval { measdoc::measdoc_block_pif(@$args) };
+        like($@, qr/^Usage: measdoc::measdoc_block_pif\(number, types, suspect\) at /, 'measdoc_block_pif with ' . @$args);
+        eval { measdoc::measdoc_block_json(@$args) };
+        like($@, qr/^Usage: measdoc::measdoc_block_json\(number, types, suspect, fixed\) at /,
+             'measdoc_block_json with ' . @$args);
     }
     for my $name (@setters, @others) {
         my $function = \&{"measdoc::$name"};

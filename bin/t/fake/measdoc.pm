@@ -97,6 +97,48 @@ sub measdoc_block {
 
 sub measdoc::FakeBlock::DESTROY { $blocks{alive}-- }
 
+# The block's PIF text, rendered from its hash the way the module documents it.
+sub measdoc_block_pif {
+    die "Usage: measdoc::measdoc_block_pif(number, types, suspect)\n" unless @_ == 3;
+    my ($number, $types, $suspect) = @_;
+    my $one = measdoc_block($number) // return undef;
+    my ($block, %header) = ($one->{$number}, %{ $one->{commonHeaderData}{$number} // {} });
+    my @header_names = sort keys %header;
+    my $internal = $block->{internalHeaderData} // {};
+    for my $name (sort keys %$internal) {
+        push @header_names, $name unless exists $header{$name};
+        $header{$name} = $internal->{$name};
+    }
+    my @rows = map { $block->{$_}{pifData} // {} } sort { $a <=> $b } grep {/\A\d+\z/} keys %$block;
+    my %seen = map { $_ => 1 } map { keys %$_ } @rows;
+    my @object = sort grep { ($types->{$_} // '') eq '1' } keys %seen;
+    my @flag = grep { defined $_ && $seen{$_} } $suspect;
+    my %placed = map { $_ => 1 } @object, @flag;
+    my @columns = (@object, (sort grep { !$placed{$_} } keys %seen), @flag);
+    my $name = defined $block->{blockName} && $block->{blockName} ne '' ? $block->{blockName} : 'XMLDATA';
+    my @lines = ([$name], \@header_names, [ @header{@header_names} ], \@columns, map { [ @$_{@columns} ] } @rows);
+    for my $line (@lines) {
+        my ($bad) = grep { defined && /[|\r\n]/ } @$line;
+        return { name => $name, bad => $bad } if defined $bad;
+    }
+    my @text = map { join('|', map { $_ // '' } @$_) . "\n" } @lines[ 1 .. $#lines ];
+    splice @text, 0, 0, "## Parser Intermediate File\n", "##START|HEADER\n";
+    splice @text, 4, 0, "##END|HEADER\n", "##START|$name\n";
+    return { name => $name, text => join('', @text, "##END|$name\n"), lines => @text + 1,
+             identity => [ grep { ($types->{$_} // '') eq '1' } @columns ] };
+}
+
+# The block's header and columns from its PIF text; the rows themselves are always left
+# to the host's encoder.
+sub measdoc_block_json {
+    die "Usage: measdoc::measdoc_block_json(number, types, suspect, fixed)\n" unless @_ == 4;
+    my ($number, $types, $suspect, $fixed) = @_;
+    my $pif = measdoc_block_pif($number, $types, $suspect) // return undef;
+    return defined $pif->{bad} ? $pif : {} if $fixed;
+    my @lines = map { [ split /\|/, $_, -1 ] } split /\n/, $pif->{text} // '';
+    return { name => $pif->{name}, header => $lines[2] // [], values => $lines[3] // [] };
+}
+
 sub measdoc_data_types { measdoc_data()->{dataTypeDict} // {} }
 
 sub measdoc_error { my $e = $error; undef $error; return $e }
