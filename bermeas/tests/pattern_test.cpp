@@ -98,7 +98,7 @@ TEST(SimplePattern, LeavesOtherThanPrintableTextToTheMatcher) {
     ASSERT_TRUE(cell);
     std::array<regmatch_t, 2> groups{};
     bool decided = false;
-    EXPECT_TRUE(cell->search("x cell=42", groups, decided));
+    EXPECT_TRUE(cell->search("~ cell=42", groups, decided));
     EXPECT_TRUE(decided);
     EXPECT_EQ(groups[1].rm_so, 7);
     EXPECT_EQ(groups[1].rm_eo, 9);

@@ -1,7 +1,6 @@
-// What bertree's output is held against: the whole first element decoded into a tree,
-// then printed in pre-order, as bertree printed before it printed while walking. With -s
-// it prints the tree's structure instead, one line per element (depth, class number, tag,
-// C or P, the length or "NDEF"), then "complete" or "incomplete".
+// What bertree's output is held against: the first element decoded into a tree, printed
+// in pre-order as bertree printed it before it printed while walking, or with -s its
+// structure (depth, class, tag, C/P, length or NDEF a line, then "complete" or not).
 // Usage: bertree_tree_print [-i|-s] FILENAME. Exit status 0 after a complete decoding, 2
 // when it stopped early, 1 when there is nothing to print.
 #include <cstdio>
@@ -38,8 +37,7 @@ int main(int argc, char** argv) {
     if (!root) return 1;
     if (std::strcmp(option, "-s") == 0) {
         print_structure(*root, 0);
-        std::puts(complete ? "complete" : "incomplete");
-        return 0;
+        return std::puts(complete ? "complete" : "incomplete") < 0;
     }
     {
         bertree::output out(stdout);

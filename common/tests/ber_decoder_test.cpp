@@ -51,6 +51,11 @@ struct walk {
     std::string result() const { return std::to_string(failed) + " " + std::to_string(prlen) + seen; }
 };
 
+void record_visit(asn1_object& rec, std::uint32_t level, void* context) {
+    auto& seen = *static_cast<std::string*>(context);
+    seen += (seen.empty() ? " " : ", ") + describe(rec, level);
+}
+
 void flatten(const asn1_object& rec, std::uint32_t level, std::string& out) {
     out += (out.empty() ? " " : ", ") + describe(rec, level);
     for (const asn1_object* c = rec.children.get(); c; c = c->next.get()) flatten(*c, level + 1, out);
@@ -66,10 +71,6 @@ walk tree_walk(const bytes& b, asn1_ptr* keep = nullptr) {
     return w;
 }
 
-void record_visit(asn1_object& rec, std::uint32_t level, void* context) {
-    auto& seen = *static_cast<std::string*>(context);
-    seen += (seen.empty() ? " " : ", ") + describe(rec, level);
-}
 
 walk stream_walk(std::FILE* f, std::uint32_t start = 0) {
     walk w;
