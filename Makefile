@@ -68,7 +68,7 @@ deb: deps
 
 # The package unpacked and run (and checked by lintian when it is installed).
 deb-test: deb
-	PM_DEB=$$(ls -t $(DEB_OUT)/pmconv_*.deb | head -n 1) prove packaging/t/02_deb.t
+	PM_DEB=$$(ls -t $(DEB_OUT)/pmconv_*.deb | head -n 1) prove -I $(DEB_BUILD)/perl/lib packaging/t/02_deb.t
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-deb out

@@ -3,36 +3,22 @@
 # installed tree.
 use strict;
 use warnings;
-use FindBin;
-use lib "$FindBin::Bin/lib";
+use PmBuild ();
 use Test::More;
-use InstalledTree qw(project_version scratch run check_installed_tree);
+use PmTest qw(project_version scratch run_command check_installed_tree);
 
 my $deb = $ENV{PM_DEB} or plan skip_all => 'no package given (make deb-test builds one and sets PM_DEB)';
-ok(-f $deb, "package $deb") or BAIL_OUT('no package');
-
-subtest 'control fields' => sub {
-    my $r = run({}, 'dpkg-deb', '--field', $deb, 'Package', 'Version', 'Depends');
-    is($r->{status}, 0, 'dpkg-deb --field') or return diag $r->{err};
-    my %field = $r->{out} =~ /^(\w+): (.*)$/mg;
-    is($field{Package}, 'pmconv', 'Package');
-    is($field{Version}, project_version(), 'Version is the project version');
-    my %depends = map { /^([\w.+-]+)/ ? ($1 => 1) : () } split /,\s*/, $field{Depends} // '';
-    ok($depends{$_}, "depends on $_") for qw(perl libtie-ixhash-perl libpcre2-8-0 libstdc++6 libc6);
-    ok(scalar(grep { /^perlapi-/ } keys %depends), 'depends on the Perl ABI');
-};
-
+my %field = run_command('dpkg-deb', '--field', $deb, 'Package', 'Version', 'Depends')->{out} =~ /^(\w+): (.*)$/mg;
+is_deeply([@field{qw(Package Version)}], ['pmconv', project_version()], 'the package and the project version');
+my %depends = map { /^([\w.+-]+)/ ? ($1 => 1) : () } split /,\s*/, $field{Depends} // '';
+is_deeply([grep { !$depends{$_} } qw(perl libtie-ixhash-perl libpcre2-8-0 libstdc++6 libc6)], [], 'its dependencies');
+ok(scalar(grep { /^perlapi-/ } keys %depends), 'depends on the Perl ABI');
 SKIP: {
-    my $lintian = run({}, 'sh', '-c', 'command -v lintian');
-    skip 'lintian is not installed', 1 unless $lintian->{status} == 0;
-    my $r = run({}, 'lintian', '--tag-display-limit', '0', $deb);
-    my @errors = $r->{out} =~ /^(E: .*)$/mg;
-    is_deeply(\@errors, [], 'lintian reports no errors') or diag $r->{out};
+    skip 'lintian is not installed', 1 unless run_command('sh', '-c', 'command -v lintian')->{status} == 0;
+    my $out = run_command('lintian', '--tag-display-limit', '0', $deb)->{out};
+    is_deeply([$out =~ /^(E: .*)$/mg], [], 'lintian reports no errors');
 }
-
 my $root = scratch();
-my $r = run({}, 'dpkg-deb', '-x', $deb, $root);
-is($r->{status}, 0, 'dpkg-deb -x') or diag $r->{err};
+is(run_command('dpkg-deb', '-x', $deb, $root)->{status}, 0, 'dpkg-deb -x');
 check_installed_tree(root => $root, prefix => '/usr');
-
 done_testing;

@@ -10,6 +10,7 @@ use Exporter 'import';
 use File::Spec;
 use File::Temp qw(tempdir);
 use POSIX ();
+use Test::More ();
 
 our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command
     pm2pif fake_dir gzip_file output_files output_names summary_of have_measdoc);
@@ -133,6 +134,59 @@ my $measdoc;
 sub have_measdoc {
     $measdoc //= run_command($^X, "-I$build/perl/lib", '-e', 'require measdoc')->{status} == 0 ? 1 : 0;
     return $measdoc;
+}
+
+# --- bertree
+push @EXPORT_OK, qw(bertree octet_file);
+
+# The built tool run as a user runs it: { status, signal, out, err }.
+sub bertree { run_command("$build/bertree/bertree", @_) }
+
+# A file holding the octets, one new file a call.
+my ($octet_dir, $octet_files) = (undef, 0);
+sub octet_file { spew(($octet_dir //= scratch()) . '/input-' . ++$octet_files, $_[0]) }
+
+# --- packaging
+push @EXPORT_OK, qw(project_version check_installed_tree);
+
+# The version of the whole, from the top-level project() call.
+sub project_version { slurp("$source/CMakeLists.txt") =~ /^project\(\w+ VERSION (\S+)/m ? $1 : die "no project version\n" }
+
+# check_installed_tree(root => DIR, prefix => DIR, [inc => 'none']): runs the command, the
+# tools and each module from an installed tree (an install into a scratch root, an unpacked
+# package) as an operator's host would, with none of the build tree in sight. With inc
+# 'none' pm2pif must find the modules without PERL5LIB.
+sub check_installed_tree {
+    my %arg = @_;
+    my $top = "$arg{root}$arg{prefix}";
+    my ($perl_dir) = run_command('find', $top, '-name', 'BerMeas.pm')->{out} =~ m{^(.*)/BerMeas\.pm$}m;
+    Test::More::ok(defined $perl_dir, "modules installed under $top") or return;
+    my %lib = (PERL5LIB => $perl_dir, PERLLIB => undef);
+    my @files = ((map { "$top/bin/$_" } qw(pm2pif bertree bermeas-convert)),
+                 (map { "$top/share/man/$_" } qw(man1/pm2pif.1 man1/bertree.1 man1/bermeas-convert.1 man3/measdoc.3pm
+                     man3/BerMeas.3pm man3/radiobin.3pm)),
+                 map { "$perl_dir/$_" } qw(measdoc.pm BerMeas.pm radiobin.pm auto/measdoc/measdoc.so
+                     auto/BerMeas/BerMeas.so auto/radiobin/radiobin.so auto/radiobin/libzelpaal.so));
+    Test::More::is_deeply([grep { !-e $_ && !-e "$_.gz" } @files], [], 'commands, manual pages and modules in place');
+    my $r = run_command({ env => \%lib }, $^X, '-e', 'use measdoc; use BerMeas; use radiobin;'
+        . ' print "$INC{$_}\n" for qw(measdoc.pm BerMeas.pm radiobin.pm); print "$_\n" for @DynaLoader::dl_shared_objects');
+    my @loaded = split /\n/, $r->{out};
+    Test::More::ok(@loaded == 6 && !grep({ index($_, "$perl_dir/") != 0 } @loaded), 'each module loads from the tree')
+        or Test::More::diag($r->{out}, $r->{err});
+    my $work = scratch();
+    my %env = (%lib, ($arg{inc} // '') eq 'none' ? (PERL5LIB => undef) : ());
+    Test::More::is(run_command({ env => \%env }, "$top/bin/pm2pif", '--version')->{out}, 'pm2pif ' . project_version() . "\n",
+                   'pm2pif --version is the project version');
+    $r = run_command({ env => \%env, cwd => "$source/samples" }, "$top/bin/pm2pif", '-q', '-c', 'pm2pif.json', '-o',
+                     "$work/out", 'xml/boda_A2.xml', 'ber/meas-rnc.ber', 'alcatel/PMRES011.01a.3.');
+    Test::More::ok($r->{status} == 0 && (() = glob "$work/out/*.p[it]*") >= 3, 'pm2pif converts an XML, a BER and an Alcatel sample')
+        or Test::More::diag($r->{err});
+    Test::More::like(run_command("$top/bin/bertree", '-i', "$source/samples/ber/meas-rnc.ber")->{out},
+                     qr/\ASEQUENCE \{\n  \[0\] \{\n/, 'bertree prints an indented tree');
+    spew("$work/A20261205.1430+0100-1445+0100_RNC01.ber", slurp("$source/samples/ber/meas-rnc.ber"));
+    $r = run_command({ cwd => $work }, "$top/bin/bermeas-convert", 'A20261205.1430+0100-1445+0100_RNC01.ber');
+    Test::More::ok($r->{status} == 0 && (() = glob "$work/inter_d/*.pif") > 0, 'bermeas-convert converts with the example configuration')
+        or Test::More::diag($r->{err});
 }
 
 1;
