@@ -5,10 +5,11 @@
 use strict;
 use warnings;
 use FindBin;
-use lib "$FindBin::Bin/lib", "$FindBin::Bin/../../t/lib";
+use lib "$FindBin::Bin/lib";
+use PmBuild ();
 use Test::More;
 use BertreeRun qw(ber_file bertree_path);
-use BrokenInput qw(cuts flips read_file source_dir);
+use PmTest qw(cuts flips slurp source_dir);
 
 my $build = $ENV{PM_BUILD_DIR} or die "PM_BUILD_DIR is not set (run through ctest)\n";
 my $tree_print = "$build/bertree/bertree_tree_print";
@@ -28,7 +29,7 @@ my @files = (glob("$src/fuzz/seeds/ber/*"), glob("$src/samples/ber/*.ber"),
              grep { -f } glob("$src/../shared/samples/asn1-ber/*"));
 my @inputs = map { [$_ =~ s{.*/}{}r, $_] } @files;
 for my $sample (map { "$src/samples/ber/$_" } qw(meas-rnc.ber meas-rnc-indefinite.ber meas-utran.ber)) {
-    my $octets = read_file($sample);
+    my $octets = slurp($sample);
     my $name = $sample =~ s{.*/}{}r;
     push @inputs, map { ["$name, $_->[0]", ber_file($_->[1])] } cuts($octets), flips($octets, 10, 1);
 }
@@ -70,7 +71,7 @@ SKIP: {
         my $status = system('/usr/bin/time', '-f', '%M', '-o', $report, bertree_path(), '-i', $file);
         open STDOUT, '>&', $saved or die "dup: $!\n";
         $status == 0 or die "bertree failed\n";
-        chomp(my $kb = read_file($report));
+        chomp(my $kb = slurp($report));
         return $kb;
     };
     # Two million short elements: a tree of them takes hundreds of megabytes.
