@@ -1,10 +1,9 @@
-# Every deliverable over broken input made at test time from the bundled samples: cut at
-# every tenth octet and with bits flipped, nesting far deeper than any measurement file,
-# lengths that claim more than the file holds, megabyte-long names and values, junk, paths
-# that hold nothing readable, and configurations that make no sense. Every call ends
-# converted or refused, never crashing or hanging; a refusal says why; nothing that looks
-# whole is left unless it is what the intact file gives; no file stays open. Then: no Perl
-# value outlives a host call, and the host's locale changes no output.
+# Every deliverable over broken input made at test time from the bundled samples: cut at every
+# tenth octet and with bits flipped, nesting far deeper than any measurement file, lengths that
+# claim more than the file holds, megabyte-long names and values, junk, paths that hold nothing
+# readable, configurations that make no sense. Every call ends converted or refused, without a
+# crash or hang; a refusal says why; nothing looks whole unless it is what the intact file gives;
+# no file stays open; no Perl value outlives a host call; the host's locale changes no output.
 # PM_BROKEN_INPUT_MODULES (names joined by commas) limits the run to some of the modules.
 use strict;
 use warnings;
@@ -15,16 +14,13 @@ use File::Basename qw(basename);
 use POSIX qw(setlocale LC_ALL);
 use Test::More;
 
-my $sanitized = $ENV{PM_SANITIZED} // '';
-# In an address-sanitizer build the test runs again in a fresh interpreter with leak
-# detection on, which the harness turns off because the interpreter leaves its own memory
-# unreleased at exit. Its blocks are suppressed by where they were allocated: with three
-# frames kept, the interpreter's show its own code above the allocator, the modules' show
-# theirs. A leak makes the test exit non-zero with the report on standard error.
+# In an address-sanitizer build the test runs again in a fresh interpreter with leak detection
+# on (the harness turns it off: the interpreter leaves its own memory unreleased at exit). With
+# three frames kept per block, the interpreter's blocks show its own code above the allocator and
+# are suppressed; a leak of the modules makes the test exit non-zero with the report on stderr.
 BEGIN {
     if (($ENV{PM_SANITIZED} // '') eq 'address' && !$ENV{PM_LEAKS_CHECKED}) {
         my $interpreter = readlink('/proc/self/exe') // $^X;
-        # One file per test entry: two entries that run at once must not rewrite each other's.
         my $suppressions = join('-', Cwd::getcwd() . "/lsan", basename($0), $ENV{MEASDOC_VARIANT} // ()) . '.supp';
         spew($suppressions, "leak:^$interpreter\$\n");
         $ENV{PM_LEAKS_CHECKED} = 1;
@@ -46,7 +42,7 @@ use radiobin;
 my $src = source_dir();
 my $dir = scratch();
 chdir $dir or die "$dir: $!\n";    # BerMeas logs into the working directory
-my $time_limit = $sanitized ? 120 : 30;
+my $time_limit = $ENV{PM_SANITIZED} ? 120 : 30;
 my $n = 0;
 my $long = 'x' x 0x100000;
 
@@ -57,25 +53,21 @@ sub guarded {
     my ($code) = @_;
     open my $saved_out, '>&', \*STDOUT or die "dup: $!\n";
     open my $saved_err, '>&', \*STDERR or die "dup: $!\n";
-    open STDOUT, '>', "$dir/printed" or die "$dir/printed: $!\n";
-    open STDERR, '>', "$dir/printed" or die "$dir/printed: $!\n";
+    open STDOUT, '>', "$dir/printed" and open STDERR, '>&', \*STDOUT or die "$dir/printed: $!\n";
     local $SIG{ALRM} = 'DEFAULT';
     alarm $time_limit;
     my @result = eval { $code->() };
     alarm 0;
-    open STDOUT, '>&', $saved_out or die "restore: $!\n";
-    open STDERR, '>&', $saved_err or die "restore: $!\n";
+    open STDOUT, '>&', $saved_out and open STDERR, '>&', $saved_err or die "restore: $!\n";
     return $@ ? (undef, undef, "died: $@") : @result;
 }
 
 sub fresh_dir { my $d = "$dir/d" . ++$n; mkdir $d or die "$d: $!\n"; $d }
+sub fresh_log { unlink "$dir/$_[0]"; radiobin::logopen("$dir/$_[0]", 5); "$dir/$_[0]" }
 
 # Logged lines of a module from offset $from of its log, as "LEVEL:message".
-sub log_lines {
-    my ($log, $from) = @_;
-    return map { /^\[\d+\] .{24} 5:(\d+) (.*)/ ? "$1:$2" : "unlike a log line: $_" }
-        split /\n/, (-f $log ? substr(slurp($log), $from // 0) : '');
-}
+sub log_lines { map { /^\[\d+\] .{24} 5:(\d+) (.*)/ ? "$1:$2" : "unlike a log line: $_" }
+                    split /\n/, (-f $_[0] ? substr(slurp($_[0]), $_[1] // 0) : '') }
 
 # What is wrong with the form of a radiobin PIF file, or nothing: a failed conversion too
 # leaves its header section and every section it began closed, in order.
@@ -117,6 +109,10 @@ my $xml = sub { "<mdc><mfh><ffv>1</ffv></mfh><md><neid><nedn>A=1</nedn></neid><m
                 . "<gp>900</gp><mt>a</mt>$_[0]</mi></md><mff><ts>1</ts></mff></mdc>" };
 my $row = '<mv><moid>A=1</moid><r>1</r></mv>';
 
+my @bad_output = (['an output directory that does not exist', { out => "$dir/no/such" }],
+    ['an output directory that is a file', { out => spew("$dir/plain", '') }], ['a megabyte-long output directory', { out => "$dir/$long" }]);
+my ($junk, $ber, $alcatel) = (spew("$dir/junk", "\x30\x84\x7f\xff\xff\xff" . 'x' x 100), "$src/samples/ber/meas-rnc.ber",
+                              "$src/samples/alcatel/PMRES011.01a.3.");
 my @odd_paths = (['an empty file', spew("$dir/empty", '')], ['a missing file', "$dir/no-such-file"], ['a directory', $dir],
     ['a name of 100000 characters', "$dir/" . ('n' x 100_000)],
     # Reading the start of a process's own memory fails: nothing is mapped there.
@@ -177,13 +173,10 @@ my %modules;
             ['a megabyte-long time stamp', $ber_file->(info => { measTimeStamp => $long }), 0],
             # The sender name is a field of the PIF file name, which no file system takes.
             ['a megabyte-long sender name', $ber_file->(header => { senderName => "managedElementId=$long" }), 1]],
-        arguments => [
-            ['an output directory that does not exist', "$src/samples/ber/meas-rnc.ber", { out => "$dir/no/such" }],
-            ['an output directory that is a file', "$src/samples/ber/meas-rnc.ber", { out => spew("$dir/plain", '') }],
-            ['a megabyte-long output directory', "$src/samples/ber/meas-rnc.ber", { out => "$dir/$long" }],
-            ['a megabyte-long arrival name', "$src/samples/ber/meas-rnc.ber", { name => "/$long" }],
-            # These two are refused before the log opens.
-            ['an empty arrival name', "$src/samples/ber/meas-rnc.ber", { name => '', unlogged => 1 }],
+        arguments => [(map { [$_->[0], "$src/samples/ber/meas-rnc.ber", $_->[1]] } @bad_output,
+                ['a megabyte-long arrival name', { name => "/$long" }],
+                # These two are refused before the log opens.
+                ['an empty arrival name', { name => '', unlogged => 1 }]),
             ['a file name holding a NUL', "$src/samples/ber/meas-rnc.ber\0.other", { unlogged => 1 }]],
         configs => [
             ['no reference', 'text'], ['a reference to an array', [1, 2]],
@@ -199,6 +192,14 @@ my %modules;
                 ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => [$long] }, ASN1_HEADER_INFO_FOR_PIF_FILENAME => [$long] }],
             ['no configuration', undef, 1]],
         configure => sub { BerMeas::delete_config(); BerMeas::set_config($_[0]) if defined $_[0]; (undef, unlogged => !defined $_[0]) },
+        # Host calls on good input, on input that fails and with wrong argument counts, traced for
+        # Perl values created during the call that outlive it.
+        leaks => [['set_config and delete_config', sub { BerMeas::set_config($bermeas_config); BerMeas::delete_config() }],
+            ['a configuration of the wrong kinds', sub { BerMeas::set_config({ DIRECTORY_HEADER_FIELDS => [1],
+                FILENAME_HEADER_FIELDS => { F => [undef, \1] } }); BerMeas::delete_config(); BerMeas::set_config($bermeas_config) }],
+            (map { my @args = @$_; ["process_file(@args)", sub { guarded(sub { BerMeas::process_file(@args) }) }] }
+                [$ber, $rnc_name, $dir], [$junk, $rnc_name, $dir], [$ber, 'refused', $dir], [$ber, $rnc_name, '']),
+            ['wrong argument counts', sub { eval { BerMeas::process_file($ber) }; eval { BerMeas::set_config() } }]],
         reset => sub { BerMeas::delete_config(); BerMeas::set_config($bermeas_config) },
     },
     radiobin => {
@@ -206,9 +207,7 @@ my %modules;
         run => sub {
             my ($path, %opt) = @_;
             my $out = $opt{out} // fresh_dir();
-            my $log = "$dir/radiobin.log";
-            unlink $log;
-            radiobin::logopen($log, 5);
+            my $log = fresh_log('radiobin.log');
             my ($rc, $second, $died) = guarded(sub { radiobin::process_file($path, $out, $opt{omc} // 'OMC1',
                                                      $opt{network} // 'NET1', $opt{region} // 'REG1') });
             my @c = grep { $_ } $died, !grep({ $rc eq $_ } 0, -1, -2, 3) && "code $rc",
@@ -228,10 +227,7 @@ my %modules;
                 ['a file size of 0', file_size => 0], ['a record count of 0', num_records => 0],
                 ['records shorter than their header', record_size => 80, num_records => 40, file_size => 160])],
         arguments => [
-            (map { [$_->[0], "$src/samples/alcatel/PMRES011.01a.3.", $_->[1]] }
-                ['an output directory that does not exist', { out => "$dir/no/such" }],
-                ['an output directory that is a file', { out => spew("$dir/plain", '') }],
-                ['a megabyte-long output directory', { out => "$dir/$long" }],
+            (map { [$_->[0], "$src/samples/alcatel/PMRES011.01a.3.", $_->[1]] } @bad_output,
                 ['a megabyte-long OMC name: no such file name', { omc => $long }]),
             ['megabyte-long network and region: header values', "$src/samples/alcatel/PMRES011.01a.3.",
              { network => $long, region => $long }, 1]],
@@ -242,17 +238,17 @@ my %modules;
         # A layout loads (0) or is refused (2) with a reason; whatever loaded must serve a conversion.
         configure => sub {
             my $path = ref $_[0] ? ${ $_[0] } : spew("$dir/layout" . ++$n, $_[0]);
-            my $log = "$dir/layout.log";
-            unlink $log;
-            radiobin::logopen($log, 5);
-            my $rc = radiobin::config_initialise($path, 0, 9);
+            my ($log, $rc) = (fresh_log('layout.log'), radiobin::config_initialise($path, 0, 9));
             return $rc == 0 ? undef : $rc != 2 ? "code $rc" : grep({ /^1:ERROR/ } log_lines($log)) ? '' : 'refused without a logged reason';
         },
         reset => sub { radiobin::config_initialise($layout, 0, 9) == 0 or die "$layout does not load\n" },
+        leaks => [['logopen', sub { radiobin::logopen("$dir/radiobin.log", 5) }], ['constant', sub { my $v = radiobin::constant('x', 1) }],
+            (map { my $file = $_; ["config_initialise($file)", sub { radiobin::config_initialise($file, 0, 9) }] } $junk, $layout),
+            (map { my @args = @$_; ["process_file(@args)", sub { my @r = &radiobin::process_file(@args, 'OMC', 'N', 'R') }] }
+                [$alcatel, $dir], [$junk, $dir], [$alcatel, "$dir/no/such"]),
+            ['a wrong argument count', sub { eval { &radiobin::process_file($alcatel) } }]],
         checks => [['a directory as the log: lines are lost, the conversion is not', sub { radiobin::logopen($dir, 5);
-                        (radiobin::process_file("$src/samples/alcatel/PMRES011.01a.3.", $dir, 'O', 'N', 'R'))[0] == 0 }],
-                   ['a megabyte-long log name: logopen warns', sub { my @warned; local $SIG{__WARN__} = sub { push @warned, @_ };
-                        radiobin::logopen("$dir/$long", 5); "@warned" =~ /^radiobin::logopen: the log file name \(1048\d+ characters\) is longer than a path may be/ }]],
+                        (radiobin::process_file("$src/samples/alcatel/PMRES011.01a.3.", $dir, 'O', 'N', 'R'))[0] == 0 }]],
     },
     measdoc => {
         run => sub {
@@ -278,10 +274,8 @@ my %modules;
         inputs => [map { [@$_, 0] }
             ['elements nested 100000 deep', '<mdc><md>' . ('<a>' x 100000) . ('</a>' x 100000) . '</md></mdc>'],
             ['rows nested 100000 deep', $xml->(('<mv>' x 100000) . '<moid>A=1</moid><r>1</r>' . ('</mv>' x 100000))],
-            ['an unclosed element 100000 deep', '<mdc><md>' . ('<a>' x 100000)],
-            ['a megabyte-long element name', $xml->("<$long>1</$long>$row")],
-            ['a megabyte-long text', $xml->("<mv><moid>A=1</moid><r>$long</r></mv>")],
-            ['a megabyte-long counter name', $xml->("<mt>$long</mt>$row")],
+            ['an unclosed element 100000 deep', '<mdc><md>' . ('<a>' x 100000)], ['a megabyte-long element name', $xml->("<$long>1</$long>$row")],
+            ['a megabyte-long text', $xml->("<mv><moid>A=1</moid><r>$long</r></mv>")], ['a megabyte-long counter name', $xml->("<mt>$long</mt>$row")],
             ['a megabyte-long distinguished name', $xml->("<mv><moid>A=$long</moid><r>1</r></mv>")],
             ['a megabyte of components', $xml->('<mv><moid>' . join(',', map { "A$_=1" } 1 .. 100000) . '</moid><r>1</r></mv>')],
             ['a megabyte-long attribute value', $xml->("<mv x=\"$long\"><moid>A=1</moid><r>1</r></mv>")],
@@ -290,16 +284,19 @@ my %modules;
             ['a hundred thousand rows', $xml->($row x 100000)], ['junk', junk(65536, 17)], ['NUL bytes', "\0" x 65536]],
         configs => [
             ['patterns that do not compile', [altCounterNames => ['(', '[[]x'], outputBlockDescription => ['*']]],
-            ['an odd number of block-name texts', [altOutputBlockNames => ['A', 'B', 'C']]],
+            ['an odd number of block-name texts', [altOutputBlockNames => ['A', 'B', 'C']]], ['a megabyte-long value', [altCounterNullValue => [$long]]],
             ['megabyte-long element names', [headerElementNames => [$long], measurementValueElementName => [$long]]],
-            ['a megabyte-long pattern', [altCounterNames => ["^$long(.*)\$[]\$1"]]],
-            ['a megabyte-long replacement', [altCounterNames => ["^pm(.*)\$[]$long\$1"]]],
+            ['a megabyte-long pattern', [altCounterNames => ["^$long(.*)\$[]\$1"]]], ['a megabyte-long replacement', [altCounterNames => ["^pm(.*)\$[]$long\$1"]]],
             ['numbers that are none', [xmlDocumentType => ['many'], maxCounterNameSize => ['-1']]],
             ['delimiters of several characters', [xmlNameAttrDelimiter => ['..'], counterListDelimiter => ['', ' ']]],
-            ['six timestamp patterns that match nothing', [timestampDesc => [('^never$') x 6]]],
-            ['three timestamp patterns', [timestampDesc => ['(x)', '(y)', '(z)']]],
-            ['a megabyte-long value', [altCounterNullValue => [$long]]]],
+            ['six timestamp patterns that match nothing', [timestampDesc => [('^never$') x 6]]], ['three timestamp patterns', [timestampDesc => ['(x)', '(y)', '(z)']]]],
         configure => sub { (undef, items => $_[0]) },
+        leaks => [(map { my $file = $_; ["a whole cycle on $file", sub { set_item(altCounterNames => '^pm(.*)$[]$1', '(');
+                my @kept = (cycle($file), map { measdoc::measdoc_block($_) } -1 .. 1) }] } "$src/samples/xml/gen_mdc.xml", $junk),
+            ['a value refused', sub { measdoc::measdoc_add_config("a\0b"); my $e = measdoc::measdoc_error() }],
+            ['a setting refused', sub { set_item(threadNumber => 'x'); set_item(threadNumber => 'y');
+                my $e = measdoc::measdoc_error(); measdoc::measdoc_init(); measdoc::measdoc_deinit() }],
+            ['wrong argument counts', sub { eval { measdoc::measdoc_add_config() }; eval { measdoc::measdoc_run(1) } }]],
     },
 );
 my @chosen = grep { $modules{$_} } split /,/, $ENV{PM_BROKEN_INPUT_MODULES} // join ',', sort keys %modules;
@@ -361,35 +358,9 @@ for my $name (@chosen) {
     };
 }
 
-# Host calls on good input, on input that fails and with wrong argument counts, traced for
-# Perl values created during the call that outlive it.
-my ($junk, $out) = (spew("$dir/junk", "\x30\x84\x7f\xff\xff\xff" . 'x' x 100), fresh_dir());
-my ($ber, $alcatel) = ("$src/samples/ber/meas-rnc.ber", "$src/samples/alcatel/PMRES011.01a.3.");
-my %leak_calls = (
-    BerMeas => [sub { BerMeas::set_config($bermeas_config); BerMeas::delete_config() },
-        sub { BerMeas::set_config({ DIRECTORY_HEADER_FIELDS => [1], FILENAME_HEADER_FIELDS => { F => [undef, \1] } });
-              BerMeas::delete_config(); BerMeas::set_config($bermeas_config) },
-        (map { my @args = @$_; sub { guarded(sub { BerMeas::process_file(@args) }) } }
-            [$ber, $rnc_name, $out], [$junk, $rnc_name, $out], [$ber, 'refused', $out], [$ber, $rnc_name, '']),
-        sub { eval { BerMeas::process_file($ber) }; eval { BerMeas::set_config() } }],
-    radiobin => [sub { radiobin::logopen("$dir/radiobin.log", 5) }, sub { radiobin::config_initialise($junk, 0, 9) },
-        sub { radiobin::config_initialise($layout, 0, 9) }, sub { my $v = radiobin::constant('x', 1) },
-        (map { my @args = @$_; sub { my @r = &radiobin::process_file(@args, 'OMC', 'N', 'R') } }
-            [$alcatel, $out], [$junk, $out], [$alcatel, "$dir/no/such"]),
-        sub { eval { &radiobin::process_file($alcatel) } }],
-    measdoc => [(map { my $file = $_; sub { set_item(altCounterNames => '^pm(.*)$[]$1', '(');
-            my @kept = (cycle($file), map { measdoc::measdoc_block($_) } -1 .. 1) } } "$src/samples/xml/gen_mdc.xml", $junk),
-        sub { measdoc::measdoc_add_config("a\0b"); my $e = measdoc::measdoc_error() },
-        sub { set_item(threadNumber => 'x'); set_item(threadNumber => 'y'); my $e = measdoc::measdoc_error();
-              measdoc::measdoc_init(); measdoc::measdoc_deinit() },
-        sub { eval { measdoc::measdoc_add_config() }; eval { measdoc::measdoc_run(1) } }],
-);
 subtest 'no Perl value outlives a host call' => sub {
     require Test::LeakTrace;
-    for my $name (grep { $leak_calls{$_} } @chosen) {
-        my $i = 0;
-        &Test::LeakTrace::no_leaks_ok($_, "$name, call " . ++$i) for @{ $leak_calls{$name} };
-    }
+    &Test::LeakTrace::no_leaks_ok($_->[1], $_->[0]) for map { @{ $modules{$_}{leaks} // [] } } @chosen;
 };
 
 # The host's locale changes no output: case and number rules that differ from ASCII's.
