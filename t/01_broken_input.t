@@ -46,9 +46,8 @@ my $time_limit = $ENV{PM_SANITIZED} ? 120 : 30;
 my $n = 0;
 my $long = 'x' x 0x100000;
 
-# Runs the code with a watchdog: a call that does not return in time ends the process
-# (SIGALRM's default action), which the harness reports as a failure. Standard output and
-# error go to a file meanwhile.
+# Runs the code with standard output and error in a file and a watchdog: a call that does not
+# return in time ends the process (SIGALRM's default action), which the harness reports.
 sub guarded {
     my ($code) = @_;
     open my $saved_out, '>&', \*STDOUT or die "dup: $!\n";
@@ -78,6 +77,8 @@ sub pif_fault {
         && $sections =~ /\A(?:SE)+\z/ ? '' : "is not closed in order: $sections";
 }
 
+my ($junk, $ber, $alcatel) = (spew("$dir/junk", "\x30\x84\x7f\xff\xff\xff" . 'x' x 100), "$src/samples/ber/meas-rnc.ber",
+                              "$src/samples/alcatel/PMRES011.01a.3.");
 my $rnc_name = '/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+0100_RNC-North-1.ber';
 my $bermeas_config = { ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' },
     ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => ['OBJ_ID'] }, DIRECTORY_HEADER_FIELDS => { NETWORK_ID => 'NETWORK_?([^/]+)' },
@@ -85,13 +86,11 @@ my $bermeas_config = { ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\
     ASN1_HEADER_INFO_FOR_PIF_FILENAME => [qw(senderType senderName_managedElementId measTimeStamp_Date measTimeStamp_Time)] };
 my $ber_file = sub {
     my (%over) = @_;
-    my %info = (measTimeStamp => '20261205174500Z', granularityPeriod => 900, measTypes => ['a.b', 'c'],
-                measValues => [{ measObjInstId => 'cell=1', measResults => [{ iValue => 1 }, { iValue => 2 }],
-                                 suspectFlag => 0 }], %{ $over{info} // {} });
-    return encode_meas_file({ measFileHeader => { fileFormatVersion => 1, senderName => 'managedElementId=RNC01',
-            senderType => 'RNC', vendorName => 'V', collectionBeginTime => '20261205170000Z', %{ $over{header} // {} } },
-        measData => [{ nEId => { nEUserName => 'u', nEDistinguishedName => 'd=1' }, measInfo => [\%info] }],
-        measFileFooter => '20261205180000Z' });
+    my %info = (measTimeStamp => '20261205174500Z', granularityPeriod => 900, measTypes => ['a.b', 'c'], measValues =>
+        [{ measObjInstId => 'cell=1', measResults => [{ iValue => 1 }, { iValue => 2 }], suspectFlag => 0 }], %{ $over{info} // {} });
+    encode_meas_file({ measFileHeader => { fileFormatVersion => 1, senderName => 'managedElementId=RNC01', senderType => 'RNC',
+        vendorName => 'V', collectionBeginTime => '20261205170000Z', %{ $over{header} // {} } }, measFileFooter => '20261205180000Z',
+        measData => [{ nEId => { nEUserName => 'u', nEDistinguishedName => 'd=1' }, measInfo => [\%info] }] });
 };
 my @ber_shapes = (
     ['definite nesting 100000 deep', "\x30\x84\x7f\xff\xff\xff" x 100000], ['indefinite nesting 100000 deep', "\x30\x80" x 100000],
@@ -111,8 +110,6 @@ my $row = '<mv><moid>A=1</moid><r>1</r></mv>';
 
 my @bad_output = (['an output directory that does not exist', { out => "$dir/no/such" }],
     ['an output directory that is a file', { out => spew("$dir/plain", '') }], ['a megabyte-long output directory', { out => "$dir/$long" }]);
-my ($junk, $ber, $alcatel) = (spew("$dir/junk", "\x30\x84\x7f\xff\xff\xff" . 'x' x 100), "$src/samples/ber/meas-rnc.ber",
-                              "$src/samples/alcatel/PMRES011.01a.3.");
 my @odd_paths = (['an empty file', spew("$dir/empty", '')], ['a missing file', "$dir/no-such-file"], ['a directory', $dir],
     ['a name of 100000 characters', "$dir/" . ('n' x 100_000)],
     # Reading the start of a process's own memory fails: nothing is mapped there.
@@ -173,7 +170,7 @@ my %modules;
             ['a megabyte-long time stamp', $ber_file->(info => { measTimeStamp => $long }), 0],
             # The sender name is a field of the PIF file name, which no file system takes.
             ['a megabyte-long sender name', $ber_file->(header => { senderName => "managedElementId=$long" }), 1]],
-        arguments => [(map { [$_->[0], "$src/samples/ber/meas-rnc.ber", $_->[1]] } @bad_output,
+        arguments => [(map { [$_->[0], $ber, $_->[1]] } @bad_output,
                 ['a megabyte-long arrival name', { name => "/$long" }],
                 # These two are refused before the log opens.
                 ['an empty arrival name', { name => '', unlogged => 1 }]),
@@ -218,7 +215,7 @@ my %modules;
             push @c, "the PIF file left behind " . pif_fault($pif) if length $pif && pif_fault($pif);
             return ($rc == 0, $pif, @c);
         },
-        samples => [["$src/samples/alcatel/PMRES011.01a.3."]],
+        samples => [[$alcatel]],
         inputs => [map { my ($label, %file) = @$_; [$label, alcatel_file(layout => 76, release => 5, meas_type => 11, %file), 0] }
             ['a block longer than its record', records => [[block_len(110, 32767, byte(1))]]],
             ['a negative block length', records => [[block_len(110, -1, byte(1))]]],
@@ -226,11 +223,8 @@ my %modules;
                 ['a record count of 65535', num_records => 65535], ['a file size of 4 GiB', file_size => 0xFFFFFFFF],
                 ['a file size of 0', file_size => 0], ['a record count of 0', num_records => 0],
                 ['records shorter than their header', record_size => 80, num_records => 40, file_size => 160])],
-        arguments => [
-            (map { [$_->[0], "$src/samples/alcatel/PMRES011.01a.3.", $_->[1]] } @bad_output,
-                ['a megabyte-long OMC name: no such file name', { omc => $long }]),
-            ['megabyte-long network and region: header values', "$src/samples/alcatel/PMRES011.01a.3.",
-             { network => $long, region => $long }, 1]],
+        arguments => [(map { [$_->[0], $alcatel, $_->[1]] } @bad_output, ['a megabyte-long OMC name: no such file name', { omc => $long }]),
+            ['megabyte-long network and region: header values', $alcatel, { network => $long, region => $long }, 1]],
         configs => [cuts(slurp($layout)), flips(slurp($layout), 80, 21), ['junk', junk(65536, 5)],
             ['a megabyte-long counter name', "BLOCK 110 COUNTER := \"$long\" OFFSET := 0 SIZE := 1 END\n"],
             ['a megabyte-long comment', "#$long"], ['a megabyte-long line of clauses', 'BLOCK 110 ' . ('AND ' x 0x40000) . "END\n"],
@@ -239,7 +233,7 @@ my %modules;
         configure => sub {
             my $path = ref $_[0] ? ${ $_[0] } : spew("$dir/layout" . ++$n, $_[0]);
             my ($log, $rc) = (fresh_log('layout.log'), radiobin::config_initialise($path, 0, 9));
-            return $rc == 0 ? undef : $rc != 2 ? "code $rc" : grep({ /^1:ERROR/ } log_lines($log)) ? '' : 'refused without a logged reason';
+            return $rc == 0 ? ($_[1] ? 'loaded' : undef) : $rc != 2 ? "code $rc" : grep({ /^1:ERROR/ } log_lines($log)) ? '' : 'refused without a logged reason';
         },
         reset => sub { radiobin::config_initialise($layout, 0, 9) == 0 or die "$layout does not load\n" },
         leaks => [['logopen', sub { radiobin::logopen("$dir/radiobin.log", 5) }], ['constant', sub { my $v = radiobin::constant('x', 1) }],
@@ -248,7 +242,7 @@ my %modules;
                 [$alcatel, $dir], [$junk, $dir], [$alcatel, "$dir/no/such"]),
             ['a wrong argument count', sub { eval { &radiobin::process_file($alcatel) } }]],
         checks => [['a directory as the log: lines are lost, the conversion is not', sub { radiobin::logopen($dir, 5);
-                        (radiobin::process_file("$src/samples/alcatel/PMRES011.01a.3.", $dir, 'O', 'N', 'R'))[0] == 0 }]],
+                        (radiobin::process_file($alcatel, $dir, 'O', 'N', 'R'))[0] == 0 }]],
     },
     measdoc => {
         run => sub {
@@ -342,7 +336,7 @@ for my $name (@chosen) {
         my ($loaded, $bad) = (0, 0);
         for my $config (@{ $m->{configs} // [] }) {
             my ($label, $value, $must_refuse) = @$config;
-            my ($status, %opt) = $m->{configure}->($value);
+            my ($status, %opt) = $m->{configure}->($value, $must_refuse);
             my @c = grep { $_ } $status;
             if (!defined $status) {
                 $loaded++;
