@@ -9,16 +9,13 @@ use Test::More;
 
 use measdoc;
 
-my @setters = map { "measdoc_set_$_" } qw(
-    xmlNameAttrDelimiter counterListDelimiter headerElementNames uniquePifHeaderElementNames
-    uniquePIFBlockElementName measurementValueElementName measureTypeElementSeq
-    measurementResultsElementSeq suspectFlagElementName distinguishedNameElementNames
-    delimitedCounterElementNames normalCounterElementNames timestampCounterElementNames
-    measurementDataElementName measurementHeaderElementName measurementFooterElementName
-    outputBlockElementName instanceObject maxCounterNameSize xmlDocumentType threadNumber
-    threadStackSize altCounterNullValue xmlFileName outputBlockDescription altCounterNames
-    timestampDesc altOutputBlockNames counterListWhiteSpace counterPositionAttribute plainObjectNames
-    qualifiedHeaderNames xmlStandardText);
+my @setters = map { "measdoc_set_$_" } qw(xmlNameAttrDelimiter counterListDelimiter headerElementNames
+    uniquePifHeaderElementNames uniquePIFBlockElementName measurementValueElementName measureTypeElementSeq
+    measurementResultsElementSeq suspectFlagElementName distinguishedNameElementNames delimitedCounterElementNames
+    normalCounterElementNames timestampCounterElementNames measurementDataElementName measurementHeaderElementName
+    measurementFooterElementName outputBlockElementName instanceObject maxCounterNameSize xmlDocumentType threadNumber
+    threadStackSize altCounterNullValue xmlFileName outputBlockDescription altCounterNames timestampDesc altOutputBlockNames
+    counterListWhiteSpace counterPositionAttribute plainObjectNames qualifiedHeaderNames xmlStandardText);
 my @others = qw(measdoc_init measdoc_run measdoc_deinit measdoc_configuration measdoc_error
     measdoc_warning measdoc_data measdoc_block_count measdoc_data_types);
 

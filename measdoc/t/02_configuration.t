@@ -1,6 +1,5 @@
-# Configuration items through the host: both default sets, every setter's item as
-# measdoc_configuration gives it back, set-once, and preparation failures that surface in
-# the next run.
+# Configuration items through the host: both default sets, every setter's item as exported,
+# set-once, and preparation failures that surface in the next run.
 use strict;
 use warnings;
 use PmBuild ();

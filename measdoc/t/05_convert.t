@@ -1,9 +1,7 @@
-# Whole conversions of files of both layouts, each alike under every worker count: files
-# whose results were checked by hand against the XML (kept in expected/), texts read as
-# written or as XML means them, what real files do within the schema, how blocks find their
-# headers, the faults that fail a run with their messages; then every XML sample (bundled,
-# gzipped ones unpacked, and the shared ones next to the checkout). In the build without
-# workers the counts are taken and the calling thread converts.
+# Whole conversions, each alike under every worker count (the build without workers takes the
+# counts and converts on the calling thread): files whose results were checked by hand against
+# the XML (in expected/), texts as written or as XML means them, what real files do within the
+# schema, how blocks find their headers, faults that fail a run; then every XML sample.
 use strict;
 use warnings;
 use PmBuild ();
@@ -53,7 +51,6 @@ my $numbered = measInfo(q{<measType p="1">x</measType><measType p="2">y</measTyp
     . q{<measValue measObjLdn="10896"><r p="3">30</r><r p="1">10</r></measValue>}
     . q{<measValue measObjLdn=""><r p="2">20</r></measValue>}
     . q{<measValue measObjLdn="A=1,B-2,C"><r p="1">1</r><r p="2">2</r><r p="3">3</r></measValue>});
-my @file_header = ('fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F');
 my @header_names = (headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime
     managedElement.localDn measInfo.measInfoId job.jobId granPeriod.duration granPeriod.endTime)]);
 # Six network elements and their blocks side by side: every nedn is as near to every block as any other.
@@ -85,6 +82,8 @@ my @conversions = (
         ['entity in a header', older_layout(vn => 'Gbg&amp;997'), [], ['commonHeaderData', 0, 'vn'], 'Gbg&amp;997', 'Gbg&997'],
         ['namespace prefixes', $prefixed, [@real_world], [0, 0, 'pifData', 'pmB'], undef, '2'],
         ['attribute of a prefixed name', $prefixed, [@real_world], ['commonHeaderData', 0, 'vendorName'], undef, 'Gbg&997']),
+    (map { ["maxCounterNameSize $_->[0]", older_layout(mt => '<mt>abcdefgh</mt>', r => '1</r><r>2'), [maxCounterNameSize => [$_->[0]]],
+            sub { [sort keys %{ $_[0]{0}{0}{pifData} }] }, $_->[1]] } ['3', [qw(abc att moid_C)]], ['0', [qw(abcdefgh attA moid_C)]]),
     ['lists split at white space, an empty one gives no counter', measCollec_file($lists), [@real_world, @real_world_items],
      sub { rows($_[0], 0) }, [{ a => '1', b => '2', c => '3', measObjLdn_Cell => '1' }, { measObjLdn_Cell => '2' }]],
     ['results by position, plain names by the attribute\'s name', measCollec_file($lists, $numbered),
@@ -107,8 +106,9 @@ my @conversions = (
         measInfo(q{<job jobId="J1"/><measTypes>a</measTypes><measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})
         . measInfo(q{<measTypes>b</measTypes><measValue measObjLdn="Cell=2"><measResults>2</measResults></measValue>})),
      [@real_world, @header_names, qualifiedHeaderNames => ['1']], sub { [map { $_[0]{commonHeaderData}{$_} } 0, 1] },
-     [map { +{ @file_header, 'managedElement.localDn' => 'ME', 'measInfo.measInfoId' => 'M1',
-               'granPeriod.duration' => 'PT900S', 'granPeriod.endTime' => 'E', @$_ } } ['job.jobId' => 'J1'], []]],
+     [map { +{ 'fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F', 'granPeriod.endTime' => 'E',
+               'managedElement.localDn' => 'ME', 'measInfo.measInfoId' => 'M1', 'granPeriod.duration' => 'PT900S', @$_ } }
+      ['job.jobId' => 'J1'], []]],
     ['without qualifiedHeaderNames: attribute names', measCollec_file($lists), [@real_world, @header_names,
      @real_world_items], sub { [sort keys %{ $_[0]{commonHeaderData}{0} }] }, [qw(beginTime duration endTime localDn measInfoId)]],
 );

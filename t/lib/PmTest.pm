@@ -116,9 +116,8 @@ sub junk {
 }
 
 # --- measdoc
-# Items, whole cycles and their messages through measdoc's host functions, the check that
-# every worker count converts alike, and the results kept under measdoc/t/expected. The
-# module itself is loaded by the test.
+# Items, cycles and messages through measdoc's host functions (the test loads the module), the
+# check that every worker count converts alike, and the results kept under measdoc/t/expected.
 push @EXPORT_OK, my @measdoc = qw(variant default_threads set_item set_items drain_warnings cycle converted
     write_file worked_example expected);
 $PmTest::EXPORT_TAGS{measdoc} = \@measdoc;
@@ -142,11 +141,7 @@ sub set_items {
     }
 }
 
-sub drain_warnings {
-    my @warnings;
-    while (defined(my $w = measdoc::measdoc_warning())) { push @warnings, $w }
-    return \@warnings;
-}
+sub drain_warnings { my @warnings; while (defined(my $w = measdoc::measdoc_warning())) { push @warnings, $w } \@warnings }
 
 # One whole cycle on a file: {init, run, error, warnings, data, blocks (measdoc_data put
 # together from the blocks fetched one at a time), configuration, deinit}.
@@ -167,10 +162,7 @@ sub cycle {
 }
 
 # A value as one text, hash keys sorted, for comparing results whole.
-sub canonical {
-    require Data::Dumper;
-    return Data::Dumper->new([$_[0]])->Sortkeys(1)->Indent(0)->Useqq(1)->Terse(1)->Dump;
-}
+sub canonical { require Data::Dumper; Data::Dumper->new([$_[0]])->Sortkeys(1)->Indent(0)->Useqq(1)->Terse(1)->Dump }
 
 # The cycle on the file with no workers, and with `differs`: each worker count (0, 1, 4,
 # 8) whose blocks fetched one at a time are not its data, or whose start, result code,
