@@ -1,10 +1,9 @@
-# Every deliverable over broken input made at test time from the bundled samples: cut at every
-# tenth octet and with bits flipped, nesting far deeper than any measurement file, lengths that
-# claim more than the file holds, megabyte-long names and values, junk, paths that hold nothing
-# readable, configurations that make no sense. Every call ends converted or refused, without a
-# crash or hang; a refusal says why; nothing looks whole unless it is what the intact file gives;
-# no file stays open; no Perl value outlives a host call; the host's locale changes no output.
-# PM_BROKEN_INPUT_MODULES (names joined by commas) limits the run to some of the modules.
+# Every deliverable over broken input made from the bundled samples: cut at every tenth octet and
+# with bits flipped, nesting far deeper than any measurement file, lengths beyond the file's end,
+# megabyte-long names and values, junk, paths that hold nothing readable, configurations that make
+# no sense. Every call ends converted or refused, without a crash or hang; a refusal says why;
+# nothing looks whole unless it is what the intact file gives; no file stays open; no Perl value
+# outlives a host call; the host's locale changes no output. PM_BROKEN_INPUT_MODULES=a,b limits it.
 use strict;
 use warnings;
 use PmBuild ();
