@@ -1,159 +1,41 @@
-# Whole conversions of files of both layouts, compared with results checked by hand against
-# the XML, with 0, 1, 4 and 8 workers (the build without workers takes the same numbers and
-# converts on the calling thread). The large radio-node file is checked against counters
-# read from it here with plain patterns.
+# Whole conversions, each alike under every worker count (the build without workers takes the
+# counts and converts on the calling thread): files whose results were checked by hand against
+# the XML (in expected/), texts as written or as XML means them, what real files do within the
+# schema, how blocks find their headers, faults that fail a run; then every XML sample.
 use strict;
 use warnings;
-
-use FindBin;
-use lib "$FindBin::Bin/lib";
+use PmBuild ();
+use PmTest qw(sample source_dir scratch :measdoc);
+use IO::Uncompress::Gunzip qw(gunzip $GunzipError);
 use Test::More;
 
 use measdoc;
-use MeasdocTest;
 
-my @worker_counts = (0, 1, 4, 8);
+my @measType_form = (xmlDocumentType => ['1'], measureTypeElementSeq => ['measType'],
+    measurementResultsElementSeq => ['r'], suspectFlagElementName => ['suspect'],
+    distinguishedNameElementNames => ['measValue.measObjLdn']);
+# Real files of the current layout: lists wrapped over lines and padded, results numbered
+# and left out or reordered, measured objects that are no list of Name=value.
+my @real_world = (xmlDocumentType => ['1'], measureTypeElementSeq => ['measTypes', 'measType'],
+    measurementResultsElementSeq => ['measResults', 'r'], distinguishedNameElementNames => ['measValue.measObjLdn']);
+my @real_world_items = (counterListWhiteSpace => ['1'], counterPositionAttribute => ['p'], plainObjectNames => ['1']);
 
-# A clean conversion: start-up, run and stop succeed without any message.
-sub convert {
-    my ($file, @items) = @_;
-    my $result = cycle($file, @items);
-    is($result->{init}, 0, 'start-up');
-    is($result->{run}, 0, 'run') or diag($result->{error});
-    is($result->{error}, undef, 'no error');
-    is_deeply($result->{warnings}, [], 'no warning');
-    is($result->{deinit}, 0, 'stop');
-    return $result->{data};
+my $files = 0;
+sub older_text {
+    my (%part) = (vn => 'X', r => '1', mt => '', @_);
+    return qq{<mdc><mfh><vn>$part{vn}</vn></mfh><md><neid><nedn>A=1</nedn></neid><mi><mts>M</mts><gp>900</gp>}
+        . qq{<mt>attA</mt>$part{mt}<mv><moid>C=1</moid><r>$part{r}</r></mv></mi></md></mdc>};
 }
-
-# commonHeaderData of a block: the file's header fields with the block's own.
-sub header_with { my ($file, %block) = @_; return { %$file, %block } }
-
-subtest 'the older layout' => sub {
-    my %file_header = (
-        ffv => '"32.401 V5.0"', sn_DC => 'example.com', sn_SubNetwork => '1', sn_SubNetwork_1 => 'North',
-        st => 'RNC', vn => '"Vendor A"', cbt => '20261205143000.0+0100', ts => '20261205144500.0+0100',
-    );
-    my %north = (nedn_SubNetwork => '1', nedn_SubNetwork_1 => 'North', nedn_ManagedElement => 'RNC-1');
-    my %south = (nedn_SubNetwork => '1', nedn_SubNetwork_1 => 'South', nedn_ManagedElement => 'RNC-2');
-    my %period = (mts => '20261205144500.0+0100', gp => '900');
-    my %cell = map { my $c = $_; $c => { moid_RncFunction => ($c =~ /^S/ ? '2' : '1'), moid_UtranCell => $c } }
-        qw(C1 C2 C3 S1);
-    my %relation = (moid_RncFunction => '1', moid_UtranCell => 'C1', moid_UtranRelation => 'C1',
-        moid_UtranRelation_1 => 'C2');
-    my $expected = {
-        commonHeaderData => {
-            0 => header_with(\%file_header, %north),
-            1 => header_with(\%file_header, %north),
-            2 => header_with(\%file_header, %south),
-        },
-        dataTypeDict => {
-            (map { $_ => '0' } qw(ffv st vn cbt ts mts gp)),
-            (map { $_ => '1' } qw(sn_DC sn_SubNetwork sn_SubNetwork_1 nedn_SubNetwork nedn_SubNetwork_1
-                nedn_ManagedElement moid_RncFunction moid_UtranCell moid_UtranRelation moid_UtranRelation_1)),
-        },
-        0 => {
-            internalHeaderData => { %{ $cell{C3} }, %period },
-            blockName => 'RncFunction_UtranCell',
-            0 => { pifData => { pmRrcAtt => '10', pmRrcSucc => '9', pmRrcFail => '-1', %{ $cell{C1} }, sf => 'FALSE' } },
-            1 => { pifData => { pmRrcAtt => '20', pmRrcSucc => '-1', pmRrcFail => '1', %{ $cell{C2} }, sf => 'TRUE' } },
-            2 => { pifData => { pmRrcAtt => '30', pmRrcSucc => '30', pmRrcFail => '', %{ $cell{C3} } } },
-        },
-        1 => {
-            internalHeaderData => { %relation, %period },
-            blockName => 'RncFunction_UtranCell_UtranRelation_UtranRelation',
-            0 => { pifData => { pmHoAtt => '5', pmHoSucc => '4', %relation } },
-        },
-        2 => {
-            internalHeaderData => { %{ $cell{S1} }, %period },
-            blockName => 'RncFunction_UtranCell',
-            0 => { pifData => { pmRrcAtt => '7', pmRrcSucc => '7', pmRrcFail => '0', %{ $cell{S1} }, sf => 'TRUE' } },
-        },
-    };
-    for my $workers (@worker_counts) {
-        subtest "$workers workers" => sub {
-            is_deeply(convert(sample('measdoc_features_mdc.xml'), altCounterNullValue => ['-1'],
-                threadNumber => [$workers]), $expected, 'the whole result');
-        };
-    }
-    my $kept = convert(sample('measdoc_features_mdc.xml'));
-    is_deeply([map { $kept->{0}{$_}{pifData}{$_ ? 'pmRrcSucc' : 'pmRrcFail'} } 0, 1], ['NULL', 'null'],
-        'without altCounterNullValue NULL stays as written');
-};
-
-subtest 'the measCollecFile layout' => sub {
-    my %file_header = (
-        fileFormatVersion => '"32.435 V10.0"', vendorName => '"Vendor A"', dnPrefix_DC => 'example.com',
-        dnPrefix_SubNetwork => '1', localDn => '"OSS North"', elementType => 'RNC',
-        beginTime => '2026-12-05T14:30:00+01:00', endTime => '2026-12-05T15:00:00+01:00',
-    );
-    my %north = (localDn_SubNetwork => 'North', localDn_SubNetwork_1 => 'Core', localDn_ManagedElement => 'RNC-1');
-    my %south = (localDn_SubNetwork => 'South', localDn_ManagedElement => 'RNC-2');
-    my %cell = map { my $c = $_; $c => { measObjLdn_RncFunction => ($c =~ /^S/ ? '2' : '1'), measObjLdn_UtranCell => $c } }
-        qw(C1 C2 S1);
-    my %relation = (measObjLdn_RncFunction => '1', measObjLdn_UtranCell => 'C1', measObjLdn_UtranRelation => 'C1',
-        measObjLdn_UtranRelation_1 => 'C2');
-    my %first_period = (duration => 'PT900S', endTime => '2026-12-05T14:45:00+01:00');
-    my $expected = {
-        commonHeaderData => {
-            0 => header_with(\%file_header, %north),
-            1 => header_with(\%file_header, %north),
-            2 => header_with(\%file_header, %south),
-        },
-        dataTypeDict => {
-            (map { $_ => '0' } qw(fileFormatVersion vendorName localDn elementType beginTime endTime duration)),
-            (map { $_ => '1' } qw(dnPrefix_DC dnPrefix_SubNetwork localDn_SubNetwork localDn_SubNetwork_1
-                localDn_ManagedElement measObjLdn_RncFunction measObjLdn_UtranCell measObjLdn_UtranRelation
-                measObjLdn_UtranRelation_1)),
-        },
-        0 => {
-            internalHeaderData => { %{ $cell{C2} }, %first_period },
-            blockName => 'RncFunction_UtranCell',
-            0 => { pifData => { pmRrcAtt => '10', pmRrcSucc => '9', pmRrcFail => 'NULL', %{ $cell{C1} }, suspect => 'FALSE' } },
-            1 => { pifData => { pmRrcAtt => '20', pmRrcSucc => 'null', pmRrcFail => '1', %{ $cell{C2} }, suspect => 'TRUE' } },
-        },
-        1 => {
-            internalHeaderData => { %relation, %first_period },
-            blockName => 'RncFunction_UtranCell_UtranRelation_UtranRelation',
-            0 => { pifData => { pmHoAtt => '5', pmHoSucc => '4', %relation } },
-        },
-        2 => {
-            internalHeaderData => { %{ $cell{S1} }, duration => 'PT900S', endTime => '2026-12-05T15:00:00+01:00' },
-            blockName => 'RncFunction_UtranCell',
-            0 => { pifData => { pmRrcAtt => '7', pmRrcSucc => '7', pmRrcFail => '0', %{ $cell{S1} }, suspect => 'TRUE' } },
-        },
-    };
-    for my $workers (@worker_counts) {
-        subtest "$workers workers" => sub {
-            is_deeply(convert(sample('measdoc_features_measCollec.xml'),
-                xmlDocumentType => ['1'],
-                suspectFlagElementName => ['suspect'],
-                distinguishedNameElementNames => [qw(fileHeader.dnPrefix managedElement.localDn measValue.measObjLdn)],
-                threadNumber => [$workers]), $expected, 'the whole result');
-        };
-    }
-};
-
-# The measType/r form of the layout, as radio nodes write it; the vendor name and the
-# sender are no distinguished names there.
-my @measType_form = (
-    xmlDocumentType => ['1'],
-    measureTypeElementSeq => ['measType'],
-    measurementResultsElementSeq => ['r'],
-    suspectFlagElementName => ['suspect'],
-    distinguishedNameElementNames => ['measValue.measObjLdn'],
-);
-
-# Texts as XML means them (xmlStandardText 1) against the default, which takes them as
-# written; a value split by a comment is one value either way.
-sub older_layout {
-    my (%part) = @_;
-    my $vn = $part{vn} // 'X';
-    my $r = $part{r} // '1';
-    return qq{<mdc><mfh><vn>$vn</vn></mfh><md><neid><nedn>A=1</nedn></neid><mi><mts>M</mts><gp>900</gp>}
-        . qq{<mt>attA</mt><mv><moid>C=1</moid><r>$r</r></mv></mi></md></mdc>};
+sub older_layout { write_file('older' . ++$files . '.xml', older_text(@_)) }
+sub measCollec_file {
+    return write_file('real-world' . ++$files . '.xml', qq{<?xml version="1.0"?>\n<measCollecFile>}
+        . q{<fileHeader fileFormatVersion="1"><fileSender localDn="S"/><measCollec beginTime="B"/></fileHeader>}
+        . join('', map { qq{<measData><managedElement localDn="ME"/>$_</measData>} } @_)
+        . q{<fileFooter><measCollec endTime="F"/></fileFooter></measCollecFile>});
 }
-my $prefixed = <<'XML';
+sub measInfo { qq{<measInfo measInfoId="M1"><granPeriod duration="PT900S" endTime="E"/>$_[0]</measInfo>} }
+
+my $prefixed = write_file('prefixed.xml', <<'XML');
 <?xml version="1.0" encoding="UTF-8"?>
 <mc:measCollecFile xmlns:mc="http://example.com/measCollec"
   xmlns="http://example.com/default"><mc:fileHeader mc:fileFormatVersion="32.435 V10.0" mc:vendorName="Gbg&amp;997"/>
@@ -162,169 +44,6 @@ my $prefixed = <<'XML';
 <mc:measValue measObjLdn="UtranCell=C1"><mc:measResults>1 <![CDATA[2]]></mc:measResults></mc:measValue>
 </mc:measInfo></mc:measData></mc:measCollecFile>
 XML
-
-my @plain_names = (xmlDocumentType => ['1'], distinguishedNameElementNames => ['measValue.measObjLdn']);
-
-subtest 'texts as XML means them' => sub {
-    my @cases = (
-        # name, file, [items], path into the data, value by default, value with xmlStandardText 1
-        ['comment inside a value', older_layout(r => '4<!-- x -->12<?p?>3'), [], [0, 0, 'pifData', 'attA'], '4123', '4123'],
-        ['CDATA value', older_layout(r => '<![CDATA[890]]>'), [], [0, 0, 'pifData', 'attA'], '', '890'],
-        ['character references', older_layout(r => '&#55;&#x37;'), [], [0, 0, 'pifData', 'attA'], '&#55;&#x37;', '77'],
-        ['entity in a header', older_layout(vn => 'Gbg&amp;997'), [], ['commonHeaderData', 0, 'vn'], 'Gbg&amp;997',
-            'Gbg&997'],
-        ['namespace prefixes', $prefixed, \@plain_names, [0, 0, 'pifData', 'pmB'], undef, '2'],
-        ['attribute of a prefixed name', $prefixed, \@plain_names, ['commonHeaderData', 0, 'vendorName'],
-            undef, 'Gbg&997'],
-    );
-    for my $case (@cases) {
-        my ($name, $content, $items, $path, @want) = @$case;
-        my $file = write_file('text-as-xml.xml', $content);
-        for my $standard (0, 1) {
-            for my $workers (0, default_threads()) {
-                my $result = cycle($file, @$items, xmlStandardText => [$standard], threadNumber => [$workers]);
-                my $got = $result->{data};
-                $got = ref $got eq 'HASH' ? $got->{$_} : undef for @$path;
-                next if !defined $want[$standard];
-                is($result->{run}, 0, "$name, xmlStandardText $standard, $workers workers: run")
-                    or diag($result->{error});
-                is($got, $want[$standard], "$name, xmlStandardText $standard, $workers workers: value");
-            }
-        }
-    }
-
-    my $utf16 = write_file('utf16.xml', "\xFF\xFE" . join("\0", split //, older_layout()) . "\0");
-    for my $standard (0, 1) {
-        my $result = cycle($utf16, xmlStandardText => [$standard]);
-        is($result->{run}, -1, "UTF-16, xmlStandardText $standard: fails");
-        like($result->{error}, qr/^ERROR: xml - invalid data file \[UTF-16 encoded, not UTF-8\] /, 'saying why');
-    }
-};
-
-subtest 'a published example file' => sub {
-    my %header = (
-        fileFormatVersion => '"32.435 V7.0"', vendorName => '"Company NN"',
-        dnPrefix => 'DC=a1.companyNN.com,SubNetwork=1,IRPAgent=1',
-        localDn => 'SubNetwork=CountryNN,MeContext=MEC-Gbg-1,ManagedElement=RNC-Gbg-1', elementType => 'RNC',
-        beginTime => '2000-03-01T14:00:00+02:00', endTime => '2000-03-01T14:15:00+02:00',
-    );
-    my %period = (duration => 'PT900S', endTime => '2000-03-01T14:14:30+02:00');
-    my %cell = map { $_ => { measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => "Gbg-$_" } } 997 .. 999;
-    my %enodeb = (measObjLdn_ManagedElement => 'RNC-Gbg-1', measObjLdn_ENodeBFunction => '1');
-    my @names = qw(attTCHSeizures succTCHSeizures attImmediateAssignProcs succImmediateAssignProcs);
-    my $row = sub {
-        my ($suffixes, $values, $object, @suspect) = @_;
-        my %counters;
-        @counters{ map { $names[$_] . $suffixes->[$_] } 0 .. 3 } = @$values;
-        return { pifData => { %counters, %$object, @suspect } };
-    };
-    my $expected = {
-        commonHeaderData => { map { $_ => \%header } 0 .. 2 },
-        dataTypeDict => {
-            (map { $_ => '0' } qw(fileFormatVersion vendorName dnPrefix localDn elementType beginTime endTime duration)),
-            (map { $_ => '1' } qw(measObjLdn_RncFunction measObjLdn_UtranCell measObjLdn_ManagedElement
-                measObjLdn_ENodeBFunction)),
-        },
-        0 => {
-            internalHeaderData => { %{ $cell{999} }, %period },
-            blockName => 'RncFunction_UtranCell',
-            0 => $row->(['', '', '', ''], [234, 345, 567, 789], $cell{997}),
-            1 => $row->(['', '', '', ''], [890, 901, 123, 234], $cell{998}),
-            2 => $row->(['', '', '', ''], [456, 567, 678, 789], $cell{999}, suspect => 'TRUE'),
-        },
-        1 => {
-            internalHeaderData => { %enodeb, %period },
-            blockName => 'ManagedElement_ENodeBFunction',
-            0 => $row->([1 .. 4], [4, '86,87,2,6,77,96,75,33,24', 40, 90], \%enodeb, suspect => 'FALSE'),
-        },
-        2 => {
-            internalHeaderData => { %{ $cell{999} }, %period },
-            blockName => 'RncFunction_UtranCell',
-            0 => $row->([5 .. 8], [238, 344, 563, 787], $cell{997}),
-            1 => $row->([5 .. 8], [898, 905, 127, 238], $cell{998}),
-            2 => $row->([5 .. 8], [454, 569, 672, 785], $cell{999}, suspect => 'TRUE'),
-        },
-    };
-    is_deeply(convert(sample('onapPM_A20181002.0000-1000-0015-1000_5G.xml'), @measType_form), $expected,
-        'the whole result');
-};
-
-# Counters of a measType/r file read with plain patterns: per block, per row, the counter
-# names with the row's values by position, the measured object's components and the flag.
-sub counters_of {
-    my ($file) = @_;
-    open(my $in, '<:raw', $file) or die "$file: $!";
-    my $xml = do { local $/; <$in> };
-    my $trimmed = sub { my $t = shift // ''; $t =~ s/^\s+|\s+$//g; $t =~ /\s/ ? qq{"$t"} : $t };
-    my @blocks;
-    while ($xml =~ m{<measInfo\b.*?</measInfo>}gs) {
-        my $block = $&;
-        my @names = $block =~ m{<measType\b[^>]*>\s*([^<]*?)\s*</measType>}g;
-        my @rows;
-        while ($block =~ m{<measValue measObjLdn="([^"]*)">(.*?)</measValue>}gs) {
-            my ($object, $body) = ($1, $2);
-            my @values = map { $trimmed->($_) } $body =~ m{<r\b[^>/]*(?:/>|>([^<]*)</r>)}g;
-            my %row;
-            @row{@names} = @values;
-            my %seen;
-            for (split /,/, $object) {
-                my ($key, $value) = split /=/, $_, 2;
-                my $name = "measObjLdn_$key";
-                $name .= '_' . $seen{$key} if $seen{$key};
-                $seen{$key}++;
-                $row{$name} = $trimmed->($value);
-            }
-            $row{suspect} = lc($1) eq 'true' ? 'TRUE' : 'FALSE' if $body =~ m{<suspect>\s*(\w+)\s*</suspect>};
-            push @rows, \%row;
-        }
-        push @blocks, \@rows;
-    }
-    return \@blocks;
-}
-
-subtest 'a large radio-node file' => sub {
-    my $file = sample('oranRANPM_A20220418.1900-1915_seliitdus00487.xml');
-    my $expected = counters_of($file);
-    is(scalar @$expected, 34, 'the file has 34 blocks');
-    my $first;
-    for my $workers (@worker_counts) {
-        subtest "$workers workers" => sub {
-            my $data = convert($file, @measType_form, threadNumber => [$workers]);
-            my @got;
-            for my $b (0 .. $#$expected) {
-                push @got, [map { $data->{$b}{$_}{pifData} } 0 .. $#{ $expected->[$b] }];
-            }
-            is_deeply(\@got, $expected, 'every counter of every row');
-            is(scalar(grep { /^\d+$/ } keys %$data), 34, 'no other block');
-            if ($first) { is_deeply($data, $first, 'the same result as with 0 workers') } else { $first = $data }
-        };
-    }
-};
-
-# What real files of the current layout do within the schema: lists wrapped over lines
-# and padded, results numbered and left out or reordered, measured objects that are no
-# list of Name=value. Each needs its item; without them such a file fails.
-my %real_world = (
-    xmlDocumentType => ['1'],
-    measureTypeElementSeq => ['measTypes', 'measType'],
-    measurementResultsElementSeq => ['measResults', 'r'],
-    distinguishedNameElementNames => ['measValue.measObjLdn'],
-);
-my %real_world_items = (counterListWhiteSpace => ['1'], counterPositionAttribute => ['p'], plainObjectNames => ['1']);
-
-sub measCollec_file {
-    my (@measData) = @_;
-    return write_file('real-world.xml', qq{<?xml version="1.0"?>\n<measCollecFile>}
-        . q{<fileHeader fileFormatVersion="1"><fileSender localDn="S"/><measCollec beginTime="B"/></fileHeader>}
-        . join('', map { qq{<measData><managedElement localDn="ME"/>$_</measData>} } @measData)
-        . q{<fileFooter><measCollec endTime="F"/></fileFooter></measCollecFile>});
-}
-
-sub measInfo {
-    my ($body) = @_;
-    return qq{<measInfo><granPeriod duration="PT900S" endTime="E"/>$body</measInfo>};
-}
-
 my $lists = measInfo(qq{<measTypes>\n  a  b\tc\r\n</measTypes>}
     . qq{<measValue measObjLdn="Cell=1"><measResults> 1  2\n3 </measResults></measValue>}
     . qq{<measValue measObjLdn="Cell=2"><measResults>\n</measResults></measValue>});
@@ -332,115 +51,132 @@ my $numbered = measInfo(q{<measType p="1">x</measType><measType p="2">y</measTyp
     . q{<measValue measObjLdn="10896"><r p="3">30</r><r p="1">10</r></measValue>}
     . q{<measValue measObjLdn=""><r p="2">20</r></measValue>}
     . q{<measValue measObjLdn="A=1,B-2,C"><r p="1">1</r><r p="2">2</r><r p="3">3</r></measValue>});
+my @header_names = (headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime
+    managedElement.localDn measInfo.measInfoId job.jobId granPeriod.duration granPeriod.endTime)]);
+# Six network elements and their blocks side by side: every nedn is as near to every block as any other.
+my $side_by_side = write_file('side-by-side.xml', '<mdc><mfh><cbt>C</cbt></mfh><md>' . join('', map {
+    qq{<neid><nedn>ManagedElement=$_</nedn></neid><mi><mts>M</mts><gp>900</gp><mt>a</mt>}
+    . qq{<mv><moid>Cell=$_</moid><r>$_</r></mv></mi>} } 1 .. 6) . '</md><mff><ts>T</ts></mff></mdc>');
 
-subtest 'lists, numbered results and plain object names' => sub {
-    my $file = measCollec_file($lists, $numbered);
-    my $first;
-    for my $workers (@worker_counts) {
-        my $data = convert($file, %real_world, %real_world_items, threadNumber => [$workers]);
-        my @rows = map { my $b = $_; [map { $data->{$b}{$_} } sort grep { /^\d+$/ } keys %{ $data->{$b} }] } 0, 1;
-        is_deeply([map { $_->{pifData} } @{ $rows[0] }],
-            [{ a => '1', b => '2', c => '3', measObjLdn_Cell => '1' }, { measObjLdn_Cell => '2' }],
-            "$workers workers: lists split at white space, an empty one gives no counter");
-        is_deeply([map { $_->{pifData} } @{ $rows[1] }],
-            [{ x => '10', z => '30', measObjLdn => '10896' }, { y => '20' },
-             { x => '1', y => '2', z => '3', measObjLdn_A => '1', measObjLdn => 'B-2', measObjLdn_1 => 'C' }],
-            "$workers workers: results by position, plain names by the attribute's name");
-        is_deeply([map { $data->{$_}{blockName} } 0, 1], ['Cell', 'A_measObjLdn_measObjLdn'], 'block names');
-        if ($first) { is_deeply($data, $first, 'the same result as with 0 workers') } else { $first = $data }
-    }
-    my $block = isolated(sub { convert(measCollec_file($numbered), %real_world, plainObjectNames => ['1'],
-        counterPositionAttribute => ['p'], threadNumber => ['0'])->{0}{blockName} });
-    is($block, 'A_measObjLdn_measObjLdn', 'the block takes the name of its last row');
-};
+sub rows { my ($data, $block) = @_; [map { $data->{$block}{$_}{pifData} } sort grep { /^\d+$/ } keys %{ $data->{$block} }] }
+sub value { my ($data, @path) = @_; $data = ref $data eq 'HASH' ? $data->{$_} : undef for @path; $data }
 
-subtest 'without the items such files fail, and unnumbered results still fail' => sub {
-    my @cases = (
-        [$lists, [counterPositionAttribute => ['p'], plainObjectNames => ['1']], qr/counter value is empty/],
-        [$numbered, [counterListWhiteSpace => ['1'], plainObjectNames => ['1']], qr/type and result counters do not match/],
-        [$numbered, [counterListWhiteSpace => ['1'], counterPositionAttribute => ['p']], qr/inconsistent name and value pair|counter value is empty/],
-        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="2">1</r></measValue>}),
-            [%real_world_items], qr/type and result counters do not match.*no counter name has the position of the result/],
-        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="1">1</r><r>2</r></measValue>}),
-            [%real_world_items], qr/result without position/],
-        [measInfo(q{<measType p="1">x</measType><measValue measObjLdn="A=1"><r p="1">1</r><r p="1">2</r></measValue>}),
-            [%real_world_items], qr/results share a position/],
-    );
-    for my $workers (0, 4) {
-        for my $case (@cases) {
-            my ($body, $items, $message) = @$case;
-            my $r = cycle(measCollec_file($body), %real_world, @$items, threadNumber => [$workers]);
-            isnt($r->{run}, 0, "$workers workers: the run fails");
-            like($r->{error} // '', $message, 'with its message');
-        }
-    }
-};
-
-subtest 'of equally near headers a block takes the one before it' => sub {
-    # Six network elements and their blocks side by side in one data section: every
-    # nedn is as near to every block as any other.
-    my $pairs = join '', map { qq{<neid><nedn>ManagedElement=$_</nedn></neid>}
-        . qq{<mi><mts>M</mts><gp>900</gp><mt>a</mt><mv><moid>Cell=$_</moid><r>$_</r></mv></mi>} } 1 .. 6;
-    my $file = write_file('side-by-side.xml',
-        qq{<mdc><mfh><cbt>C</cbt></mfh><md>$pairs</md><mff><ts>T</ts></mff></mdc>});
-    for my $workers (@worker_counts) {
-        my $data = convert($file, threadNumber => [$workers]);
-        is_deeply([map { $data->{commonHeaderData}{$_}{nedn_ManagedElement} } 0 .. 5], [1 .. 6],
-            "$workers workers: each block under the element written before it");
-    }
-};
-
-subtest 'both counter forms in one data section' => sub {
-    my $file = measCollec_file(
+# [what, file, items, what to take from the data, what it must be]
+my @conversions = (
+    (map { my ($name, $file, @items) = @$_; ["$name, checked by hand", sample("xml/$file"), \@items,
+                                              sub { $_[0] }, sub { expected($name, $_[0]) }] }
+        ['features_mdc', 'measdoc_features_mdc.xml', altCounterNullValue => ['-1']],
+        ['features_measCollec', 'measdoc_features_measCollec.xml', xmlDocumentType => ['1'],
+         suspectFlagElementName => ['suspect'],
+         distinguishedNameElementNames => [qw(fileHeader.dnPrefix managedElement.localDn measValue.measObjLdn)]],
+        ['published_example', 'onapPM_A20181002.0000-1000-0015-1000_5G.xml', @measType_form]),
+    ['without altCounterNullValue NULL stays as written', sample('xml/measdoc_features_mdc.xml'), [],
+     sub { [value($_[0], 0, 0, 'pifData', 'pmRrcFail'), value($_[0], 0, 1, 'pifData', 'pmRrcSucc')] }, ['NULL', 'null']],
+    # Texts as written, and as XML means them; a value split by a comment is one value either way.
+    (map { my ($what, $file, $items, $path, @want) = @$_;
+           map { defined $want[$_] ? ["$what, xmlStandardText $_", $file, [@$items, xmlStandardText => [$_]],
+                                      sub { value($_[0], @$path) }, $want[$_]] : () } 0, 1 }
+        ['comment inside a value', older_layout(r => '4<!-- x -->12<?p?>3'), [], [0, 0, 'pifData', 'attA'], '4123', '4123'],
+        ['CDATA value', older_layout(r => '<![CDATA[890]]>'), [], [0, 0, 'pifData', 'attA'], '', '890'],
+        ['character references', older_layout(r => '&#55;&#x37;'), [], [0, 0, 'pifData', 'attA'], '&#55;&#x37;', '77'],
+        ['entity in a header', older_layout(vn => 'Gbg&amp;997'), [], ['commonHeaderData', 0, 'vn'], 'Gbg&amp;997', 'Gbg&997'],
+        ['namespace prefixes', $prefixed, [@real_world], [0, 0, 'pifData', 'pmB'], undef, '2'],
+        ['attribute of a prefixed name', $prefixed, [@real_world], ['commonHeaderData', 0, 'vendorName'], undef, 'Gbg&997']),
+    (map { ["maxCounterNameSize $_->[0]", older_layout(mt => '<mt>abcdefgh</mt>', r => '1</r><r>2'), [maxCounterNameSize => [$_->[0]]],
+            sub { [sort keys %{ $_[0]{0}{0}{pifData} }] }, $_->[1]] } ['3', [qw(abc att moid_C)]], ['0', [qw(abcdefgh attA moid_C)]]),
+    ['lists split at white space, an empty one gives no counter', measCollec_file($lists), [@real_world, @real_world_items],
+     sub { rows($_[0], 0) }, [{ a => '1', b => '2', c => '3', measObjLdn_Cell => '1' }, { measObjLdn_Cell => '2' }]],
+    ['results by position, plain names by the attribute\'s name', measCollec_file($lists, $numbered),
+     [@real_world, @real_world_items], sub { [rows($_[0], 1), $_[0]{1}{blockName}] },
+     [[{ x => '10', z => '30', measObjLdn => '10896' }, { y => '20' },
+       { x => '1', y => '2', z => '3', measObjLdn_A => '1', measObjLdn => 'B-2', measObjLdn_1 => 'C' }],
+      'A_measObjLdn_measObjLdn']],
+    ['both counter forms in one data section, every block keeps its counters', measCollec_file(
         measInfo(q{<measTypes>a b</measTypes><measValue measObjLdn="Cell=1"><measResults>1 2</measResults></measValue>})
         . measInfo(q{<measType p="1">x</measType><measType p="2">y</measType>}
             . q{<measValue measObjLdn="Cell=2"><r p="1">3</r><r p="2">4</r></measValue>})
-        . measInfo(q{<measTypes>c</measTypes><measValue measObjLdn="Cell=3"><measResults>5</measResults></measValue>}));
-    for my $workers (@worker_counts) {
-        my $data = convert($file, %real_world, threadNumber => [$workers]);
-        is_deeply([map { $data->{$_}{0}{pifData} } 0 .. 2],
-            [{ a => '1', b => '2', measObjLdn_Cell => '1' }, { x => '3', y => '4', measObjLdn_Cell => '2' },
-             { c => '5', measObjLdn_Cell => '3' }], "$workers workers: every block keeps its counters");
-    }
-    my $r = cycle(measCollec_file(measInfo(q{<measType>x</measType><measType>y</measType>}
-        . q{<measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})), %real_world);
-    like($r->{error} // '', qr/type and result counters do not match/, 'names and values of different forms must agree');
-};
+        . measInfo(q{<measTypes>c</measTypes><measValue measObjLdn="Cell=3"><measResults>5</measResults></measValue>})),
+     [@real_world], sub { [map { rows($_[0], $_) } 0 .. 2] },
+     [[{ a => '1', b => '2', measObjLdn_Cell => '1' }], [{ x => '3', y => '4', measObjLdn_Cell => '2' }],
+      [{ c => '5', measObjLdn_Cell => '3' }]]],
+    ['of equally near headers a block takes the one before it', $side_by_side, [],
+     sub { [map { $_[0]{commonHeaderData}{$_}{nedn_ManagedElement} } 0 .. 5] }, [1 .. 6]],
+    # A block without an optional element does not take its neighbour's.
+    ['header names qualified by their element', measCollec_file(
+        measInfo(q{<job jobId="J1"/><measTypes>a</measTypes><measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})
+        . measInfo(q{<measTypes>b</measTypes><measValue measObjLdn="Cell=2"><measResults>2</measResults></measValue>})),
+     [@real_world, @header_names, qualifiedHeaderNames => ['1']], sub { [map { $_[0]{commonHeaderData}{$_} } 0, 1] },
+     [map { +{ 'fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F', 'granPeriod.endTime' => 'E',
+               'managedElement.localDn' => 'ME', 'measInfo.measInfoId' => 'M1', 'granPeriod.duration' => 'PT900S', @$_ } }
+      ['job.jobId' => 'J1'], []]],
+    ['without qualifiedHeaderNames: attribute names', measCollec_file($lists), [@real_world, @header_names,
+     @real_world_items], sub { [sort keys %{ $_[0]{commonHeaderData}{0} }] }, [qw(beginTime duration endTime localDn measInfoId)]],
+);
 
-subtest 'header names qualified by their element' => sub {
-    my $file = write_file('qualified.xml', q{<measCollecFile>}
-        . q{<fileHeader fileFormatVersion="1"><fileSender localDn="S"/><measCollec beginTime="B"/></fileHeader>}
-        . q{<measData><managedElement localDn=""/><measInfo measInfoId="M1"><granPeriod duration="PT900S" endTime="E"/>}
-        . q{<measTypes>a</measTypes><measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>}
-        . q{</measInfo></measData><fileFooter><measCollec endTime="F"/></fileFooter></measCollecFile>});
-    my @items = (%real_world,
-        headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime managedElement.localDn
-            measInfo.measInfoId granPeriod.duration granPeriod.endTime)],
-        uniquePifHeaderElementNames => ['measValue.measObjLdn']);
-    my %qualified = ('fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F',
-        'managedElement.localDn' => '', 'measInfo.measInfoId' => 'M1', 'granPeriod.duration' => 'PT900S',
-        'granPeriod.endTime' => 'E');
-    for my $workers (@worker_counts) {
-        my $data = convert($file, @items, qualifiedHeaderNames => ['1'], threadNumber => [$workers]);
-        is_deeply($data->{commonHeaderData}{0}, \%qualified, "$workers workers: no header replaces another");
-    }
-    my $plain = convert($file, @items, threadNumber => ['0'])->{commonHeaderData}{0};
-    is_deeply([sort keys %$plain], [qw(beginTime duration endTime localDn measInfoId)], 'without the item: attribute names');
-};
+for my $case (@conversions) {
+    my ($what, $file, $items, $take, $want) = @$case;
+    my $r = converted($file, @$items);
+    is_deeply([@$r{qw(run error warnings differs)}], [0, undef, [], []], "$what: converts alike under every worker count")
+        or diag($r->{error});
+    my $got = $take->($r->{data});
+    is_deeply($got, ref $want eq 'CODE' ? $want->($got) : $want, $what);
+}
 
-subtest 'a block without an optional element does not take its neighbour\'s' => sub {
-    my $file = measCollec_file(measInfo(q{<job jobId="J1"/><measTypes>a</measTypes>}
-            . q{<measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})
-        . measInfo(q{<measTypes>b</measTypes><measValue measObjLdn="Cell=2"><measResults>2</measResults></measValue>}));
-    for my $workers (@worker_counts) {
-        my $data = convert($file, %real_world, qualifiedHeaderNames => ['1'], threadNumber => [$workers],
-            headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime
-                managedElement.localDn job.jobId granPeriod.endTime)]);
-        my %file = ('fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F',
-            'managedElement.localDn' => 'ME', 'granPeriod.endTime' => 'E');
-        is_deeply([map { $data->{commonHeaderData}{$_} } 0, 1], [{ %file, 'job.jobId' => 'J1' }, \%file],
-            "$workers workers");
-    }
-};
+my $utf16 = "\xFF\xFE" . join("\0", split //, older_text()) . "\0";
+
+# [what, file, items, message]
+my @failures = (
+    (map { ["UTF-16, xmlStandardText $_", write_file('utf16.xml', $utf16), [xmlStandardText => [$_]],
+            qr/^ERROR: xml - invalid data file \[UTF-16 encoded, not UTF-8\] /] } 0, 1),
+    ['names and values differ in number', older_layout(mt => '<mt>b</mt>'), [],
+     qr/^ERROR: parse - type and result counters do not match \[measurement pair - b:::\] \[tag - mt:1\] \[tag - mv:1\] /],
+    ['a section of unknown kind', write_file('unknown.xml', "<mdc>\n<mfh><vn>X</vn></mfh>\n<other/>\n</mdc>\n"), [],
+     qr/^ERROR: parse - section data contains invalid tag name \[tag - other:3\] /],
+    ['not a measurement file', write_file('text.xml', 'this is not xml at all'), [], qr/^ERROR: xml - invalid data file /],
+    ['a file cut short', write_file('cut.xml', '<mdc><mfh><vn>X</vn></mfh><md><neid><nedn>A=4</nedn></neid><mi><gp>900'),
+     [], qr/^ERROR: xml - invalid data file /],
+    ['a distinguished name without value', write_file('dn.xml', '<mdc><mfh><sn>SubNetwork</sn></mfh></mdc>'), [],
+     qr/^ERROR: parse - inconsistent name and value pair \[SubNetwork\] /],
+    ['names and values of different forms must agree', measCollec_file(measInfo(q{<measType>x</measType><measType>y</measType>}
+        . q{<measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})), [@real_world],
+     qr/type and result counters do not match/],
+    # Without their items real files fail, and numbered results still must pair.
+    ['lists without counterListWhiteSpace', measCollec_file($lists),
+     [@real_world, counterPositionAttribute => ['p'], plainObjectNames => ['1']], qr/counter value is empty/],
+    ['numbered results without counterPositionAttribute', measCollec_file($numbered),
+     [@real_world, counterListWhiteSpace => ['1'], plainObjectNames => ['1']], qr/type and result counters do not match/],
+    ['plain names without plainObjectNames', measCollec_file($numbered),
+     [@real_world, counterListWhiteSpace => ['1'], counterPositionAttribute => ['p']],
+     qr/inconsistent name and value pair|counter value is empty/],
+    (map { [$_->[0], measCollec_file(measInfo(qq{<measType p="1">x</measType><measValue measObjLdn="A=1">$_->[1]</measValue>})),
+            [@real_world, @real_world_items], $_->[2]] }
+        ['a result whose position has no name', '<r p="2">1</r>',
+         qr/type and result counters do not match.*no counter name has the position of the result/],
+        ['a result without position', '<r p="1">1</r><r>2</r>', qr/result without position/],
+        ['results sharing a position', '<r p="1">1</r><r p="1">2</r>', qr/results share a position/]),
+);
+
+for my $case (@failures) {
+    my ($what, $file, $items, $message) = @$case;
+    my $r = converted($file, @$items);
+    is_deeply([@$r{qw(init run deinit warnings differs)}], [0, -1, 0, [], []], "$what: the run fails alike under every worker count");
+    like($r->{error}, $message, "$what: the message");
+}
+
+# The items files of the current layout need: vendor and local names are no distinguished
+# names, counters come as lists or one by one, numbered.
+my %current_layout = (@real_world, @real_world_items, qualifiedHeaderNames => ['1'], suspectFlagElementName => ['suspect'],
+    distinguishedNameElementNames => ['fileHeader.dnPrefix', 'managedElement.localDn', 'measValue.measObjLdn']);
+my $unpacked = scratch();
+my @samples = map { /\A(.*\/)?(.*)\.gz\z/ ? do { gunzip($_ => "$unpacked/$2") or die "$_: $GunzipError"; "$unpacked/$2" } : $_ }
+    glob(source_dir() . '/samples/xml/*.xml ' . source_dir() . '/samples/xml/*.gz');
+push @samples, glob("$_/32435-xml/teed_*.xml $_/32401-mdc-xml/teed_*.xml") for grep { defined } PmBuild::shared_samples();
+my %outcome;
+for my $path (@samples) {
+    my $r = converted($path, $path =~ m{mdc[^/]*\z} ? (plainObjectNames => ['1']) : %current_layout);
+    is_deeply($r->{differs}, [], "$path: alike under every worker count") or diag($r->{error});
+    $outcome{ $r->{run} == 0 ? 'converted' : 'refused' }++;
+}
+cmp_ok($outcome{converted}, '>=', 20, 'most samples convert') or diag explain \%outcome;
 
 done_testing();

@@ -5,13 +5,12 @@
 use strict;
 use warnings;
 
-use FindBin;
-use lib "$FindBin::Bin/lib";
+use PmBuild ();
 use Test::More;
 
 use JSON::PP ();
 use measdoc;
-use MeasdocTest;
+use PmTest qw(:measdoc);
 
 # Two blocks: counters named out of order, a row without a value and without its suspect
 # flag; the second block's value is given by the caller.

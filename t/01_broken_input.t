@@ -1,0 +1,366 @@
+# Every deliverable over broken input made from the bundled samples: cut at every tenth octet and
+# with bits flipped, nesting far deeper than any measurement file, lengths beyond the file's end,
+# megabyte-long names and values, junk, paths that hold nothing readable, configurations that make
+# no sense. Every call ends converted or refused, without a crash or hang; a refusal says why;
+# nothing looks whole unless it is what the intact file gives; no file stays open; no Perl value
+# outlives a host call; the host's locale changes no output. PM_BROKEN_INPUT_MODULES=a,b limits it.
+use strict;
+use warnings;
+use PmBuild ();
+use PmTest qw(source_dir build_dir sample scratch slurp spew cuts flips junk run_command :measdoc);
+use Cwd ();
+use File::Basename qw(basename);
+use POSIX qw(setlocale LC_ALL);
+use Test::More;
+
+# In an address-sanitizer build the test runs again in a fresh interpreter with leak detection
+# on (the harness turns it off: the interpreter leaves its own memory unreleased at exit). With
+# three frames kept per block, the interpreter's blocks show its own code above the allocator and
+# are suppressed; a leak of the modules makes the test exit non-zero with the report on stderr.
+BEGIN {
+    if (($ENV{PM_SANITIZED} // '') eq 'address' && !$ENV{PM_LEAKS_CHECKED}) {
+        my $interpreter = readlink('/proc/self/exe') // $^X;
+        my $suppressions = join('-', Cwd::getcwd() . "/lsan", basename($0), $ENV{MEASDOC_VARIANT} // ()) . '.supp';
+        spew($suppressions, "leak:^$interpreter\$\n");
+        $ENV{ASAN_OPTIONS} =~ s/detect_leaks=0/detect_leaks=1/; $ENV{ASAN_OPTIONS} .= ':malloc_context_size=3';
+        @ENV{qw(PM_LEAKS_CHECKED LSAN_OPTIONS)} = (1, "suppressions=$suppressions:print_suppressions=0");
+        $ENV{PERL5LIB} = join ':', grep { !ref } @INC;
+        exec $^X, $0, @ARGV or die "exec $^X: $!\n";
+    }
+}
+
+use lib source_dir() . '/samples/ber', source_dir() . '/radiobin/t/lib';
+use MeasFile qw(encode_meas_file);
+use AlcatelFile qw(alcatel_file block block_len byte le16);
+use BerMeas;
+use measdoc;
+use radiobin;
+
+my $src = source_dir();
+my $dir = scratch();
+chdir $dir or die "$dir: $!\n";    # BerMeas logs into the working directory
+my $time_limit = $ENV{PM_SANITIZED} ? 120 : 30;
+my $n = 0;
+my $long = 'x' x 0x100000;
+
+# Runs the code with standard output and error in a file and a watchdog: a call that does not
+# return in time ends the process (SIGALRM's default action), which the harness reports.
+sub guarded {
+    my ($code) = @_;
+    open my $saved_out, '>&', \*STDOUT or die "dup: $!\n";
+    open my $saved_err, '>&', \*STDERR or die "dup: $!\n";
+    open STDOUT, '>', "$dir/printed" and open STDERR, '>&', \*STDOUT or die "$dir/printed: $!\n";
+    local $SIG{ALRM} = 'DEFAULT';
+    alarm $time_limit;
+    my @result = eval { $code->() };
+    alarm 0;
+    open STDOUT, '>&', $saved_out and open STDERR, '>&', $saved_err or die "restore: $!\n";
+    return $@ ? (undef, undef, "died: $@") : @result;
+}
+
+sub fresh_dir { my $d = "$dir/d" . ++$n; mkdir $d or die "$d: $!\n"; $d }
+sub fresh_log { unlink "$dir/$_[0]"; radiobin::logopen("$dir/$_[0]", 5); "$dir/$_[0]" }
+
+# Logged lines of a module from offset $from of its log, as "LEVEL:message".
+sub log_lines { map { /^\[\d+\] .{24} 5:(\d+) (.*)/ ? "$1:$2" : "unlike a log line: $_" }
+                    split /\n/, (-f $_[0] ? substr(slurp($_[0]), $_[1] // 0) : '') }
+
+# What is wrong with the form of a radiobin PIF file, or nothing: a failed conversion too
+# leaves its header section and every section it began closed, in order.
+sub pif_fault {
+    my ($pif) = @_;
+    my $sections = join '', map { /^##(START|END)\|/ ? substr($1, 0, 1) : '' } split /\n/, $pif;
+    return $pif =~ /\A[^\n]*\n##START\|HEADER\n[^\n]*\n[^\n]*\n##END\|HEADER\n/ && $pif =~ /\n\z/
+        && $sections =~ /\A(?:SE)+\z/ ? '' : "is not closed in order: $sections";
+}
+
+my ($junk, $ber, $alcatel) = (spew("$dir/junk", "\x30\x84\x7f\xff\xff\xff" . 'x' x 100), "$src/samples/ber/meas-rnc.ber",
+                              "$src/samples/alcatel/PMRES011.01a.3.");
+my $rnc_name = '/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+0100_RNC-North-1.ber';
+my $bermeas_config = { ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' },
+    ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => ['OBJ_ID'] }, DIRECTORY_HEADER_FIELDS => { NETWORK_ID => 'NETWORK_?([^/]+)' },
+    ASN1_3GPP_FILENAME_VALIDATION => { StartDate => '^\w{1}(\d{8}).+$' },
+    ASN1_HEADER_INFO_FOR_PIF_FILENAME => [qw(senderType senderName_managedElementId measTimeStamp_Date measTimeStamp_Time)] };
+my $ber_file = sub {
+    my (%over) = @_;
+    my %info = (measTimeStamp => '20261205174500Z', granularityPeriod => 900, measTypes => ['a.b', 'c'], measValues =>
+        [{ measObjInstId => 'cell=1', measResults => [{ iValue => 1 }, { iValue => 2 }], suspectFlag => 0 }], %{ $over{info} // {} });
+    encode_meas_file({ measFileHeader => { fileFormatVersion => 1, senderName => 'managedElementId=RNC01', senderType => 'RNC',
+        vendorName => 'V', collectionBeginTime => '20261205170000Z', %{ $over{header} // {} } }, measFileFooter => '20261205180000Z',
+        measData => [{ nEId => { nEUserName => 'u', nEDistinguishedName => 'd=1' }, measInfo => [\%info] }] });
+};
+my @ber_shapes = (
+    ['definite nesting 100000 deep', "\x30\x84\x7f\xff\xff\xff" x 100000], ['indefinite nesting 100000 deep', "\x30\x80" x 100000],
+    ['a length of four octets all set', "\x30\x84\xff\xff\xff\xff\xa0\x03\x80\x01\x01"],
+    ['a length of five significant octets', "\x30\x85\x01\x00\x00\x00\x00\xa0\x00"], ['a length of 127 octets', "\x04\xff" . "\xff" x 127],
+    ['a constructed element longer than the file', "\x30\x84\x7f\xff\xff\xff\x02\x01\x01"],
+    ['a megabyte of printable text', "\x13\x83\x10\x00\x00" . $long], ['a tag number of five octets', "\x1f\x81\x81\x81\x81\x01\x01\x00"],
+    ['junk', junk(65536, 7)]);
+my $layout = "$src/samples/alcatel/blocks.cfg";
+my @measdoc_workers = variant() eq 'threads' ? (0, 1, 2, 4, 8) : (0);
+my @current_layout = (xmlDocumentType => ['1'], measureTypeElementSeq => ['measTypes', 'measType'],
+    measurementResultsElementSeq => ['measResults', 'r'], suspectFlagElementName => ['suspect'],
+    distinguishedNameElementNames => ['fileHeader.dnPrefix', 'managedElement.localDn', 'measValue.measObjLdn']);
+my $xml = sub { "<mdc><mfh><ffv>1</ffv></mfh><md><neid><nedn>A=1</nedn></neid><mi><mts>20050301141500.0+0100</mts>"
+                . "<gp>900</gp><mt>a</mt>$_[0]</mi></md><mff><ts>1</ts></mff></mdc>" };
+my $row = '<mv><moid>A=1</moid><r>1</r></mv>';
+
+my @bad_output = (['an output directory that does not exist', { out => "$dir/no/such" }],
+    ['an output directory that is a file', { out => spew("$dir/plain", '') }], ['a megabyte-long output directory', { out => "$dir/$long" }]);
+my @odd_paths = (['an empty file', spew("$dir/empty", '')], ['a missing file', "$dir/no-such-file"], ['a directory', $dir],
+    ['a name of 100000 characters', "$dir/" . ('n' x 100_000)], ['a file whose reads fail', '/proc/self/mem'],  # nothing mapped at 0
+    $> == 0 ? () : ['a file without read permission', do { chmod 0, spew("$dir/locked", 'locked'); "$dir/locked" }]);
+
+# The modules. run(path, options) converts a file and returns (converted, output, complaints
+# about what no call may do); `samples` are cut and flipped, `inputs` are [label, octets,
+# it must fail]; `arguments` are [label, path, options, it converts]; `configs` go through
+# configure (returning undef when taken, then the options of the runs under it, or else ''
+# for a refusal with its reason or a complaint) before the first sample converts, and a
+# third element says it must be refused or fail that conversion; reset restores the default.
+my %modules;
+%modules = (
+    bertree => {
+        run => sub {
+            my ($path) = @_;
+            my %env = (LD_PRELOAD => undef, map { $_ => $ENV{$_} =~ s/detect_leaks=0/detect_leaks=1/r } grep { $ENV{$_} } 'ASAN_OPTIONS');
+            my $r = run_command({ env => \%env }, 'timeout', '-s', 'KILL', $time_limit, build_dir() . '/bertree/bertree',
+                                ++$n % 2 ? '-i' : (), $path);
+            my @c = $r->{signal} ? "signal $r->{signal}" : ();
+            if ($r->{status} == 0) { push @c, grep { $_ } !length $r->{out} && 'printed nothing', $r->{err} }
+            else { push @c, "exit $r->{status}: $r->{err}" if $r->{status} != 1 || $r->{err} ne "Cannot open input file: $path\n" }
+            return ($r->{status} == 0, $r->{out}, @c);
+        },
+        # Its cut and flipped samples are compared with its tree printer by bertree's own tests.
+        inputs => [map { [@$_, 0] } @ber_shapes],
+        empty_converts => 1,
+        checks => [['nesting stops at the decoder\'s depth limit', sub {
+            (split /\n/, ($modules{bertree}{run}->(spew("$dir/deep", "\x30\x80" x 100000)))[1]) < 1000 }]],
+    },
+    BerMeas => {
+        run => sub {
+            my ($path, %opt) = @_;
+            my $out = $opt{out} // fresh_dir();
+            my $logged = -s 'bermeas.log' // 0;
+            my ($ok, undef, $died) = guarded(sub { BerMeas::process_file($path, $opt{name} // $rnc_name, $out) });
+            my %files = map { basename($_) => slurp($_) } grep { -f } glob("$out/*.pif");
+            my %reference = map { $_ => 1 } @{ $opt{reference} // [] };
+            my @c = grep { $_ } $died, !defined $ok || ($ok ne '1' && $ok ne '') && "result '$ok' is no boolean",
+                !$ok && !$opt{unlogged} && !grep({ /^[12]:/ } log_lines('bermeas.log', $logged)) && 'refused without a logged reason';
+            for my $name (sort keys %files) {
+                my $whole = $files{$name} =~ /\n##END\|[^\n|]*\n\z/;
+                push @c, "$name: no PIF banner" unless $files{$name} =~ /\A## Parser Intermediate File\n##START\|HEADER\n/;
+                push @c, "$name: not whole after a conversion" if $ok && !$whole;
+                push @c, "$name: looks whole but is not what the intact file gives" if $whole && %reference && !$reference{$files{$name}};
+            }
+            # The files' names carry a counter that runs on from one conversion to the next.
+            return ($ok, [sort values %files], @c);
+        },
+        samples => [map { ["$src/samples/ber/$_"] } qw(meas-rnc.ber meas-rnc-indefinite.ber meas-utran.ber)],
+        inputs => [(map { [@$_, 1] } @ber_shapes,
+                ['a content length beyond the file', substr($ber_file->(), 0, 40) . "\x04\x84\x7f\xff\xff\xf0abc"]),
+            ['a megabyte-long object instance', $ber_file->(info => { measValues => [{ measObjInstId => "cell=$long",
+                                                   measResults => [{ iValue => 1 }, { iValue => 2 }] }] }), 0],
+            ['a megabyte-long counter name', $ber_file->(info => { measTypes => [$long, 'c'] }), 0],
+            ['a megabyte-long time stamp', $ber_file->(info => { measTimeStamp => $long }), 0],
+            # The sender name is a field of the PIF file name, which no file system takes.
+            ['a megabyte-long sender name', $ber_file->(header => { senderName => "managedElementId=$long" }), 1]],
+        arguments => [(map { [$_->[0], $ber, $_->[1]] } @bad_output,
+                ['a megabyte-long arrival name', { name => "/$long" }],
+                # These two are refused before the log opens.
+                ['an empty arrival name', { name => '', unlogged => 1 }]),
+            ['a file name holding a NUL', "$src/samples/ber/meas-rnc.ber\0.other", { unlogged => 1 }]],
+        configs => [
+            ['no reference', 'text'], ['a reference to an array', [1, 2]],
+            ['values of every wrong kind', { DIRECTORY_HEADER_FIELDS => [1], FILENAME_HEADER_FIELDS => \'x',
+                ASN1_3GPP_FILENAME_VALIDATION => { a => undef, b => [undef, {}], c => \*STDOUT },
+                ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => [1], ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 5 },
+                ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => { x => 1 } }, ASN1_HEADER_INFO_FOR_PIF_FILENAME => 'x' }],
+            ['patterns that do not compile', { FILENAME_HEADER_FIELDS => { F => '(' }, ASN1_3GPP_FILENAME_VALIDATION => { T => '(' },
+                ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => '[' }, ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => 'OBJ_ID' } }],
+            ['megabyte-long keys, patterns and names', { FILENAME_HEADER_FIELDS => { ('k' x 0x100000) => '^(.+)$' },
+                ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => $long,
+                ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' . ('x?' x 1000) },
+                ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => [$long] }, ASN1_HEADER_INFO_FOR_PIF_FILENAME => [$long] }],
+            ['no configuration', undef, 1]],
+        configure => sub { BerMeas::delete_config(); BerMeas::set_config($_[0]) if defined $_[0]; (undef, unlogged => !defined $_[0]) },
+        # Host calls on good input, on input that fails and with wrong argument counts, traced for
+        # Perl values created during the call that outlive it.
+        leaks => [['set_config and delete_config', sub { BerMeas::set_config($bermeas_config); BerMeas::delete_config() }],
+            ['a configuration of the wrong kinds', sub { BerMeas::set_config({ DIRECTORY_HEADER_FIELDS => [1],
+                FILENAME_HEADER_FIELDS => { F => [undef, \1] } }); BerMeas::delete_config(); BerMeas::set_config($bermeas_config) }],
+            (map { my @args = @$_; ["process_file(@args)", sub { guarded(sub { BerMeas::process_file(@args) }) }] }
+                [$ber, $rnc_name, $dir], [$junk, $rnc_name, $dir], [$ber, 'refused', $dir], [$ber, $rnc_name, '']),
+            ['wrong argument counts', sub { eval { BerMeas::process_file($ber) }; eval { BerMeas::set_config() } }]],
+        reset => sub { BerMeas::delete_config(); BerMeas::set_config($bermeas_config) },
+    },
+    radiobin => {
+        file_name => 'PMRES011.01a.3.',    # the BSS number comes from the name
+        run => sub {
+            my ($path, %opt) = @_;
+            my $out = $opt{out} // fresh_dir();
+            my $log = fresh_log('radiobin.log');
+            my ($rc, $second, $died) = guarded(sub { radiobin::process_file($path, $out, $opt{omc} // 'OMC1',
+                                                     $opt{network} // 'NET1', $opt{region} // 'REG1') });
+            my @c = grep { $_ } $died, !grep({ $rc eq $_ } 0, -1, -2, 3) && "code $rc",
+                $rc != 0 && !grep({ /^[124]:/ } log_lines($log)) && 'refused without a logged reason',
+                !defined $second && 'no second value',
+                defined $second && $second ne $rc && index($second, "$out/") != 0 && "second value $second is no path in $out";
+            my $pif = defined $second && -f $second ? slurp($second) : '';
+            push @c, "the PIF file left behind " . pif_fault($pif) if length $pif && pif_fault($pif);
+            return ($rc == 0, $pif, @c);
+        },
+        samples => [[$alcatel]],
+        inputs => [map { my ($label, %file) = @$_; [$label, alcatel_file(layout => 76, release => 5, meas_type => 11, %file), 0] }
+            ['a block longer than its record', records => [[block_len(110, 32767, byte(1))]]],
+            ['a negative block length', records => [[block_len(110, -1, byte(1))]]],
+            (map { [$_->[0], records => [[block(110, byte(1), le16(2), pack 'a16', 'X')]], @$_[1, 2]] }
+                ['a record count of 65535', num_records => 65535], ['a file size of 4 GiB', file_size => 0xFFFFFFFF],
+                ['a file size of 0', file_size => 0], ['a record count of 0', num_records => 0],
+                ['records shorter than their header', record_size => 80, num_records => 40, file_size => 160])],
+        arguments => [(map { [$_->[0], $alcatel, $_->[1]] } @bad_output, ['a megabyte-long OMC name: no such file name', { omc => $long }]),
+            ['megabyte-long network and region: header values', $alcatel, { network => $long, region => $long }, 1]],
+        configs => [cuts(slurp($layout)), flips(slurp($layout), 80, 21), ['junk', junk(65536, 5)],
+            ['a megabyte-long counter name', "BLOCK 110 COUNTER := \"$long\" OFFSET := 0 SIZE := 1 END\n"],
+            ['a megabyte-long comment', "#$long"], ['a megabyte-long line of clauses', 'BLOCK 110 ' . ('AND ' x 0x40000) . "END\n"],
+            map { ["a layout at $_->[0]", \$_->[1], 1] } @odd_paths, ['no name', ''], ['a megabyte-long name', "$dir/$long"]],
+        # A layout loads (0) or is refused (2) with a reason; whatever loaded must serve a conversion.
+        configure => sub {
+            my $path = ref $_[0] ? ${ $_[0] } : spew("$dir/layout" . ++$n, $_[0]);
+            my ($log, $rc) = (fresh_log('layout.log'), radiobin::config_initialise($path, 0, 9));
+            return $rc == 0 ? ($_[1] ? 'loaded' : undef) : $rc != 2 ? "code $rc" : grep({ /^1:ERROR/ } log_lines($log)) ? '' : 'refused without a logged reason';
+        },
+        reset => sub { radiobin::config_initialise($layout, 0, 9) == 0 or die "$layout does not load\n" },
+        leaks => [['logopen', sub { radiobin::logopen("$dir/radiobin.log", 5) }], ['constant', sub { my $v = radiobin::constant('x', 1) }],
+            (map { my $file = $_; ["config_initialise($file)", sub { radiobin::config_initialise($file, 0, 9) }] } $junk, $layout),
+            (map { my @args = @$_; ["process_file(@args)", sub { my @r = &radiobin::process_file(@args, 'OMC', 'N', 'R') }] }
+                [$alcatel, $dir], [$junk, $dir], [$alcatel, "$dir/no/such"]),
+            ['a wrong argument count', sub { eval { &radiobin::process_file($alcatel) } }]],
+        checks => [['a directory as the log: lines are lost, the conversion is not', sub { radiobin::logopen($dir, 5);
+                        (radiobin::process_file($alcatel, $dir, 'O', 'N', 'R'))[0] == 0 }]],
+    },
+    measdoc => {
+        run => sub {
+            my ($path, %opt) = @_;
+            my ($r, undef, $died) = guarded(sub { cycle($path, @{ $opt{items} // [] },
+                                                        threadNumber => [$measdoc_workers[$n++ % @measdoc_workers]]) });
+            return (0, undef, $died) if $died;
+            my ($run, $error) = @$r{qw(run error)};
+            my @c = grep { $_ } $run != 0 && $run != -1 && "run gave $run", $run == -1 && !defined $error && 'failed without an error',
+                defined $error && ($error !~ /\AERROR: / || $run == 0) && "run $run with the error $error",
+                $r->{deinit} != 0 && 'stop failed', ref $r->{configuration} ne 'HASH' && 'no configuration hash',
+                (map { "a warning that is no warning: $_" } grep { !/\AWARN : / } @{ $r->{warnings} }),
+                $run == 0 && $opt{reference} && PmTest::canonical($r->{data}) ne PmTest::canonical($opt{reference})
+                    && 'converted, but not as the whole file';
+            return ($r->{run} == 0, $r->{data}, @c);
+        },
+        samples => [(map { ["$src/samples/xml/$_"] } qw(gen_mdc.xml measdoc_features_mdc.xml)),
+                    map { ["$src/samples/xml/$_", items => \@current_layout] } qw(gen_meascollec.xml measdoc_features_measCollec.xml)],
+        # A cut converts only when all of its root element is there.
+        complete => sub { $_[0] =~ m{</(mdc|measCollecFile)>\s*\z} },
+        inputs => [map { [@$_, 0] }
+            ['elements nested 100000 deep', '<mdc><md>' . ('<a>' x 100000) . ('</a>' x 100000) . '</md></mdc>'],
+            ['rows nested 100000 deep', $xml->(('<mv>' x 100000) . '<moid>A=1</moid><r>1</r>' . ('</mv>' x 100000))],
+            ['an unclosed element 100000 deep', '<mdc><md>' . ('<a>' x 100000)], ['a megabyte-long element name', $xml->("<$long>1</$long>$row")],
+            ['a megabyte-long text', $xml->("<mv><moid>A=1</moid><r>$long</r></mv>")], ['a megabyte-long counter name', $xml->("<mt>$long</mt>$row")],
+            ['a megabyte-long distinguished name', $xml->("<mv><moid>A=$long</moid><r>1</r></mv>")],
+            ['a megabyte of components', $xml->('<mv><moid>' . join(',', map { "A$_=1" } 1 .. 100000) . '</moid><r>1</r></mv>')],
+            ['a megabyte-long attribute value', $xml->("<mv x=\"$long\"><moid>A=1</moid><r>1</r></mv>")],
+            ['a quote never closed', '<mdc><md a="' . $long], ['a comment never closed', '<mdc><!--' . $long],
+            ['a hundred thousand sections', '<mdc>' . ('<md/>' x 100000) . '</mdc>'],
+            ['a hundred thousand rows', $xml->($row x 100000)], ['junk', junk(65536, 17)], ['NUL bytes', "\0" x 65536]],
+        configs => [
+            ['patterns that do not compile', [altCounterNames => ['(', '[[]x'], outputBlockDescription => ['*']]],
+            ['an odd number of block-name texts', [altOutputBlockNames => ['A', 'B', 'C']]], ['a megabyte-long value', [altCounterNullValue => [$long]]],
+            ['megabyte-long element names', [headerElementNames => [$long], measurementValueElementName => [$long]]],
+            ['a megabyte-long pattern', [altCounterNames => ["^$long(.*)\$[]\$1"]]], ['a megabyte-long replacement', [altCounterNames => ["^pm(.*)\$[]$long\$1"]]],
+            ['numbers that are none', [xmlDocumentType => ['many'], maxCounterNameSize => ['-1']]],
+            ['delimiters of several characters', [xmlNameAttrDelimiter => ['..'], counterListDelimiter => ['', ' ']]],
+            ['six timestamp patterns that match nothing', [timestampDesc => [('^never$') x 6]]], ['three timestamp patterns', [timestampDesc => ['(x)', '(y)', '(z)']]]],
+        configure => sub { (undef, items => $_[0]) },
+        leaks => [(map { my $file = $_; ["a whole cycle on $file", sub { set_item(altCounterNames => '^pm(.*)$[]$1', '(');
+                my @kept = (cycle($file), map { measdoc::measdoc_block($_) } -1 .. 1) }] } "$src/samples/xml/gen_mdc.xml", $junk),
+            ['a value refused', sub { measdoc::measdoc_add_config("a\0b"); my $e = measdoc::measdoc_error() }],
+            ['a setting refused', sub { set_item(threadNumber => 'x'); set_item(threadNumber => 'y');
+                my $e = measdoc::measdoc_error(); measdoc::measdoc_init(); measdoc::measdoc_deinit() }],
+            ['wrong argument counts', sub { eval { measdoc::measdoc_add_config() }; eval { measdoc::measdoc_run(1) } }]],
+    },
+);
+my @chosen = grep { $modules{$_} } split /,/, $ENV{PM_BROKEN_INPUT_MODULES} // join ',', sort keys %modules;
+
+# Runs the variants ([label, octets, it must fail]) of a module; returns how many had complaints
+# (the first few are shown). A cut must fail unless the module takes it for complete.
+sub run_variants {
+    my ($m, $variants, %opt) = @_;
+    my $bad = 0;
+    for my $v (@$variants) {
+        my ($label, $octets, $fails) = @$v;
+        my $path = spew(fresh_dir() . '/' . ($m->{file_name} // 'input'), $octets);
+        my ($converted, undef, @c) = $m->{run}->($path, %opt);
+        push @c, 'converted' if $converted && ($fails // ($opt{cut} && !($m->{complete} && $m->{complete}->($octets))));
+        diag "$label: @c" if @c && ++$bad <= 3;
+    }
+    return $bad;
+}
+
+my $descriptors = () = glob('/proc/self/fd/*');
+$_->{reset}->() for grep { $_->{reset} } values %modules;
+
+for my $name (@chosen) {
+    my $m = $modules{$name};
+    subtest $name => sub {
+        for my $sample (@{ $m->{samples} // [] }) {
+            my ($path, %opt) = @$sample;
+            my ($converted, $reference, @c) = $m->{run}->($path, %opt);
+            ok($converted && !@c, "$path: the intact file converts") or diag "@c";
+            my $octets = slurp($path);
+            is(run_variants($m, [cuts($octets)], %opt, cut => 1, reference => $reference), 0,
+               "$path: every cut fails with a reason, or is complete and converts as the intact file");
+            is(run_variants($m, [flips($octets, 40, length $octets)], %opt), 0, "$path: every flipped copy converts or fails with a reason");
+        }
+        is(run_variants($m, $m->{inputs}), 0, 'deep, oversized and junk input converts or fails with a reason');
+        for my $case (@odd_paths, @{ $m->{arguments} // [] }) {
+            my ($label, $path, $opt, $converts) = @$case;
+            my ($converted, undef, @c) = $m->{run}->($path, %{ $opt // {} });
+            $converts //= $m->{empty_converts} && $label eq 'an empty file';
+            ok(!@c && !$converted == !$converts, "$label: " . ($converts ? 'converts' : 'fails with a reason')) or diag "@c";
+        }
+        my ($loaded, $bad) = (0, 0);
+        for my $config (@{ $m->{configs} // [] }) {
+            my ($label, $value, $must_refuse) = @$config;
+            my ($status, %opt) = $m->{configure}->($value, $must_refuse);
+            my @c = grep { $_ } $status;
+            if (!defined $status) {
+                $loaded++;
+                (my $converted, undef, @c) = $m->{run}->($m->{samples}[0][0], %opt);
+                push @c, 'accepted' if $must_refuse && $converted;
+            }
+            diag "$label: @c" if @c && ++$bad <= 3;
+        }
+        is($bad, 0, 'each configuration serves a conversion that converts or fails with a reason, or is refused with one');
+        cmp_ok($loaded, '>', 0, 'some configurations are taken') if $m->{configs};
+        $m->{reset}->() if $m->{reset};
+        ok($_->[1]->(), $_->[0]) for @{ $m->{checks} // [] };
+    };
+}
+
+my @leak_calls = map { @{ $modules{$_}{leaks} // [] } } @chosen;
+subtest 'no Perl value outlives a host call' => sub {
+    require Test::LeakTrace;
+    &Test::LeakTrace::no_leaks_ok($_->[1], $_->[0]) for @leak_calls;
+} if @leak_calls;
+
+# The host's locale changes no output: case and number rules that differ from ASCII's.
+my %c_locale = map { my $m = $modules{$_}; $_ => [map { ($m->{run}->(@$_))[1] } @{ $m->{samples} // [] }] } @chosen;
+for my $locale (qw(tr_TR.UTF-8 de_DE.UTF-8)) {
+    SKIP: {
+        skip "locale $locale is not installed (scripts/install-deps generates it)", 1 unless defined setlocale(LC_ALL, $locale);
+        my @differ = grep { my $m = $modules{$_};
+            PmTest::canonical([map { ($m->{run}->(@$_))[1] } @{ $m->{samples} // [] }]) ne PmTest::canonical($c_locale{$_}) } @chosen;
+        setlocale(LC_ALL, 'C');
+        is_deeply(\@differ, [], "$locale: every module's output as under the C locale");
+    }
+}
+
+is(scalar(() = glob('/proc/self/fd/*')), $descriptors, 'no file left open');
+chdir '/';
+done_testing;
