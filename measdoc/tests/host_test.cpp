@@ -1,6 +1,7 @@
 // Tests of the host unit without Perl: what the Perl tests cannot reach (an exhausted heap
-// while values are queued and committed) and the cycle rules that guard the library
-// (runs outside a started module, failed start-ups and runs and the cycle after them).
+// while values are queued and committed, a worker that cannot be made) and the cycle rules
+// that guard the library (runs outside a started module, failed start-ups and runs and the
+// cycle after them).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -35,30 +36,6 @@ protected:
         reset_registry();
     }
 };
-
-TEST_F(Host, ValuesReachTheItemInQueuedOrder) {
-    for (const char* v : {"a", "b", "c"}) ASSERT_EQ(queue(v), 0);
-    EXPECT_EQ(measdoc_pending_config(), 3u);
-    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 0);
-    EXPECT_EQ(measdoc_pending_config(), 0u);
-    EXPECT_EQ(strings_of(xcfg_altcntrval), (std::vector<std::string>{"a", "b", "c"}));
-
-    // Nothing queued: the item keeps its values.
-    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 0);
-    EXPECT_EQ(strings_of(xcfg_altcntrval), (std::vector<std::string>{"a", "b", "c"}));
-}
-
-TEST_F(Host, SettingTwiceIsRefusedAndEmptiesTheQueue) {
-    ASSERT_EQ(queue("first"), 0);
-    ASSERT_EQ(measdoc_set_config(xcfg_altcntrval), 0);
-    ASSERT_EQ(queue("second"), 0);
-    EXPECT_EQ(measdoc_set_config(xcfg_altcntrval), 1);
-    EXPECT_EQ(measdoc_pending_config(), 0u);
-    const std::string message = take_error();
-    EXPECT_EQ(message.rfind("ERROR: global - attempt to set an assigned config item ", 0), 0u) << message;
-    EXPECT_NE(message.find("[glob_set_config - host.cpp:"), std::string::npos) << message;
-    EXPECT_EQ(strings_of(xcfg_altcntrval), (std::vector<std::string>{"first"}));
-}
 
 TEST_F(Host, ExhaustedHeapWhileQueuingDiscardsTheQueue) {
     ASSERT_EQ(queue("kept until the failure"), 0);

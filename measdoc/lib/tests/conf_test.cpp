@@ -104,17 +104,6 @@ TEST_F(Config, DefaultsOfEachLayout) {
     ASSERT_TRUE(set_item(xcfg_measvalelemname, {"row", "line"}));
     ASSERT_TRUE(glob_init());
     EXPECT_EQ(names(xcfg_measvalelemname), "row line");
-
-    const a_xmlcfginfo* info = glob_get_config_info(xcfg_timestampdesc);
-    ASSERT_NE(info, nullptr);
-    EXPECT_EQ(info->kind, xkind_regex);
-    EXPECT_EQ(info->host_name, "timestampDesc");
-    EXPECT_EQ(info->export_key, "i_timestampdaydesc");
-    EXPECT_EQ(glob_get_config_info(xcfg_altoutblknames)->kind, xkind_hash);
-    int items = 0;
-    for (int type = -1; type <= xcfg_s_last + 4; ++type) items += glob_get_config_info(type) != nullptr;
-    EXPECT_EQ(items, 33);
-    for (int marker : {0, 1, 2, 5, 22, 27, 30, 34, 36}) EXPECT_EQ(glob_get_config_info(marker), nullptr) << marker;
 }
 
 TEST_F(Config, ValuesArePreparedByKind) {
@@ -277,15 +266,6 @@ TEST_F(Config, EveryAccessorFailsOutsideItsKindAndRange) {
               0u)
         << main_text();
     EXPECT_NE(code_text().find("[9] [1] [glob_getname_tagelem - conf.cpp:N] "), std::string::npos);
-    reset_registry();
-
-    // Markers are no request for values: 0 without a record.
-    EXPECT_EQ(glob_getnum_config(xcfg_s_tag), 0);
-    EXPECT_EQ(glob_getnum_config(xcfg_s_char), 0);
-    EXPECT_EQ(glob_getnum_config(xcfg_s_hash), 0);
-    EXPECT_EQ(main_code(), 0u);
-    EXPECT_EQ(glob_get_config_ptr(xcfg_s_regex), nullptr);
-    EXPECT_EQ(glob_get_config_ptr(99), nullptr);
 }
 
 }  // namespace

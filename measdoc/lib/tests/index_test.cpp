@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "md_index.h"
@@ -189,10 +190,8 @@ TEST_F(Index, DuplicatesShareAndClonesCopy) {
          s = index_next_stridx(s), c = index_next_stridx(c)) {
         ASSERT_NE(c, nullptr);
         EXPECT_NE(c->poi_key, s->poi_key);  // copied again
-        EXPECT_EQ(c->poi_hits, s->poi_hits);
-        EXPECT_EQ(c->poi_height, s->poi_height);
-        EXPECT_EQ(c->poi_data, s->poi_data);
-        EXPECT_EQ(c->poi_child, nullptr);
+        EXPECT_EQ(std::tuple(c->poi_hits, c->poi_height, c->poi_data, c->poi_child),
+                  std::tuple(s->poi_hits, s->poi_height, s->poi_data, static_cast<a_objhead*>(nullptr)));
     }
     index_find_stridx(clone, "z");
     EXPECT_EQ(forward(setter).size(), 6u);
