@@ -1,8 +1,8 @@
 // Worker threads through whole runs: how many workers each thread number gives, that every
 // section is converted once and whole whatever the number of workers (the blocks' order
-// is the conversion's test), stack sizes, a worker failing, a pending start-up error,
-// warnings merged across threads, pools per section, shutdown without a run, and start-up
-// failures undone.
+// is the conversion's test), stack sizes, a worker failing, hand-over refused after a
+// failure, warnings merged across threads, pools per section, the reader held back while
+// sections wait, shutdown without a run, and start-up failures undone.
 #include <gtest/gtest.h>
 
 #include <pthread.h>
@@ -144,22 +144,6 @@ TEST_F(Workers, HandOverRefusedOncePublished) {
     EXPECT_EQ(without_lines(main_text()), "ERROR: condition error [thr_info.th_error != NULL - thread.cpp:N] ");
     publish(nullptr);
     EXPECT_EQ(thr_info.th_data, nullptr);
-}
-
-TEST_F(Workers, PendingStartUpErrorFailsTheRunAtOnce) {
-    for (const item_list& items : {item_list{{xcfg_altcntrnames, {"ok", "(broken"}}, {xcfg_threadnum, {"2"}}},
-                                   item_list{{xcfg_altoutblknames, {"A", "B", "C"}}, {xcfg_threadnum, {"0"}}}}) {
-        recorder::get().reset();
-        ASSERT_TRUE(start(sections(5), items));  // start-up itself succeeds
-        const std::string pending = main_text();
-        ASSERT_NE(main_code(), 0u);
-        EXPECT_FALSE(thr_run_xml());
-        EXPECT_TRUE(recorder::get().sections.empty());  // nothing converted with a missing setting
-        EXPECT_EQ(main_text(), pending);
-        EXPECT_STREQ(error_get_errmsg(), pending.c_str());
-        EXPECT_EQ(error_get_errmsg(), nullptr);  // handed out once
-        finish();
-    }
 }
 
 // Demotes one warning per section, of three kinds over all sections.
