@@ -15,6 +15,49 @@ namespace {
 
 class Runtime : public RuntimeTest {};
 
+TEST_F(Runtime, CompareTellsEqualityOnlyAndFoldsBitFive) {
+    struct {
+        const char *a, *b;
+        int cmp, casecmp;
+    } cases[] = {{"abc", "abd", -1, -1}, {"abd", "abc", -1, -1}, {"abc", "abc", 0, 0},   {"", "", 0, 0},
+                 {"ab", "abc", -1, -1},  {"abc", "ab", -1, -1},  {"Meas", "mEAS", -1, 0}, {"@[", "`{", -1, 0},
+                 // A blank folds onto the terminator: the comparison must end there all the same.
+                 {"a", "a ", -1, -1},    {"a ", "a", -1, -1},    {"a\0b", "a b", -1, -1}, {"a b", "a\0b", -1, -1}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(util_strcmp(c.a, c.b), c.cmp) << c.a << "|" << c.b;
+        EXPECT_EQ(util_strcasecmp(c.a, c.b), c.casecmp) << c.a << "|" << c.b;
+    }
+}
+
+// Requests come aligned and rounded up to the grain, one after the other while the block
+// has room; the block size grows when asked, never shrinks.
+TEST_F(Runtime, PoolServesAlignedRoundedRequests) {
+    a_meminfo pool{};
+    ASSERT_TRUE(mem_init(&pool));
+    auto take = [&pool](std::size_t size) { return static_cast<char*>(mem_malloc(&pool, size)); };
+    char* a = take(1);
+    char* b = take(0);
+    char* c = take(mem_grain + 1);
+    char* d = take(1);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(a) % mem_grain, 0u);
+    EXPECT_EQ(b, a + mem_grain);  // one byte takes a grain, zero bytes nothing
+    EXPECT_EQ(c, b);
+    EXPECT_EQ(d, c + 2 * mem_grain);
+    // What fits exactly is served in place; the next request opens a block.
+    a_memblock* full = pool.mei_block;
+    char* cur = full->cur;
+    EXPECT_EQ(take(static_cast<std::size_t>(full->end - cur)), cur);
+    EXPECT_EQ(full->next, nullptr);
+    take(1);
+    EXPECT_EQ(pool.mei_block->next, full);
+    const std::uint32_t page = pool.mei_pagesz;
+    ASSERT_TRUE(mem_set_blocksize(&pool, 16 * page));
+    EXPECT_EQ(pool.mei_pagesz, 16 * page);
+    ASSERT_TRUE(mem_set_blocksize(&pool, 16));  // never smaller again
+    EXPECT_EQ(pool.mei_pagesz, 16 * page);
+    EXPECT_TRUE(mem_destroy(&pool, false));
+}
+
 TEST_F(Runtime, FixedWidthNumbersPadOrRefuse) {
     struct {
         int width;
