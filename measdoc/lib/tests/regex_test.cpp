@@ -8,11 +8,9 @@
 #include <vector>
 
 #include "md_regex.h"
-#include "runtime_env.h"
+#include "test_env.h"
 
 namespace {
-
-const auto* const env = ::testing::AddGlobalTestEnvironment(new threaded_runtime);
 
 // A list of compiled patterns, newest first, released at the end of a test.
 struct pattern_list {
@@ -37,15 +35,15 @@ struct pattern_list {
     std::vector<std::string> templ;
 };
 
-class Regex : public ::testing::Test {
+class Regex : public RuntimeTest {
 protected:
     void SetUp() override {
-        reset_registry();
+        RuntimeTest::SetUp();
         ASSERT_TRUE(regex_init());
     }
     void TearDown() override {
         EXPECT_TRUE(regex_deinit());
-        reset_registry();
+        RuntimeTest::TearDown();
     }
 };
 
@@ -82,22 +80,9 @@ TEST_F(Regex, GroupsAndCounts) {
               "ERROR: pregex - substring index out of range [1] [1] [item >= regex->grx_count - regex.cpp:N] ");
     reset_registry();
 
-    pattern_list r({"(a)(b*)(c)?"});
-    int v3[12];
-    ASSERT_TRUE(regex_exec_pregex(r.newest, v3, "a"));
-    EXPECT_EQ(r.newest->grx_count, 2);  // group 2 matched empty, group 3 unset
-    ASSERT_TRUE(regex_exec_pregex(r.newest, v3, "ac"));
-    EXPECT_EQ(r.newest->grx_count, 4);
-    EXPECT_EQ(substring(r.newest, 2), "");
-    EXPECT_EQ(regex_get_pregexlen(r.newest, 2), 0);
-}
-
-TEST_F(Regex, VectorSizeCountsEveryUnescapedParenthesis) {
-    EXPECT_EQ(regex_count_subexpression("abc"), 3);
-    EXPECT_EQ(regex_count_subexpression("a(b)c"), 6);
-    EXPECT_EQ(regex_count_subexpression("(?:x)[(]"), 9);
-    EXPECT_EQ(regex_count_subexpression("\\(x\\)"), 3);
-    EXPECT_EQ(regex_count_subexpression("\\\\(x)"), 6);  // the backslash is the escaped one
+    // The vector has room for every unescaped parenthesis.
+    const std::pair<const char*, int> sizes[] = {{"abc", 3}, {"a(b)c", 6}, {"(?:x)[(]", 9}, {"\\(x\\)", 3}, {"\\\\(x)", 6}};
+    for (const auto& [pattern, size] : sizes) EXPECT_EQ(regex_count_subexpression(pattern), size) << pattern;
 }
 
 TEST_F(Regex, CombinedPatternTellsWhichMatched) {
@@ -121,6 +106,12 @@ TEST_F(Regex, CombinedPatternTellsWhichMatched) {
     EXPECT_EQ(regex_meta_pregex(p.newest), nullptr);  // already has one
     EXPECT_EQ(main_code(), 16u);
     reset_registry();
+
+    pattern_list single({"Counter"});  // no combined pattern: its own match decides
+    EXPECT_EQ(regex_find_pregex(single.newest, "pmCounter"), 0);
+    EXPECT_EQ(regex_find_pregex(single.newest, "pmOther"), -1);
+    EXPECT_TRUE(error_check_message(ERR_REGEX_NOMATCH));
+    reset_registry();
 }
 
 TEST_F(Regex, CombinedPatternDropsOwnGroupsOutsideClasses) {
@@ -143,14 +134,6 @@ TEST_F(Regex, CombinedPatternDropsOwnGroupsOutsideClasses) {
     reset_registry();
 }
 
-TEST_F(Regex, SinglePatternDecidesByItsOwnMatch) {
-    pattern_list p({"Counter"});
-    EXPECT_EQ(regex_find_pregex(p.newest, "pmCounter"), 0);
-    EXPECT_EQ(regex_find_pregex(p.newest, "pmOther"), -1);
-    EXPECT_TRUE(error_check_message(ERR_REGEX_NOMATCH));
-    reset_registry();
-}
-
 TEST_F(Regex, TemplateReferencesAndEscapes) {
     pattern_list p({"^(pm)(\\w+)$"}, {"$2\\x41\\t$1"});
     int vector[9];
@@ -160,31 +143,18 @@ TEST_F(Regex, TemplateReferencesAndEscapes) {
         char* end = regex_replace_str(p.newest, templ, out, out + sizeof out);
         return std::string(out, end);
     };
-    EXPECT_EQ(expand("$2\\x41\\t$1"), "SetupA\tpm");
-    EXPECT_EQ(expand("\\101"), "A");
-    EXPECT_EQ(expand("\\18|\\9|\\0041"), std::string("\x12|\t|") + "\x04" "1");
-    EXPECT_EQ(expand("\\n\\r\\f"), "\n\r\f");
-    EXPECT_EQ(expand("\\x4a\\x4A\\xg"), "JJg");
-    EXPECT_EQ(expand("a\\db\\Wc\\cXd"), "abcd");  // class letters and \c stand for nothing
-    EXPECT_EQ(expand("\\$1 \\\\ \\q"), "$1 \\ q");
-    EXPECT_EQ(expand("$0$x$"), "x");  // $0 and a lone $ give nothing
-    EXPECT_EQ(expand("end\\"), "end");
+    const std::pair<const char*, std::string> cases[] = {
+        {"$2\\x41\\t$1", "SetupA\tpm"}, {"\\101", "A"}, {"\\18|\\9|\\0041", std::string("\x12|\t|\x04") + "1"},
+        {"\\n\\r\\f", "\n\r\f"}, {"\\x4a\\x4A\\xg", "JJg"},
+        {"a\\db\\Wc\\cXd", "abcd"},  // class letters and \c stand for nothing
+        {"\\$1 \\\\ \\q", "$1 \\ q"}, {"$0$x$", "x"},  // $0 and a lone $ give nothing
+        {"end\\", "end"}};
+    for (const auto& [templ, result] : cases) EXPECT_EQ(expand(templ), result) << templ;
     EXPECT_EQ(main_code(), 0u);
     EXPECT_EQ(expand("<$3>"), "<>");  // beyond the pattern's groups
     EXPECT_EQ(main_code(), 19u);
     reset_registry();
     EXPECT_EQ(expand("$01"), "pm");
-
-    // Groups of the pattern that took part in no match, or matched nothing, are empty.
-    pattern_list optional({"^pm(.*)(Z)?(x*)$"});
-    int v2[12];
-    ASSERT_TRUE(regex_exec_pregex(optional.newest, v2, "pmAb"));
-    char* e2 = regex_replace_str(optional.newest, "$1<$2|$3>", out, out + sizeof out);
-    EXPECT_EQ(std::string(out, e2), "Ab<|>");
-    ASSERT_TRUE(regex_exec_pregex(optional.newest, v2, "pm"));
-    e2 = regex_replace_str(optional.newest, "[$1$2$3]", out, out + sizeof out);
-    EXPECT_EQ(std::string(out, e2), "[]");
-    EXPECT_EQ(main_code(), 0u);
 
     char small[4];
     char* end = regex_replace_str(p.newest, "$2", small, small + sizeof small);
@@ -201,14 +171,12 @@ TEST_F(Regex, ReplacementMustFitWhole) {
     EXPECT_EQ(without_lines(main_text()),
               "ERROR: pregex - substring buffer overflow [6] [regex_replace_pregex - regex.cpp:N] ");
     reset_registry();
-    EXPECT_EQ(replaced(p.newest, "pmCell12x", 2), "<null>");  // nor the part before the match
-    EXPECT_EQ(main_code(), 20u);
-    reset_registry();
-
     pattern_list longer({"(b)"}, {"$1$1$1$1$1$1"});
-    EXPECT_EQ(replaced(longer.newest, "ab", 6), "<null>");  // a cut expansion is no result
-    EXPECT_EQ(main_code(), 20u);
-    reset_registry();
+    for (auto [subject, length] : {std::pair{"pmCell12x", 2}, {"ab", 6}}) {  // before the match; a cut expansion
+        EXPECT_EQ(replaced(subject[0] == 'p' ? p.newest : longer.newest, subject, length), "<null>");
+        EXPECT_EQ(main_code(), 20u);
+        reset_registry();
+    }
     EXPECT_EQ(replaced(longer.newest, "ab", 8), "abbbbbb");
 
     EXPECT_EQ(replaced(p.newest, "nothing"), "<null>");

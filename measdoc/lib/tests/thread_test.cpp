@@ -1,8 +1,8 @@
 // Worker threads through whole runs: how many workers each thread number gives, that every
-// section is converted once and completely whatever the number of workers, the blocks of
-// all sections in document order, stack sizes, a worker failing, a pending start-up error,
-// warnings merged across threads, pools per section, shutdown without a run, and start-up
-// failures undone.
+// section is converted once and whole whatever the number of workers (the blocks' order
+// is the conversion's test), stack sizes, a worker failing, hand-over refused after a
+// failure, warnings merged across threads, pools per section, the reader held back while
+// sections wait, shutdown without a run, and start-up failures undone.
 #include <gtest/gtest.h>
 
 #include <pthread.h>
@@ -16,51 +16,11 @@
 #include <thread>
 #include <vector>
 
-#include "md_regex.h"
-#include "pipeline_env.h"
+#include "test_env.h"
 
 namespace {
 
-class Workers : public ::testing::Test {
-protected:
-    void SetUp() override {
-        clear_main_area();
-        recorder::get().reset();
-        thr_set_converter(recording_converter);
-        ASSERT_TRUE(regex_init());
-    }
-    void TearDown() override {
-        finish();
-        thr_set_converter(nullptr);
-        regex_deinit();
-        clear_main_area();
-    }
-    bool start(const std::string& content, const item_list& items, std::uint32_t blocksize = 0) {
-        finish();
-        file_ = std::make_unique<temp_file>(content);
-        io_set_blocksize(blocksize);
-        started_ = true;
-        return pipe_.start(file_->path(), items);
-    }
-    bool run(const std::string& content, const item_list& items, std::uint32_t blocksize = 0) {
-        const bool ok = start(content, items, blocksize);
-        EXPECT_TRUE(ok) << main_message();
-        return ok && pipe_.run();
-    }
-    void finish() {
-        if (!started_) return;
-        started_ = false;
-        EXPECT_TRUE(pipe_.stop()) << main_message();
-        io_set_blocksize(0);
-        EXPECT_EQ(io_count_blockinfo(), 0u);
-        EXPECT_EQ(thr_worker_count(), 0);
-        clear_main_area();
-    }
-
-    pipeline pipe_;
-    std::unique_ptr<temp_file> file_;
-    bool started_ = false;
-};
+using Workers = PipelineTest;
 
 // A root with `count` sections, each with a few children and attributes.
 std::string sections(int count) {
@@ -71,14 +31,6 @@ std::string sections(int count) {
     return content + "</root>\n";
 }
 
-// Blocks of the run as "seq.k", in list order.
-std::vector<std::string> block_order() {
-    std::vector<std::string> order;
-    for (const a_measinfo* b = measdata.md_measinfo; b != nullptr; b = b->mmi_next)
-        order.push_back(b->mmi_meastype->mmp_value);
-    return order;
-}
-
 int workers_in_list() {
     int count = 0;
     for (const a_thrrec* thr = thr_info.th_thrlist; thr != nullptr; thr = thr->tr_next)
@@ -86,114 +38,63 @@ int workers_in_list() {
     return count;
 }
 
-TEST_F(Workers, ThreadNumberGivesTheWorkers) {
-    struct setting {
-        const char* value;
+TEST_F(Workers, ThreadNumberAndStackSizeGiveTheWorkers) {
+    struct {
+        const char *threads, *stack;
         int workers;
-    };
-    const std::vector<setting> settings = {{"0", 0}, {"1", 1}, {"4", 4}, {"8", 8}, {"12", 2}, {"99999999999", 2}};
-    for (const setting& s : settings) {
-        SCOPED_TRACE(std::string("threadNumber ") + s.value);
-        ASSERT_TRUE(start("<a/>", {{xcfg_threadnum, {s.value}}})) << main_message();
+        std::size_t stack_size;
+    } settings[] = {{"1", "1048576", 1, 1048576},      {"4", "16777216", 4, 3145728}, {"8", "8388608", 8, 8388608},
+                    {"12", "99999999999", 2, 3145728}, {"0", "", 0, 0},                {"99999999999", "", 2, 0}};
+    for (const auto& s : settings) {
+        SCOPED_TRACE(std::string("threadNumber ") + s.threads + ", threadStackSize " + s.stack);
+        item_list items{{xcfg_threadnum, {s.threads}}};
+        if (*s.stack != '\0') items.push_back({xcfg_threadstacksize, {s.stack}});
+        ASSERT_TRUE(start(sections(3), items)) << main_text();
         const int expected = thr_max_num == 0 ? 0 : s.workers;
         EXPECT_EQ(thr_worker_count(), expected);
         EXPECT_EQ(workers_in_list(), expected);
         EXPECT_EQ(thr_info.th_thrlist, &thr_info.th_main);
-        finish();
+        std::size_t size = 0;
+        EXPECT_EQ(s.stack_size > 0 ? pthr_attr_getstacksize(&thr_info.th_thrattr, &size) : 0, 0);
+        EXPECT_EQ(size, s.stack_size);
+        finish();  // without a run: the waiting workers are released and joined
+        EXPECT_FALSE(posix_inited());
     }
     ASSERT_TRUE(start("<a/>", {}));
     EXPECT_EQ(thr_worker_count(), thr_max_num);  // the default
+    EXPECT_TRUE(thr_run_xml());  // a file without sections
+    EXPECT_TRUE(recorder::get().sections.empty());
+    EXPECT_EQ(thr_worker_count(), 0);  // joined at the end of the run
+    // A stack too small for any thread fails start-up, with everything undone.
+    EXPECT_FALSE(start("<a/>", {{xcfg_threadstacksize, {"12a"}}}));
+    EXPECT_EQ(without_lines(main_text()),
+              "ERROR: system error [error desc - Invalid argument] [pthr_attr_setstacksize - thread.cpp:N] ");
+    EXPECT_FALSE(posix_inited());
 }
 
-TEST_F(Workers, EverySectionOnceAndBlocksInDocumentOrder) {
+TEST_F(Workers, EverySectionOnceAndWhole) {
     constexpr int count = 300;
-    const std::string content = sections(count);
-    std::vector<std::string> expected_blocks;
-    for (int i = 0; i < count; ++i) {
-        expected_blocks.push_back(std::to_string(1 + 3 * i) + ".0");
-        expected_blocks.push_back(std::to_string(1 + 3 * i) + ".1");
-    }
-    for (const char* number : {"0", "1", "4", "8", "12"}) {
+    for (const char* number : {"0", "1", "4", "12"}) {
         SCOPED_TRACE(std::string("threadNumber ") + number);
         recorder::get().reset();
-        recorder::get().blocks_per_section = 2;
-        ASSERT_TRUE(run(content, {{xcfg_threadnum, {number}}}, 64)) << main_message();
+        ASSERT_TRUE(run(sections(count), {{xcfg_threadnum, {number}}}, 64)) << main_text();
         const auto seen = recorder::get().by_seq();
         ASSERT_EQ(seen.size(), static_cast<std::size_t>(count));
         std::set<std::thread::id> threads;
         for (int i = 0; i < count; ++i) {
-            EXPECT_EQ(seen[static_cast<std::size_t>(i)].seq, static_cast<std::uint32_t>(1 + 3 * i));
-            EXPECT_EQ(seen[static_cast<std::size_t>(i)].dump,
-                      "1 #" + std::to_string(1 + 3 * i) + " @" + std::to_string(3 + i) + " <s> n=[" +
-                          std::to_string(i) + "]\n2 #" + std::to_string(2 + 3 * i) + " @" + std::to_string(3 + i) +
-                          " <v> text=[" + std::to_string(i * 3) + "]\n2 #" + std::to_string(3 + 3 * i) + " @" +
-                          std::to_string(3 + i) + " <w> k=[x] text=[text " + std::to_string(i) + "]\n");
-            threads.insert(seen[static_cast<std::size_t>(i)].thread);
+            const auto n = [](int k) { return std::to_string(k); };
+            const seen_section& one = seen[static_cast<std::size_t>(i)];
+            EXPECT_EQ(one.dump, "1 #" + n(1 + 3 * i) + " @" + n(3 + i) + " <s> n=[" + n(i) + "]\n2 #" + n(2 + 3 * i) + " @" +
+                                    n(3 + i) + " <v> text=[" + n(i * 3) + "]\n2 #" + n(3 + 3 * i) + " @" + n(3 + i) +
+                                    " <w> k=[x] text=[text " + n(i) + "]\n");
+            threads.insert(one.thread);
         }
+        // Converted on the reading thread without workers, never on it with them.
         const bool inline_conversion = thr_max_num == 0 || std::string(number) == "0";
-        if (inline_conversion) {
-            EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
-        } else {
-            EXPECT_EQ(threads.count(std::this_thread::get_id()), 0u);
-        }
-        EXPECT_EQ(block_order(), expected_blocks);
-        ASSERT_NE(measdata.md_measinfo, nullptr);
-        EXPECT_EQ(std::string(measdata.md_measinfo->mmi_tail->mmi_meastype->mmp_value), expected_blocks.back());
-        EXPECT_EQ(main_code(), 0u) << main_message();
+        EXPECT_EQ(threads.count(std::this_thread::get_id()), inline_conversion ? 1u : 0u);
+        EXPECT_EQ(main_code(), 0u) << main_text();
         finish();
     }
-}
-
-TEST_F(Workers, SamplesConvertedByWorkersSeeWholeSections) {
-    for (const std::string& sample : xml_samples()) {
-        SCOPED_TRACE(sample);
-        const std::string content = read_file(sample);
-        recorder::get().reset();
-        recorder::get().release = false;
-        ASSERT_TRUE(run(content, {{xcfg_threadnum, {"0"}}})) << main_message();
-        const auto reference = recorder::get().by_seq();
-        finish();
-
-        recorder::get().reset();
-        ASSERT_TRUE(run(content, {{xcfg_threadnum, {"4"}}}, 7)) << main_message();
-        const auto seen = recorder::get().by_seq();
-        ASSERT_EQ(seen.size(), reference.size());
-        for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(seen[i].dump, reference[i].dump);
-        finish();
-    }
-}
-
-TEST_F(Workers, FileWithoutSections) {
-    for (const char* content : {"<a/>", "<a>only text</a>"}) {
-        recorder::get().reset();
-        EXPECT_TRUE(run(content, {{xcfg_threadnum, {"4"}}})) << main_message();
-        EXPECT_TRUE(recorder::get().sections.empty());
-        EXPECT_EQ(measdata.md_measinfo, nullptr);
-        EXPECT_EQ(thr_worker_count(), 0);  // joined at the end of the run
-        finish();
-    }
-}
-
-TEST_F(Workers, StackSizeRule) {
-    struct setting {
-        const char* value;
-        std::size_t stack;
-    };
-    const std::vector<setting> settings = {
-        {"16777216", 3145728}, {"8388608", 8388608}, {"1048576", 1048576}, {"99999999999", 3145728}};
-    for (const setting& s : settings) {
-        SCOPED_TRACE(std::string("threadStackSize ") + s.value);
-        ASSERT_TRUE(start("<a/>", {{xcfg_threadnum, {"1"}}, {xcfg_threadstacksize, {s.value}}})) << main_message();
-        std::size_t size = 0;
-        ASSERT_EQ(pthr_attr_getstacksize(&thr_info.th_thrattr, &size), 0);
-        EXPECT_EQ(size, s.stack);
-        finish();
-    }
-    // A stack too small for any thread fails start-up, with everything undone.
-    EXPECT_FALSE(start("<a/>", {{xcfg_threadstacksize, {"12a"}}}));
-    EXPECT_EQ(without_lines(main_message()),
-              "ERROR: system error [error desc - Invalid argument] [pthr_attr_setstacksize - thread.cpp:N] ");
-    EXPECT_FALSE(posix_inited());
 }
 
 TEST_F(Workers, DeepSectionReleasedOnASmallStack) {
@@ -204,7 +105,7 @@ TEST_F(Workers, DeepSectionReleasedOnASmallStack) {
     for (int i = 0; i < depth; ++i) content += "</a>";
     content += "</s></r>";
     thr_set_converter(nullptr);
-    EXPECT_TRUE(run(content, {{xcfg_threadnum, {"1"}}, {xcfg_threadstacksize, {"1048576"}}})) << main_message();
+    EXPECT_TRUE(run(content, {{xcfg_threadnum, {"1"}}, {xcfg_threadstacksize, {"1048576"}}})) << main_text();
 }
 
 TEST_F(Workers, WorkerFailingOnItsFirstSection) {
@@ -213,9 +114,9 @@ TEST_F(Workers, WorkerFailingOnItsFirstSection) {
         recorder::get().reset();
         recorder::get().fail_first = true;
         EXPECT_FALSE(run(sections(200), {{xcfg_threadnum, {number}}}));
-        const std::string message = main_message();
+        const std::string message = main_text();
         EXPECT_EQ(message.rfind("ERROR: parse - section data contains invalid tag name [tag - s:", 0), 0u) << message;
-        EXPECT_NE(message.find("[recording_converter - pipeline_env.h:"), std::string::npos) << message;
+        EXPECT_NE(message.find("[recording_converter - test_env.h:"), std::string::npos) << message;
         EXPECT_EQ(main_code(), static_cast<std::uint32_t>(ERR_PARSE_BADSECTION));
         // Alone, the failing thread stops at once: nothing more is converted.
         if (std::string(number) != "4" || thr_max_num == 0) {
@@ -240,25 +141,9 @@ TEST_F(Workers, HandOverRefusedOncePublished) {
     publish(&failed);
     section.ti_depth = 1;
     EXPECT_FALSE(thr_add_task(&section));
-    EXPECT_EQ(without_lines(main_message()), "ERROR: condition error [thr_info.th_error != NULL - thread.cpp:N] ");
+    EXPECT_EQ(without_lines(main_text()), "ERROR: condition error [thr_info.th_error != NULL - thread.cpp:N] ");
     publish(nullptr);
     EXPECT_EQ(thr_info.th_data, nullptr);
-}
-
-TEST_F(Workers, PendingStartUpErrorFailsTheRunAtOnce) {
-    for (const item_list& items : {item_list{{xcfg_altcntrnames, {"ok", "(broken"}}, {xcfg_threadnum, {"2"}}},
-                                   item_list{{xcfg_altoutblknames, {"A", "B", "C"}}, {xcfg_threadnum, {"0"}}}}) {
-        recorder::get().reset();
-        ASSERT_TRUE(start(sections(5), items));  // start-up itself succeeds
-        const std::string pending = main_message();
-        ASSERT_NE(main_code(), 0u);
-        EXPECT_FALSE(pipe_.run());
-        EXPECT_TRUE(recorder::get().sections.empty());  // nothing converted with a missing setting
-        EXPECT_EQ(main_message(), pending);
-        EXPECT_STREQ(error_get_errmsg(), pending.c_str());
-        EXPECT_EQ(error_get_errmsg(), nullptr);  // handed out once
-        finish();
-    }
 }
 
 // Demotes one warning per section, of three kinds over all sections.
@@ -272,7 +157,7 @@ a_measinfo* warning_converter(a_measinfo* list, a_taginfo* section) {
 
 TEST_F(Workers, WarningsMergedAcrossThreads) {
     thr_set_converter(warning_converter);
-    ASSERT_TRUE(run(sections(60), {{xcfg_threadnum, {"4"}}})) << main_message();
+    ASSERT_TRUE(run(sections(60), {{xcfg_threadnum, {"4"}}})) << main_text();
     std::vector<std::string> warnings;
     for (const char* w = error_get_warnmsg(); w != nullptr; w = error_get_warnmsg()) {
         warnings.push_back(without_lines(w));
@@ -303,7 +188,7 @@ a_measinfo* session_converter(a_measinfo* list, a_taginfo* section) {
 TEST_F(Workers, AbandonedSectionLeavesNothingInThePool) {
     thr_set_converter(session_converter);
     session_failures = 0;
-    ASSERT_TRUE(run(sections(40), {{xcfg_threadnum, {"3"}}})) << main_message();
+    ASSERT_TRUE(run(sections(40), {{xcfg_threadnum, {"3"}}})) << main_text();
     EXPECT_EQ(session_failures.load(), 0);
 }
 
@@ -331,7 +216,7 @@ TEST_F(Workers, ReaderWaitsWhileAsManySectionsWaitAsThereAreWorkers) {
         thr_set_converter(slow_converter);
         // The tokenizer is far faster than this converter: unchecked, it would stack up
         // nearly every section before the first is done.
-        ASSERT_TRUE(run(sections(80), {{xcfg_threadnum, {std::to_string(workers)}}})) << main_message();
+        ASSERT_TRUE(run(sections(80), {{xcfg_threadnum, {std::to_string(workers)}}})) << main_text();
         EXPECT_EQ(recorder::get().sections.size(), 80u);
         EXPECT_GE(most_waiting.load(), 1u);
         // One more than the workers: the reader pushes, then waits.
@@ -348,15 +233,8 @@ TEST_F(Workers, PoolNeedsAThreadRecord) {
         EXPECT_FALSE(thr_destroy_session());
     });
     stranger.join();
-    EXPECT_EQ(without_lines(main_message()),
+    EXPECT_EQ(without_lines(main_text()),
               "ERROR: condition error [thr == NULL - thread.cpp:N] [thr == NULL - thread.cpp:N] ");
-}
-
-TEST_F(Workers, ShutDownWithoutARun) {
-    ASSERT_TRUE(start(sections(3), {{xcfg_threadnum, {"8"}}}));
-    EXPECT_EQ(thr_worker_count(), thr_max_num == 0 ? 0 : 8);
-    finish();  // the waiting workers are released and joined; nothing leaks
-    EXPECT_FALSE(posix_inited());
 }
 
 TEST_F(Workers, StartUpFailuresAreUndone) {
@@ -366,18 +244,18 @@ TEST_F(Workers, StartUpFailuresAreUndone) {
     posix_set_fault(posix_fault_call::create, 3, EAGAIN);  // the third worker cannot start
     EXPECT_FALSE(thr_init());
     posix_set_fault(posix_fault_call::create, 0, 0);
-    EXPECT_EQ(without_lines(main_message()),
+    EXPECT_EQ(without_lines(main_text()),
               "ERROR: system error [error desc - Resource temporarily unavailable] [pthr_create - thread.cpp:N] ");
     EXPECT_EQ(thr_worker_count(), 0);
     EXPECT_FALSE(posix_inited());
-    clear_main_area();
+    reset_registry();
 
     posix_set_fault(posix_fault_call::mutex_init, 2, ENOMEM);  // th_peermtx
     EXPECT_FALSE(thr_init());
     posix_set_fault(posix_fault_call::mutex_init, 0, 0);
-    EXPECT_EQ(without_lines(main_message()),
+    EXPECT_EQ(without_lines(main_text()),
               "ERROR: system error [error desc - Cannot allocate memory] [pthr_mutex_init - thread.cpp:N] ");
-    clear_main_area();
+    reset_registry();
 
     // Nothing was left behind: start-up works again.
     ASSERT_TRUE(thr_init());

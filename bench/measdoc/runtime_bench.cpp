@@ -1,5 +1,5 @@
 // Rough throughput of the runtime's hot paths, for comparing builds and changes:
-//   build/measdoc/measdoc_runtime_bench
+//   build/bench/measdoc_runtime_bench
 // Not a test: prints nanoseconds per operation.
 #include <chrono>
 #include <cstdint>

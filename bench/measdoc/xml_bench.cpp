@@ -1,7 +1,7 @@
 // Throughput of a conversion run's reading side: the block reader and the tokenizer over a
 // generated measurement file, with the sections handed to 0 or 4 workers that release
 // them (the section conversion itself is not part of this unit):
-//   build/measdoc/measdoc_xml_bench [megabytes]
+//   build/bench/measdoc_xml_bench [megabytes]
 // Not a test: prints megabytes and elements per second.
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // Time and memory of whole conversion runs (read, tokenize, convert) over a generated file
 // of either layout with the given number of value rows in blocks of 1000 rows:
-//   build/measdoc/measdoc_parse_bench [rows] [mdc|meascollec] [threadNumber...]
+//   build/bench/measdoc_parse_bench [rows] [mdc|meascollec] [threadNumber...]
 // (defaults: 100000 rows, the older layout, 0 1 4 8 workers). Not a test: prints, per
 // thread number, the wall time of the run, the peak resident memory during it and what
 // the run produced. The peak needs Linux's clear_refs; without it the process peak so far
