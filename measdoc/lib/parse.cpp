@@ -5,7 +5,8 @@
 // from the configured element names, expands every value and assigns each item to the
 // block or row nearest to it in the tree. Everything it keeps is in the worker's pool;
 // a skipped or failed section gives all of it back. The host glue calls parse_init and
-// parse_deinit.
+// parse_deinit. A large data section may instead come in parts (parse_process_part), each
+// the section's shared header elements with a run of its blocks.
 #include <algorithm>
 #include <cerrno>
 #include <mutex>

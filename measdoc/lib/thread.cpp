@@ -1,7 +1,8 @@
 // thread: the module's thread state, the workers and a conversion run. The host glue calls
 // thr_init, thr_run_xml and thr_deinit; the tokenizer hands sections over with
-// thr_add_task; the parse side allocates its results with thr_malloc and abandons a
-// section with thr_destroy_session.
+// thr_add_task, and the blocks of a large data section in parts with thr_add_block, so
+// that a file of one section keeps the workers busy while it is read; the parse side
+// allocates its results with thr_malloc and abandons a section with thr_destroy_session.
 #include "md_thread.h"
 
 #include <atomic>

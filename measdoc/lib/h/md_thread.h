@@ -1,6 +1,6 @@
 // thread: the module's threads and a conversion run. The host's thread reads and tokenizes
 // the file while worker threads convert the sections it hands over (the children of the
-// root element); at the end the host's thread joins the workers, collects their blocks in
+// root element, or runs of blocks of a large data section while it is still read); at the end the host's thread joins the workers, collects their blocks in
 // document order and merges their messages. The registry finds each thread's error area
 // through th_key; th_memmtx is the heap lock. Lock order: th_peermtx, then th_datamtx;
 // th_errmtx alone; the heap, block and index locks are leaves.
