@@ -5,7 +5,8 @@
 // from the configured element names, expands every value and assigns each item to the
 // block or row nearest to it in the tree. Everything it keeps is in the worker's pool;
 // a skipped or failed section gives all of it back. The host glue calls parse_init and
-// parse_deinit.
+// parse_deinit. A large data section may instead come in parts (parse_process_part), each
+// the section's shared header elements with a run of its blocks.
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
@@ -519,6 +520,35 @@ a_measinfo* parse_process_data(a_taginfo* section) {
         return abandon<a_measinfo>(section, x);
     }
     xml_free_taginfo(section);
+    forget_tags(measinfo_list);
+    return measinfo_list;
+}
+
+int parse_part_kind(const a_taginfo* section, const a_taginfo* child) {
+    // Blocks named by a list of names are whichever of them is most frequent, which only
+    // the whole section tells.
+    if (glob_getnum_config(xcfg_uniquepifblkelemname) != 1) return 0;
+    const char* data_name = glob_getname_tagelem(xcfg_measdatelemname, 0);
+    const char* block_name = glob_getname_tagelem(xcfg_uniquepifblkelemname, 0);
+    // By name: a section's type is only registered when it ends.
+    auto named = [](const a_taginfo* tag, const char* name) {
+        return name != nullptr && tag->ti_name.str != nullptr && std::string_view(tag->ti_name.str) == name;
+    };
+    if (!named(section, data_name)) return 0;
+    return named(child, block_name) ? 1 : 2;
+}
+
+a_measinfo* parse_process_part(a_taginfo* shell, a_partscope* scope) {
+    struct part_guard {
+        explicit part_guard(a_partscope* s) { parse_set_partscope(s); }
+        ~part_guard() { parse_set_partscope(nullptr); }
+        part_guard(const part_guard&) = delete;
+        part_guard& operator=(const part_guard&) = delete;
+    } guard(scope);
+    section_indexes x;
+    if (!index_data_section(shell, x)) return nullptr;
+    a_measinfo* measinfo_list = parse_get_measinfo(x.measinfo_idxroot);
+    if (!convert_data_section(x) || !parse_merge_typerslt(measinfo_list) || scope->ps_reached) return nullptr;
     forget_tags(measinfo_list);
     return measinfo_list;
 }

@@ -31,6 +31,30 @@ constexpr std::uint32_t seq_keylen = sizeof(std::uint32_t);
 // depths; otherwise the data is the first element indexed.
 a_taginfo mixed_depths{};
 
+// The part of a section this thread converts, or NULL for a whole section.
+thread_local a_partscope* part_scope = nullptr;
+
+// The child of the section that holds tag (tag itself at depth 2 or above).
+const a_taginfo* part_region(const a_taginfo* tag) {
+    while (tag->ti_depth > 2 && tag->ti_parent != nullptr) tag = tag->ti_parent;
+    return tag;
+}
+
+// Notes when the candidate a part found for element might not be the one the whole section
+// would give. Candidates of one name share a depth, so one inside the element's own child
+// of the section is nearer than any elsewhere; shared header elements are all in every
+// part; and a part from the first block on holds every candidate before its elements.
+void note_reach(const a_taginfo* element, const a_taginfo* winner) {
+    if (part_scope == nullptr || part_scope->ps_first || winner == nullptr) return;
+    const a_taginfo* own = part_region(element);
+    const a_taginfo* found = part_region(winner);
+    if (own == found) return;
+    const bool found_shared = found->ti_seq < part_scope->ps_boundary;
+    const bool own_shared = own->ti_seq < part_scope->ps_boundary;
+    if (found_shared && (own_shared || winner->ti_depth == 2)) return;
+    part_scope->ps_reached = true;
+}
+
 // The classification, read concurrently by the workers (find-only, never remembering).
 a_objhead* hdrelem_idxroot = nullptr;
 // Counts the classifications built and dropped, so that a thread's memory of kinds found
@@ -252,8 +276,10 @@ a_objhead* parse_index_taginfo(a_taginfo* section) {
             tag = tag->ti_child;
             continue;
         }
-        while (tag != section && tag->ti_sibling == nullptr) tag = tag->ti_parent;
-        tag = tag != section ? tag->ti_sibling : nullptr;
+        // By depth rather than by address: a part's stand-in for the section is not its
+        // children's parent.
+        while (tag->ti_depth > section->ti_depth && tag->ti_sibling == nullptr) tag = tag->ti_parent;
+        tag = tag->ti_depth > section->ti_depth ? tag->ti_sibling : nullptr;
     }
     for (type_bucket& bucket : buckets) {
         if (!load_sequence_index(taginfo_idx, bucket)) {
@@ -353,9 +379,14 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
     }
     // Of equally near ones the candidate before the element wins: what precedes a block
     // or row in the document is what it was written under.
-    if (before == nullptr) return after;
-    if (after == nullptr || near_before.psi_scope <= near_after.psi_scope) return before;
-    return after;
+    a_objidx* winner = after;
+    const a_taginfo* winner_tag = near_after.psi_tag;
+    if (before != nullptr && (after == nullptr || near_before.psi_scope <= near_after.psi_scope)) {
+        winner = before;
+        winner_tag = near_before.psi_tag;
+    }
+    note_reach(element, winner_tag);
+    return winner;
 }
 
 a_parseelem** parse_prepare_elems(a_parseelem** elem_list, a_objhead* tag_index, int item) {
@@ -467,6 +498,48 @@ bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
 
 namespace {
 
+// What ranks a part's header index, kept to compare with the whole section's.
+void record_ranks(a_parseelem* const* elem_list, std::int32_t num) {
+    std::vector<a_partrank>& ranks = part_scope->ps_ranks.emplace_back();
+    for (std::int32_t i = 0; i < num; ++i) {
+        const a_parseelem* elem = elem_list[i];
+        std::int32_t shared = 0;
+        if (elem->pel_count > 0) {
+            for (const a_objidx* n = index_first_stridx(elem->pel_seqidx);
+                 n != nullptr && static_cast<const a_taginfo*>(n->poi_data)->ti_seq < part_scope->ps_boundary;
+                 n = index_next_stridx(n))
+                ++shared;
+        }
+        ranks.push_back(a_partrank{elem->pel_count, shared, elem->pel_depth, elem->pel_seq});
+    }
+}
+
+// The shape a header index of these ranks takes: the names in ranked order, how many of
+// them come with the primary, and whether one, several or none of them occur.
+std::vector<std::int32_t> rank_shape(const std::vector<a_partrank>& ranks) {
+    const int count = static_cast<int>(ranks.size());
+    std::vector<a_parseelem> elems(ranks.size());
+    std::vector<a_parseelem*> list(ranks.size());
+    std::vector<std::int32_t> shape;
+    int present = 0;
+    for (int i = 0; i < count; ++i) {
+        const a_partrank& r = ranks[static_cast<std::size_t>(i)];
+        elems[static_cast<std::size_t>(i)] = a_parseelem{r.pr_count, r.pr_depth, r.pr_seq, nullptr, nullptr, nullptr};
+        list[static_cast<std::size_t>(i)] = &elems[static_cast<std::size_t>(i)];
+        if (r.pr_count > 0) ++present;
+    }
+    for (int i = 0; i < count; ++i)
+        for (int j = i + 1; j < count; ++j)
+            if (ranks_lower(list[static_cast<std::size_t>(i)], list[static_cast<std::size_t>(j)]))
+                std::swap(list[static_cast<std::size_t>(i)], list[static_cast<std::size_t>(j)]);
+    for (const a_parseelem* e : list) {
+        shape.push_back(static_cast<std::int32_t>(e - elems.data()));
+        shape.push_back(e->pel_count > 0 ? 1 : 0);
+    }
+    shape.push_back(std::min(present, 2));
+    return shape;
+}
+
 // The item's element records, prepared against the section's tag index: its element list
 // and the number of elements in *num, or NULL (recorded) when the item cannot be read or
 // an element cannot be prepared.
@@ -482,6 +555,7 @@ a_parseelem** prepare_item_elems(std::optional<elem_records>& records, a_objhead
         error_set_message("parse_prepare_elems(elem_list, tagtype_idxroot, cfg_type) == NULL", ERR_CONDITION);
         return nullptr;
     }
+    if (part_scope != nullptr) record_ranks(elem_list, *num);
     return elem_list;
 }
 
@@ -658,4 +732,39 @@ int parse_get_globtype(const a_measpair* pair) {
     const int kind = node != nullptr ? static_cast<int>(reinterpret_cast<std::intptr_t>(node->poi_data)) : 0;
     if (type != nullptr) remember_kind(generation, type, pair->mmp_attr, kind);
     return kind;
+}
+
+void parse_set_partscope(a_partscope* scope) { part_scope = scope; }
+
+bool parse_parts_agree(const std::vector<const a_partscope*>& parts) {
+    if (parts.empty()) return false;
+    const std::size_t lists = parts.front()->ps_ranks.size();
+    for (const a_partscope* part : parts)
+        if (part->ps_ranks.size() != lists) return false;
+    for (std::size_t l = 0; l < lists; ++l) {
+        const std::size_t names = parts.front()->ps_ranks[l].size();
+        std::vector<a_partrank> whole(names, a_partrank{0, 0, 0, 0});
+        for (std::size_t n = 0; n < names; ++n) {
+            a_partrank& w = whole[n];
+            w.pr_shared = parts.front()->ps_ranks[l][n].pr_shared;
+            w.pr_count = w.pr_shared;
+            bool seen = false;
+            for (const a_partscope* part : parts) {
+                if (part->ps_ranks[l].size() != names) return false;
+                const a_partrank& r = part->ps_ranks[l][n];
+                if (r.pr_shared != w.pr_shared) return false;
+                w.pr_count += r.pr_count - r.pr_shared;
+                if (r.pr_count == 0) continue;
+                // One name at two depths fails the whole section: let it.
+                if (seen && r.pr_depth != w.pr_depth) return false;
+                if (!seen || r.pr_seq < w.pr_seq) w.pr_seq = r.pr_seq;
+                w.pr_depth = r.pr_depth;
+                seen = true;
+            }
+        }
+        const std::vector<std::int32_t> shape = rank_shape(whole);
+        for (const a_partscope* part : parts)
+            if (rank_shape(part->ps_ranks[l]) != shape) return false;
+    }
+    return true;
 }

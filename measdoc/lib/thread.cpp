@@ -1,13 +1,16 @@
 // thread: the module's thread state, the workers and a conversion run. The host glue calls
 // thr_init, thr_run_xml and thr_deinit; the tokenizer hands sections over with
-// thr_add_task; the parse side allocates its results with thr_malloc and abandons a
-// section with thr_destroy_session.
+// thr_add_task, and the blocks of a large data section in parts with thr_add_block, so
+// that a file of one section keeps the workers busy while it is read; the parse side
+// allocates its results with thr_malloc and abandons a section with thr_destroy_session.
 #include "md_thread.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "md_conf.h"
 #include "md_parse.h"
@@ -16,6 +19,16 @@
 
 a_thrinfo thr_info{};
 a_measdata measdata{};
+
+// One part of a data section on its way through a worker.
+struct a_thrpart {
+    a_taginfo tp_shell{};           // the section, with the part's blocks and shared elements as children
+    a_taginfo* tp_oldest = nullptr; // the part's first block: its sibling link is bent to the shared elements
+    a_taginfo* tp_sibling = nullptr;// that link as the tokenizer made it
+    a_partscope tp_scope;
+    a_measinfo* tp_blocks = nullptr;// the worker's result, NULL when the part is not to be kept
+    bool tp_done = false;           // under th_datamtx
+};
 
 namespace {
 
@@ -40,6 +53,28 @@ enum : unsigned {
     made_roomcond = 1u << 9,
 };
 unsigned made = 0;
+
+// Blocks of one section are cut into a part once they hold this many elements: enough to
+// keep the shared elements' cost per part small, few enough that the workers start while
+// the section is still read.
+constexpr std::uint32_t part_elements = 16384;
+
+// A data section converted in parts (host's thread only; the parts' outcomes are read
+// once they are done).
+struct split_section {
+    a_taginfo* section = nullptr;
+    a_taginfo* shared = nullptr;        // its children before the first block, newest first
+    a_taginfo* run_oldest = nullptr;    // the oldest block not yet in a part
+    std::uint32_t boundary = 0;         // ti_seq of the first block
+    bool blocks_seen = false;
+    bool whole = false;                 // another child after a block: convert it whole
+    bool closed = false;
+    std::vector<std::unique_ptr<a_thrpart>> parts;
+    a_thrsection result{};
+};
+std::vector<std::unique_ptr<split_section>> splits;   // document order; the last may be open
+std::vector<std::unique_ptr<split_section>> settled;  // results kept until the run collects them
+const a_taginfo* whole_section = nullptr;             // the open section when it is not split
 
 void record_retval(const char* expression, int retval) {
     error_set_message(expression, ERR_SYSTEM, {err_errno(retval)});
@@ -92,7 +127,7 @@ void record_without_key(a_thrrec* thr, int retval, unsigned line) {
 // Takes the newest task, waiting while the stack is empty and not finished. *leave is set
 // when the stack is finished and empty. Failures are recorded; the thread's code then
 // ends it.
-a_taginfo* take_task(bool* leave) {
+a_taginfo* take_task(bool* leave, a_thrpart** part) {
     int retval = pthr_mutex_lock(&thr_info.th_peermtx);
     if (retval != 0) {
         record_retval("pthr_mutex_lock(&thr_info.th_peermtx)", retval);
@@ -130,6 +165,7 @@ a_taginfo* take_task(bool* leave) {
     if (retval != 0) record_retval("pthr_mutex_unlock(&thr_info.th_peermtx)", retval);
     if (data == nullptr) return nullptr;
     a_taginfo* tagp = data->xd_tagp;
+    *part = data->xd_part;
     mem_sysfree(data);
     if (tagp == nullptr) error_set_message("tagp == NULL", ERR_THREAD_NOTAG);
     return tagp;
@@ -162,6 +198,35 @@ void convert_section(a_thrrec* thr, a_taginfo* tagp) {
     thr->tr_result = section;
 }
 
+// Converts one part of a section. Whatever the part records is dropped with it: when it
+// matters, the whole section is converted after all and records it in its place.
+void convert_part(a_thrrec* thr, a_thrpart* part) {
+    a_measinfo* blocks = nullptr;
+    if (!mem_init(&thr->tr_meminfo)) {
+        error_set_message("mem_init(&thr->tr_meminfo)", ERR_NULL);
+    } else {
+        mem_set_blocksize(&thr->tr_meminfo, thr_pool_blocksz);
+        const a_errinfo kept = thr->tr_error;
+        thr->tr_error = a_errinfo{};
+        blocks = parse_process_part(&part->tp_shell, &part->tp_scope);
+        if (thr->tr_error.code != 0 || thr->tr_error.warnings != nullptr) blocks = nullptr;
+        error_free_warnings(&thr->tr_error);
+        thr->tr_error = kept;
+        if (blocks == nullptr) thr_destroy_session();
+    }
+    int retval = pthr_mutex_lock(&thr_info.th_datamtx);
+    if (retval != 0) {
+        record_retval("pthr_mutex_lock(&thr_info.th_datamtx)", retval);
+        return;
+    }
+    part->tp_blocks = blocks;
+    part->tp_done = true;
+    retval = pthr_cond_signal(&thr_info.th_roomcond);
+    if (retval != 0) record_retval("pthr_cond_signal(&thr_info.th_roomcond)", retval);
+    retval = pthr_mutex_unlock(&thr_info.th_datamtx);
+    if (retval != 0) record_retval("pthr_mutex_unlock(&thr_info.th_datamtx)", retval);
+}
+
 // The worker loop: runs tasks until the stack is finished and empty or an error is
 // published. Returns when the thread is to leave; on the reading thread (no workers) it
 // returns to the tokenizer.
@@ -178,9 +243,13 @@ void worker_loop(a_thrrec* thr) {
     }
     for (;;) {
         bool leave = false;
-        a_taginfo* tagp = take_task(&leave);
+        a_thrpart* part = nullptr;
+        a_taginfo* tagp = take_task(&leave, &part);
         if (leave) return;
-        if (tagp != nullptr) convert_section(thr, tagp);
+        if (part != nullptr)
+            convert_part(thr, part);
+        else if (tagp != nullptr)
+            convert_section(thr, tagp);
         if (publish(thr)) return;
     }
 }
@@ -322,6 +391,7 @@ bool release_all() {
     }
     thr_info.th_thrlist = nullptr;
     thr_info.th_main.tr_next = nullptr;
+    settled.clear();
     error_free_warnmsgs();
     while (thr_info.th_data != nullptr) {
         a_xmldata* data = thr_info.th_data;
@@ -440,18 +510,19 @@ void* thr_process_task(void* thr) {
     return nullptr;
 }
 
-bool thr_add_task(a_taginfo* tag) {
-    if (tag == nullptr || tag->ti_depth != 1) return true;
-    if (error_published()) {
-        error_set_message("thr_info.th_error != NULL", ERR_CONDITION);
-        return false;
-    }
+namespace {
+
+// Pushes a task (an element, or a part with its stand-in for the section) and waits while
+// more tasks wait than there are workers. Returns 0 (recorded) when the task cannot be
+// made or the stack not reached.
+bool push_task(a_taginfo* tag, a_thrpart* part) {
     auto* task = static_cast<a_xmldata*>(mem_sysmalloc(sizeof(a_xmldata)));
     if (task == nullptr) {
         error_set_message("(a_xmldata_ptr)mem_sysmalloc(sizeof(a_xmldata))", ERR_SYSTEM, {err_errno(errno)});
         return false;
     }
     task->xd_tagp = tag;
+    task->xd_part = part;
     int retval = pthr_mutex_lock(&thr_info.th_datamtx);
     if (retval != 0) {
         record_retval("pthr_mutex_lock(&thr_info.th_datamtx)", retval);
@@ -466,9 +537,9 @@ bool thr_add_task(a_taginfo* tag) {
     if (workers == 0) thr_info.th_done = 1;
     retval = pthr_cond_signal(&thr_info.th_datacond);
     if (retval != 0) record_retval("pthr_cond_signal(&thr_info.th_datacond)", retval);
-    // The reader keeps at most as many sections waiting as there are workers: further
-    // ahead, it would only hold their trees and blocks in memory and take processor time
-    // from the workers that it waits for in the end anyway.
+    // The reader keeps at most as many tasks waiting as there are workers: further ahead,
+    // it would only hold their trees and blocks in memory and take processor time from the
+    // workers that it waits for in the end anyway.
     while (workers > 0 && thr_info.th_pending > static_cast<std::uint32_t>(workers) && thr_info.th_left == 0) {
         retval = pthr_cond_wait(&thr_info.th_roomcond, &thr_info.th_datamtx);
         if (retval != 0) {
@@ -478,6 +549,150 @@ bool thr_add_task(a_taginfo* tag) {
     }
     retval = pthr_mutex_unlock(&thr_info.th_datamtx);
     if (retval != 0) record_retval("pthr_mutex_unlock(&thr_info.th_datamtx)", retval);
+    return true;
+}
+
+// Hands the blocks from run_oldest to newest over as one part. Returns 0 (recorded) when
+// the part cannot be handed over; the tree is then as the tokenizer made it.
+bool cut_part(split_section* open, a_taginfo* newest) {
+    auto part = std::make_unique<a_thrpart>();
+    part->tp_shell = *open->section;
+    part->tp_shell.ti_child = newest;
+    // The section's own text is still being read: a part never sees it (a section with
+    // text is converted whole).
+    part->tp_shell.ti_text = a_strmark{};
+    part->tp_oldest = open->run_oldest;
+    part->tp_sibling = open->run_oldest->ti_sibling;
+    part->tp_scope.ps_boundary = open->boundary;
+    part->tp_scope.ps_first = open->parts.empty();
+    open->run_oldest->ti_sibling = open->shared;
+    a_thrpart* handed = part.get();
+    open->parts.push_back(std::move(part));
+    if (!push_task(&handed->tp_shell, handed)) {
+        handed->tp_oldest->ti_sibling = handed->tp_sibling;
+        open->parts.pop_back();
+        return false;
+    }
+    open->run_oldest = nullptr;
+    return true;
+}
+
+// Puts the sibling links of a section's parts back as the tokenizer made them.
+void unbend(split_section& split) {
+    for (const auto& part : split.parts) part->tp_oldest->ti_sibling = part->tp_sibling;
+}
+
+// Whether every part of the section is converted; with wait, waits for that until a
+// worker leaves (an error is published, the rest is not waited for).
+bool parts_done(const split_section& split, bool wait) {
+    if (pthr_mutex_lock(&thr_info.th_datamtx) != 0) return false;
+    bool done = false;
+    for (;;) {
+        done = true;
+        for (const auto& part : split.parts) done = done && part->tp_done;
+        if (done || !wait || thr_info.th_left != 0) break;
+        if (pthr_cond_wait(&thr_info.th_roomcond, &thr_info.th_datamtx) != 0) break;
+    }
+    pthr_mutex_unlock(&thr_info.th_datamtx);
+    return done;
+}
+
+// Takes the parts' blocks as the section's result when each part gave what the whole
+// section gives; otherwise hands the whole section over. Returns 0 (recorded) when it
+// cannot be handed over.
+bool settle(std::unique_ptr<split_section> split) {
+    unbend(*split);
+    a_taginfo* section = split->section;
+    bool kept = !split->whole && section->ti_text.str == nullptr;
+    std::vector<const a_partscope*> scopes;
+    for (const auto& part : split->parts) {
+        kept = kept && part->tp_blocks != nullptr;
+        scopes.push_back(&part->tp_scope);
+    }
+    if (!kept || !parse_parts_agree(scopes)) return push_task(section, nullptr);
+    a_measinfo* head = split->parts.front()->tp_blocks;
+    a_measinfo* tail = head->mmi_tail;
+    for (std::size_t i = 1; i < split->parts.size(); ++i) {
+        a_measinfo* first = split->parts[i]->tp_blocks;
+        tail->mmi_next = first;
+        tail = first->mmi_tail;
+    }
+    head->mmi_tail = tail;
+    split->result = a_thrsection{section->ti_seq, head, thr_info.th_main.tr_result};
+    thr_info.th_main.tr_result = &split->result;
+    xml_free_taginfo(section);
+    settled.push_back(std::move(split));
+    return true;
+}
+
+// Settles the closed sections whose parts are done, in document order; with wait, all
+// closed sections (unless a worker leaves). Returns 0 (recorded) when a section cannot be
+// handed over whole.
+bool settle_splits(bool wait) {
+    while (!splits.empty() && splits.front()->closed && parts_done(*splits.front(), wait)) {
+        std::unique_ptr<split_section> split = std::move(splits.front());
+        splits.erase(splits.begin());
+        if (!settle(std::move(split))) return false;
+    }
+    return true;
+}
+
+// After the workers are joined: sections that were not settled (the run failed) get their
+// links back, so that the tree can be released.
+void drop_splits() {
+    for (auto& split : splits) unbend(*split);
+    splits.clear();
+}
+
+}  // namespace
+
+bool thr_add_block(a_taginfo* tag) {
+    if (tag == nullptr || tag->ti_depth != 2 || workers == 0) return true;
+    if (converter.load(std::memory_order_acquire) != parse_process_all) return true;
+    a_taginfo* section = tag->ti_parent;
+    if (section == whole_section) return true;
+    split_section* open = !splits.empty() && splits.back()->section == section ? splits.back().get() : nullptr;
+    if (open == nullptr) {
+        if (parse_part_kind(section, tag) == 0) {
+            whole_section = section;
+            return true;
+        }
+        splits.push_back(std::make_unique<split_section>());
+        open = splits.back().get();
+        open->section = section;
+    }
+    if (open->whole) return true;
+    if (parse_part_kind(section, tag) != 1) {
+        // A shared element after a block would be a candidate the earlier parts missed.
+        if (open->blocks_seen) open->whole = true;
+        return true;
+    }
+    if (!open->blocks_seen) {
+        open->blocks_seen = true;
+        open->shared = tag->ti_sibling;
+        open->boundary = tag->ti_seq;
+    }
+    if (open->run_oldest == nullptr) open->run_oldest = tag;
+    if (tag->ti_seq - open->run_oldest->ti_seq < part_elements || error_published()) return settle_splits(false);
+    return cut_part(open, tag) && settle_splits(false);
+}
+
+bool thr_add_task(a_taginfo* tag) {
+    if (tag == nullptr || tag->ti_depth != 1) return true;
+    if (error_published()) {
+        error_set_message("thr_info.th_error != NULL", ERR_CONDITION);
+        return false;
+    }
+    if (!splits.empty() && splits.back()->section == tag && !splits.back()->closed) {
+        split_section& split = *splits.back();
+        if (!split.parts.empty()) {
+            if (!split.whole && split.run_oldest != nullptr && !cut_part(&split, tag->ti_child)) return false;
+            split.closed = true;
+            return settle_splits(false);
+        }
+        splits.pop_back();  // too small to split: converted whole
+    }
+    if (!push_task(tag, nullptr)) return false;
     if (workers == 0) {
         worker_loop(&thr_info.th_main);
         if (error_published()) return false;
@@ -487,6 +702,9 @@ bool thr_add_task(a_taginfo* tag) {
 
 bool thr_run_xml() {
     bool ok = !error_published();
+    splits.clear();
+    settled.clear();
+    whole_section = nullptr;
     // An error left pending by start-up (a pattern that did not compile, an odd key/value
     // list) fails the run before anything is converted with a missing setting.
     if (ok && error_clear_message(0, false) != 0) {
@@ -502,11 +720,15 @@ bool thr_run_xml() {
             record_retval("pthr_setspecific(thr_info.th_key, &thr_info.th_main)", retval);
             ok = false;
         } else {
-            xml_parse();
+            // Sections in parts are settled before the end is announced: one may yet
+            // have to be converted whole.
+            if (xml_parse() && !error_published()) settle_splits(true);
             publish(&thr_info.th_main);
         }
     }
-    if (!finish_workers()) return false;
+    const bool joined = finish_workers();
+    if (joined) drop_splits();
+    if (!joined) return false;
     // A failure recorded where it could not be published (a lock that failed) still
     // fails the run.
     for (a_thrrec* thr = thr_info.th_thrlist; thr != nullptr && thr_info.th_error == nullptr; thr = thr->tr_next)

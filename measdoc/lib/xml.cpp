@@ -608,6 +608,10 @@ bool close_element() {
     }
     tag_info = parent;  // the element is the workers' from the hand-over on
     if (tag->ti_depth == 1) open_arena = nullptr;
+    if (tag->ti_depth == 2 && !thr_add_block(tag)) {
+        error_set_message("thr_add_block(tag)", ERR_NULL);
+        return false;
+    }
     if (!thr_add_task(tag)) {
         error_set_message("thr_add_task((*tag_root))", ERR_NULL);
         return false;

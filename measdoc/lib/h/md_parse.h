@@ -10,6 +10,7 @@
 #define MEASDOC_MD_PARSE_H
 
 #include <cstdint>
+#include <vector>
 
 struct a_taginfo;
 struct a_objhead;
@@ -92,6 +93,37 @@ a_measinfo* parse_process_data(a_taginfo* section);
 // worker's allocations for the section given back). A chain may come back with an error
 // pending (a value that did not expand): the run then fails, but the chain is whole.
 a_measpair* parse_process_header(a_taginfo* section, bool is_header);
+
+// A large data section is converted in parts while it is still being read: each part is
+// the section's shared header elements (its children before the first block) with a run
+// of consecutive blocks. A part's result is only kept when it is what the whole section
+// would give; these record what that takes.
+struct a_partrank {
+    std::int32_t pr_count;      // elements of one listed name in the part
+    std::int32_t pr_shared;     // of those, elements before the first block of the section
+    std::int32_t pr_depth;
+    std::int32_t pr_seq;        // ti_seq of the first of them
+};
+struct a_partscope {
+    std::uint32_t ps_boundary = 0;  // ti_seq of the section's first block
+    bool ps_first = false;          // the part starts with the section's first block
+    bool ps_reached = false;        // an element's nearest candidate may lie outside the part
+    std::vector<std::vector<a_partrank>> ps_ranks;  // per name list prepared, per listed name
+};
+// How a child of the root element and one of its children take part in that: 0 the section
+// is converted whole, 1 the child is a block, 2 it is another child (a shared header
+// element before the first block).
+int parse_part_kind(const a_taginfo* section, const a_taginfo* child);
+// The blocks of one part in document order, or NULL when the part cannot be converted on
+// its own (failed, skipped, or an association reached outside it; whatever it recorded
+// stays for the caller to drop). shell stands for the section with the part's children;
+// the element tree is left as it is.
+a_measinfo* parse_process_part(a_taginfo* shell, a_partscope* scope);
+// Whether the header indexes of every part were ranked as the whole section's would be:
+// the same primary, partners and counter form. 1 when they agree.
+bool parse_parts_agree(const std::vector<const a_partscope*>& parts);
+// Makes scope the calling thread's part under conversion (NULL: a whole section).
+void parse_set_partscope(a_partscope* scope);
 
 // The block / row index of a section: one record per occurrence of the block (row)
 // element, keyed by the element's sequence number, each record's mmi_next (mmv_next)

@@ -1,6 +1,6 @@
 // thread: the module's threads and a conversion run. The host's thread reads and tokenizes
 // the file while worker threads convert the sections it hands over (the children of the
-// root element); at the end the host's thread joins the workers, collects their blocks in
+// root element, or runs of blocks of a large data section while it is still read); at the end the host's thread joins the workers, collects their blocks in
 // document order and merges their messages. The registry finds each thread's error area
 // through th_key; th_memmtx is the heap lock. Lock order: th_peermtx, then th_datamtx;
 // th_errmtx alone; the heap, block and index locks are leaves.
@@ -51,8 +51,11 @@ struct a_thrrec {
 };
 
 // One task of the stack: an element handed over by the tokenizer.
+struct a_thrpart;
+
 struct a_xmldata {
     a_taginfo* xd_tagp;
+    a_thrpart* xd_part;         // a part of a data section (xd_tagp its stand-in), or NULL
     a_xmldata* xd_next;
 };
 
@@ -108,6 +111,10 @@ bool thr_run_xml();
 // a worker takes one, or leaves). With no worker, converts it at once on this thread.
 // Returns 0 (code 4) once an error is published, or when the allocation fails.
 bool thr_add_task(a_taginfo* tag);
+// Called as each child of a section ends: the blocks of a large data section leave for the
+// workers in parts while the rest of it is read (only with workers). Returns 0 (recorded)
+// when a part cannot be handed over.
+bool thr_add_block(a_taginfo* tag);
 // size bytes, zero-filled, from the calling thread's pool; NULL (recorded) on failure or
 // on a thread without record.
 void* thr_malloc(std::size_t size);
