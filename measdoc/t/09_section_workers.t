@@ -5,14 +5,13 @@
 use strict;
 use warnings;
 
-use FindBin;
-use lib "$FindBin::Bin/lib";
+use PmBuild ();
 use Digest::MD5 qw(md5_hex);
 use Storable ();
 use Test::More;
 
 use measdoc;
-use MeasdocTest;
+use PmTest qw(:measdoc);
 
 # The build without workers converts on the calling thread whatever the number asks.
 my @worker_counts = variant() eq 'threads' ? (1, 2, 4, 8) : (2);
