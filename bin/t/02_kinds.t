@@ -6,7 +6,6 @@ use strict;
 use warnings;
 use File::Copy qw(copy);
 use File::Path qw(make_path);
-use Digest::SHA ();
 use JSON::PP qw(encode_json);
 use Test::More;
 use PmBuild ();
@@ -83,16 +82,9 @@ subtest 'BER without configuration: every object of class OBJ, names marked by t
         . $tlv->(0x83, 'Example') . $tlv->(0x84, '20261205170000Z')) . $tlv->(0xA1, '') . $tlv->(0x82, '20261205180000Z')));
     my $run = pm2pif({ cwd => $dir }, sample('ber/meas-rnc.ber'), sample('ber/meas-rnc-indefinite.ber'), 'empty.ber');
     is($run->{status}, 0, 'converted') or diag $run->{err};
-    my $files = output_files("$dir/out");
-    my $mark = substr(Digest::SHA->new(1)->add("meas-rnc.ber\0")->addfile(sample('ber/meas-rnc.ber'))->hexdigest, 0, 8);
-    my $first = "OBJ-#-RNC-#-05Dec2026-#-14:45:00-#-900-#-$mark.0-#-I.pif";
-    ok($files->{$first} && $files->{ $first =~ s/\.0-#-/.1-#-/r }, 'named by header fields, the mark (SHA-1 of name, NUL, '
-        . 'content) and the number within the input');
-    like($files->{$first}, qr/^OBJ_ID\|attTCHSeizures\|succTCHSeizures\|failTCHSeizures\|suspectFlag\nRncFunction=1,UtranCell=Gbg-997\|234\|/m,
-        'every object is of class OBJ with its whole identifier');
-    like($files->{$first}, qr/^##START\|HEADER\n(?:[^|\n]+\|)*FILENAME(?:\|[^\n]+)?\n/m, 'the file name is a header field');
-    my ($other) = grep { !/$mark/ && /\.0-#-I\.pif\z/ } keys %$files;
-    is($files->{$other} =~ s/meas-rnc-indefinite\.ber/meas-rnc.ber/r, $files->{$first}, 'indefinite lengths give the same');
+    # Checked by hand: class OBJ with the whole identifier, the file name a header field, the
+    # mark (SHA-1 of name, NUL, content) and the number within the input; both length forms alike.
+    is_deeply(output_files("$dir/out"), output_files(source_dir() . '/bin/t/expected/ber-plain'), 'the files as checked');
     like($run->{err}, qr/^pm2pif: empty\.ber: warning: no PIF file written: the file holds no measurement values$/m,
         'a file without values converts with a warning');
 };

@@ -1,14 +1,13 @@
 # The XML path of pm2pif against a test double of measdoc (t/fake/measdoc.pm) that keeps
 # the documented host interface and returns the measdoc_data hash written into the file:
-# how the hash becomes PIF files (t/expected/fake), which items each layout gets,
-# --raw-json, and what happens when measdoc reports an error, fails to start or takes its
-# process down.
+# --raw-json, and what happens when measdoc reports an
+# error, fails to start or takes its process down.
 use strict;
 use warnings;
 use JSON::PP qw(encode_json decode_json);
 use Test::More;
 use PmBuild ();
-use PmTest qw(pm2pif scratch sample spew slurp gzip_file output_files fake_dir summary_of source_dir);
+use PmTest qw(pm2pif scratch sample spew slurp output_files fake_dir summary_of source_dir);
 
 my $fake = { inc => [ fake_dir() ] };
 
@@ -34,45 +33,6 @@ my $data = {
         1 => { pifData => { attTCH => '"1 2"', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998', suspect => 'TRUE' } },
     },
     1 => { internalHeaderData => {} },
-};
-
-subtest 'the measdoc_data hash as PIF files, a block at a time' => sub {
-    my $dir = scratch();
-    local $ENV{FAKE_MEASDOC_BLOCKS} = "$dir/blocks.log";
-    fake_xml("$dir/A20001.xml", 'measCollecFile', { data => $data });
-    my $run = pm2pif({ %$fake, cwd => $dir }, 'A20001.xml');
-    is($run->{status}, 0, 'converted') or diag $run->{err};
-    is_deeply(output_files("$dir/out"), output_files(source_dir() . '/bin/t/expected/fake'),
-        'header, columns and rows in the documented order; a block without name or rows');
-    is(summary_of($run->{err})->{lines}, 11 + 7, 'the lines are counted');
-    is_deeply(logged("$dir/blocks.log"), [{ fetched => 2, most_alive => 1 }], 'each block dropped before the next');
-};
-
-subtest 'items for each layout' => sub {
-    my $dir = scratch();
-    local $ENV{FAKE_MEASDOC_LOG} = "$dir/cycles.log";
-    fake_xml("$dir/current.xml", 'measCollecFile', {});
-    fake_xml("$dir/older.xml", 'mdc', { data => { commonHeaderData => {}, dataTypeDict => {}, 0 => {} } });
-    fake_xml("$dir/five.xml", 'measDataFile', {});
-    fake_xml("$dir/other.xml", 'statsFile', {});
-    gzip_file("$dir/older.xml", "$dir/older2.xml.gz");
-    my $run = pm2pif({ %$fake, cwd => $dir }, 'current.xml', 'older2.xml.gz', 'five.xml', 'other.xml');
-    like($run->{err}, qr/<statsFile> is no layout pm2pif knows \(mdc, measCollecFile, measDataFile\)/,
-        'without configuration another root fails, naming the layouts known');
-    my @cycles = @{ logged("$dir/cycles.log") };
-    is(scalar @cycles, 3, 'the three standard layouts convert');
-    for my $cycle (@cycles[0, 2]) {
-        my ($name) = $cycle->{items}{xmlFileName}[0] =~ m{([^/]+)\z};
-        my $entity = $name eq 'five.xml' ? 'measEntity' : 'managedElement';
-        my %header = map { $_ => 1 } @{ $cycle->{items}{headerElementNames} };
-        is_deeply([ @{ $cycle->{items} }{qw(xmlDocumentType measureTypeElementSeq measurementResultsElementSeq
-            suspectFlagElementName distinguishedNameElementNames)}, (grep { !$header{$_} } "$entity.userLabel", 'job.jobId'),
-            $cycle->{order}[-1] ], [ ['1'], [qw(measTypes measType)], [qw(measResults r)], ['suspect'], ['measValue.measObjLdn'],
-            'xmlFileName' ], "$name: type 1, both counter forms, <suspect>, the object as DN, its entity's header; the file last");
-    }
-    like($cycles[1]{items}{xmlFileName}[0], qr{/older2\.xml\z}, 'a compressed file is read decompressed, under its name');
-    is_deeply($cycles[1]{items}{xmlDocumentType}, ['0'], 'older layout: type 0');
-    ok(output_files("$dir/out")->{'XMLDATA-#-older2-#-0-#-I.pif'}, 'named after the file without .gz and .xml');
 };
 
 subtest '--raw-json' => sub {

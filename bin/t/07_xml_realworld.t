@@ -18,20 +18,14 @@ plan skip_all => 'XML::LibXML is missing (scripts/install-deps)' unless eval { r
 
 # Files broken on purpose: the reason pm2pif must give.
 my %BROKEN = (
-    'boda_A3_rev-c08edd4.xml'                       => qr/<measInfo> 1 \("Category A"\) names 5 counters, but its <measValue> "SgsnFunction=1" holds 4 values/,
-    'oranSim_pm-bulk-a3.xml'                        => qr/<measInfo> 1 \("Category A"\) names 5 counters, but its <measValue> "SgsnFunction=1" holds 4 values/,
-    'onapPM_A_no_managed_element.xml'               => qr/<measData> 1 has no <managedElement>/,
-    'onapPM_mapper_invalid_no_managed_element.xml'  => qr/<measData> 1 has no <managedElement>/,
+    (map { $_ => qr/<measInfo> 1 \("Category A"\) names 5 counters, but its <measValue> "SgsnFunction=1" holds 4 values/ }
+        'boda_A3_rev-c08edd4.xml', 'oranSim_pm-bulk-a3.xml'),
+    (map { $_ => qr/<measData> 1 has no <managedElement>/ } 'onapPM_A_no_managed_element.xml',
+        'onapPM_mapper_invalid_no_managed_element.xml'),
     'onapPM_meas_type_and_r_many_measvalue__test.xml' => qr/no counter name has the position of the result/,
 );
 
-sub decompressed {
-    my ($path) = @_;
-    my $octets = slurp($path);
-    return $octets unless substr($octets, 0, 2) eq "\x1F\x8B";
-    gunzip(\$octets => \my $plain) or die "$path: $GunzipError";
-    return $plain;
-}
+sub decompressed { gunzip($_[0] => \my $plain) or die "$_[0]: $GunzipError"; return $plain }
 
 # The rows of a file as the standard defines them: [{ name => value }, suspect, the
 # block's counter names] per value row. Names pair with values by their p attribute when both carry one, else by position;
@@ -85,10 +79,8 @@ sub pif_rows {
         my @columns = split /\|/, $lines[6], -1;
         my $counters = join "|", sort grep { !/\A(?:measObjLdn|moid)(?:_|\z)|\A(?:suspect|sf)\z/ } @columns;
         for my $line (@lines[ 7 .. $#lines - 1 ]) {
-            my %row;
-            @row{@columns} = split /\|/, $line, -1;
-            $row{''} = $counters;
-            push @rows, \%row;
+            my @fields = split /\|/, $line, -1;
+            push @rows, { '' => $counters, map { $columns[$_] => $fields[$_] } 0 .. $#columns };
         }
     }
     return \@rows;
@@ -131,14 +123,10 @@ for my $source (@sources) {
 }
 ok(@inputs >= 25, scalar(@inputs) . ' different samples');
 
-my %out;
-for my $jobs (1, 2) {
-    my $run = pm2pif({ cwd => $dir }, '-q', '-j', $jobs, '-o', "out$jobs", 'in');
-    $out{$jobs} = { run => $run, files => output_files("$dir/out$jobs") };
-}
-is_deeply($out{2}{files}, $out{1}{files}, 'with -j 2 the same files, byte for byte');
-my $files = $out{1}{files};
-my %failed = map { m{^pm2pif: in/(f\d{3})-[^:]*: (.*)$} ? ($1 => $2) : () } split /\n/, $out{1}{run}{err};
+my ($run) = map { pm2pif({ cwd => $dir }, '-q', '-j', $_, '-o', "out$_", 'in') } 1, 2;
+my $files = output_files("$dir/out1");
+is_deeply(output_files("$dir/out2"), $files, 'with -j 2 the same files, byte for byte');
+my %failed = map { m{^pm2pif: in/(f\d{3})-[^:]*: (.*)$} ? ($1 => $2) : () } split /\n/, $run->{err};
 
 subtest 'files broken on purpose are refused, each with its reason, then the module\'s words' => sub {
     for my $input (grep { $BROKEN{ $_->{name} } } @inputs) {

@@ -4,10 +4,7 @@ package measdoc;
 # comment of the converted file:
 #   <measCollecFile><!--FAKE {"data": {...}, "error": "...", "warnings": [...],
 #                             "init_fails": 1, "crash": 1, "sleep": seconds} --></measCollecFile>
-# Each start-up appends a JSON line to $ENV{FAKE_MEASDOC_LOG}: the process id and the
-# items committed, in the order they were committed. Each tear-down appends one to
-# $ENV{FAKE_MEASDOC_BLOCKS}: how many blocks measdoc_block handed out, and the most of them
-# alive at once.
+# Each start-up appends a JSON line to $ENV{FAKE_MEASDOC_LOG} with its process id.
 use strict;
 use warnings;
 use JSON::PP;
@@ -24,7 +21,7 @@ my @SETTERS = qw(xmlNameAttrDelimiter counterListDelimiter headerElementNames
     outputBlockDescription altCounterNames timestampDesc altOutputBlockNames counterListWhiteSpace
     counterPositionAttribute plainObjectNames qualifiedHeaderNames xmlStandardText);
 
-my (@pending, %items, @order, $errored, $started, $error, @warnings, $plan);
+my (@pending, %items, $errored, $started, $error, @warnings, $plan);
 
 for my $name (@SETTERS) {
     no strict 'refs';
@@ -38,7 +35,6 @@ for my $name (@SETTERS) {
             return 1;
         }
         $items{$name} = [@pending];
-        push @order, $name;
         @pending = ();
         return 0;
     };
@@ -55,7 +51,7 @@ sub measdoc_init {
     $plan = $json ? decode_json($json) : {};
     if (my $log = $ENV{FAKE_MEASDOC_LOG}) {
         open my $out, '>>', $log or die "$log: $!";
-        print {$out} encode_json({ pid => $$, items => { map { $_ => $items{$_} } @order }, order => [@order] }), "\n";
+        print {$out} encode_json({ pid => $$ }), "\n";
         close $out;
     }
     if ($plan->{init_fails}) {
@@ -82,49 +78,25 @@ sub measdoc_data { $plan->{data} // { commonHeaderData => {}, dataTypeDict => {}
 # The blocks of the data are its numbered entries, numbered from 0 without gaps.
 sub measdoc_block_count { scalar grep {/\A\d+\z/} keys %{ measdoc_data() } }
 
-my %blocks = (fetched => 0, alive => 0, most_alive => 0);
-
-sub measdoc_block {
-    die "Usage: measdoc::measdoc_block(number)\n" unless @_ == 1;
-    my ($number) = @_;
-    my $data = measdoc_data();
-    return undef unless exists $data->{$number};
-    $blocks{fetched}++;
-    $blocks{most_alive} = $blocks{alive} if ++$blocks{alive} > $blocks{most_alive};
-    my $block = bless { %{ $data->{$number} } }, 'measdoc::FakeBlock';
-    return { $number => $block, commonHeaderData => { $number => $data->{commonHeaderData}{$number} } };
-}
-
-sub measdoc::FakeBlock::DESTROY { $blocks{alive}-- }
-
-# The block's PIF text, rendered from its hash the way the module documents it.
+# The block's PIF text: header fields and columns each sorted, the object's columns named
+# by the data types as its identity.
 sub measdoc_block_pif {
     die "Usage: measdoc::measdoc_block_pif(number, types, suspect)\n" unless @_ == 3;
-    my ($number, $types, $suspect) = @_;
-    my $one = measdoc_block($number) // return undef;
-    my ($block, %header) = ($one->{$number}, %{ $one->{commonHeaderData}{$number} // {} });
-    my @header_names = sort keys %header;
-    my $internal = $block->{internalHeaderData} // {};
-    for my $name (sort keys %$internal) {
-        push @header_names, $name unless exists $header{$name};
-        $header{$name} = $internal->{$name};
-    }
+    my ($number, $types) = @_;
+    my $data = measdoc_data();
+    my $block = $data->{$number} // return undef;
+    my %header = (%{ $data->{commonHeaderData}{$number} // {} }, %{ $block->{internalHeaderData} // {} });
     my @rows = map { $block->{$_}{pifData} // {} } sort { $a <=> $b } grep {/\A\d+\z/} keys %$block;
-    my %seen = map { $_ => 1 } map { keys %$_ } @rows;
-    my @object = sort grep { ($types->{$_} // '') eq '1' } keys %seen;
-    my @flag = grep { defined $_ && $seen{$_} } $suspect;
-    my %placed = map { $_ => 1 } @object, @flag;
-    my @columns = (@object, (sort grep { !$placed{$_} } keys %seen), @flag);
-    my $name = defined $block->{blockName} && $block->{blockName} ne '' ? $block->{blockName} : 'XMLDATA';
-    my @lines = ([$name], \@header_names, [ @header{@header_names} ], \@columns, map { [ @$_{@columns} ] } @rows);
-    for my $line (@lines) {
-        my ($bad) = grep { defined && /[|\r\n]/ } @$line;
-        return { name => $name, bad => $bad } if defined $bad;
+    my @columns = sort keys %{ { map {%$_} @rows } };
+    my $name = ($block->{blockName} // '') ne '' ? $block->{blockName} : 'XMLDATA';
+    my @lines = ([ sort keys %header ], [ @header{ sort keys %header } ], \@columns, map { [ @$_{@columns} ] } @rows);
+    for my $field (grep {defined} $name, map {@$_} @lines) {
+        return { name => $name, bad => $field } if $field =~ /[|\r\n]/;
     }
-    my @text = map { join('|', map { $_ // '' } @$_) . "\n" } @lines[ 1 .. $#lines ];
-    splice @text, 0, 0, "## Parser Intermediate File\n", "##START|HEADER\n";
-    splice @text, 4, 0, "##END|HEADER\n", "##START|$name\n";
-    return { name => $name, text => join('', @text, "##END|$name\n"), lines => @text + 1,
+    my @text = map { join('|', map { $_ // '' } @$_) . "\n" } @lines;
+    my $text = join '', "## Parser Intermediate File\n##START|HEADER\n", @text[0, 1], "##END|HEADER\n##START|$name\n",
+        @text[ 2 .. $#text ], "##END|$name\n";
+    return { name => $name, text => $text, lines => $text =~ tr/\n//,
              identity => [ grep { ($types->{$_} // '') eq '1' } @columns ] };
 }
 
@@ -155,14 +127,7 @@ sub measdoc_configuration {
 
 sub measdoc_deinit {
     return 1 if $errored;
-    if (my $log = $ENV{FAKE_MEASDOC_BLOCKS}) {
-        open my $out, '>>', $log or die "$log: $!";
-        print {$out} encode_json({ fetched => $blocks{fetched}, most_alive => $blocks{most_alive} }), "\n";
-        close $out;
-    }
-    $blocks{$_} = 0 for qw(fetched most_alive);
     %items = ();
-    @order = ();
     $started = 0;
     undef $plan;
     return 0;
