@@ -12,8 +12,8 @@ use BrokenInput qw(cuts flips junk read_file write_file scratch odd_paths guarde
     open_descriptors);
 BEGIN { check_leaks_at_exit() }
 
-use lib source_dir() . '/bermeas/t/lib';
-use BerMeasTest qw(example_config ordered rnc_file_name encode_meas_file indefinite pif_files);
+use PmBuild ();
+use PmTest qw(example_config ordered rnc_file_name encode_meas_file indefinite pif_files);
 use Cwd qw(getcwd);
 use Test::More;
 

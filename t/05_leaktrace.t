@@ -7,8 +7,8 @@ use FindBin;
 use lib "$FindBin::Bin/lib";
 use BrokenInput qw(write_file scratch source_dir);
 
-use lib source_dir() . '/bermeas/t/lib';
-use BerMeasTest qw(example_config rnc_file_name);
+use PmBuild ();
+use PmTest qw(example_config rnc_file_name);
 use Test::More;
 use Test::LeakTrace;
 

@@ -12,8 +12,8 @@ use Digest::SHA ();
 use JSON::PP qw(encode_json);
 use Test::More;
 use Pm2pifTest qw(pm2pif scratch sample spew slurp gzip_file output_files source_dir summary_of);
-use lib Pm2pifTest::source_dir() . '/bermeas/t/lib';
-use BerMeasTest qw(example_config);
+use PmBuild ();
+use PmTest qw(example_config);
 
 # The example configuration the BerMeas tests use, as a configuration file writes it: its
 # maps as lists of [name, value] pairs, in order.
