@@ -5,10 +5,9 @@
 # it); the file arrives under a 3GPP file name.
 use strict;
 use warnings;
-use FindBin;
-use lib "$FindBin::Bin/../../bermeas/t/lib";
 use Time::HiRes qw(time clock_gettime CLOCK_PROCESS_CPUTIME_ID);
-use BerMeasTest qw(example_config);
+use PmBuild ();  # finds the tests' helper module
+use PmTest qw(example_config);
 use BerMeas;
 
 my ($file, $out) = @ARGV;

@@ -9,9 +9,8 @@ use File::Path qw(make_path);
 use JSON::PP qw(encode_json);
 use Test::More;
 use PmBuild ();
-use PmTest qw(pm2pif scratch sample spew slurp gzip_file output_files have_measdoc source_dir summary_of);
-use lib PmTest::source_dir() . '/bermeas/t/lib';
-use BerMeasTest qw(example_config);
+use PmTest qw(pm2pif scratch sample spew slurp gzip_file output_files have_measdoc source_dir summary_of
+    example_config);
 
 BEGIN { $ENV{TZ} = 'UTC' }    # the Alcatel header's GMTDIFF
 

@@ -1,21 +1,13 @@
 package AlcatelFile;
-# Writes Alcatel BSS binary performance files from a description, so that tests can make
-# any file they need (and samples/alcatel/make-samples.pl the bundled one).
-#
-#   my $bytes = alcatel_file(
-#       layout    => 76,                  # header layout: 66, 72, 74 or 76
-#       release   => 5,                   # BSS release (default 5; 66 always has release 0)
-#       meas_type => 11, mob_class => 1, mob_inst => 2, bsc_name => 'BSC1',
-#       start     => '2026-12-05 10:00', end => '2026-12-05 11:00',
-#       records   => [ [ block(111, le16(5), le32(7)), block(112, ff(2)) ], ... ],
-#   );
-#
-# A record is a list of blocks or a hash { blocks => [...], seq => n, terminate => 0,
-# raw => bytes }. Block headers are 2 bytes (type, length) at release 0, else 4 (16-bit
-# little-endian type, signed 16-bit length). Records end with a 0xFF block type and are
-# padded with 0xFF to the record size, by default the smallest that holds every record.
-# Overrides for broken files: record_size, file_size, num_records, header_code,
-# record_type, sequence_start, truncate (cut the file to that many bytes), append.
+# Writes Alcatel BSS binary performance files from a description, for tests, fuzz seeds,
+# bench data and samples/alcatel/make-samples.pl. A description gives the header layout
+# (66, 72, 74 or 76), release (66 is always 0), meas_type, mob_class, mob_inst,
+# bsc_name, start and end ('YYYY-MM-DD hh:mm'), and records: each a list of blocks or
+# { blocks, seq, terminate => 0, raw => bytes }. Block headers are (type, length) in 2
+# bytes at release 0, else 4 (16-bit little-endian type, signed 16-bit length). Records
+# end with a 0xFF block type and are padded with 0xFF to the record size, by default the
+# smallest that holds every record. Broken files: record_size, file_size, num_records,
+# header_code, record_type, sequence_start, truncate (to that many bytes), append.
 use strict;
 use warnings;
 use Exporter 'import';
