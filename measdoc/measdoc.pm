@@ -40,7 +40,11 @@ and per block one hash of counter names and values for each measured object.
 Which elements are headers, blocks, rows, counter names and counter values is
 configuration (L</CONFIGURATION>), with a complete default set for each layout. The file
 is read and tokenized on the calling thread while up to eight worker threads convert its
-sections (the children of the root element); the result does not depend on the number of
+sections (the children of the root element). A large data section, as a file of one
+network element has it, is converted in parts while the rest of it is still being read:
+its blocks go to several workers, each with the section's elements written before them.
+A part's result is kept only when the whole section would join its elements the same way;
+otherwise the section is converted whole. The result does not depend on the number of
 workers. The module is also built without worker threads, converting every section on the
 calling thread; its default C<threadNumber> is then 0.
 
