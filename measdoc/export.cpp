@@ -742,17 +742,19 @@ bool write_json_rows(const a_blockview& view, const a_jsonfixed& fixed, json_wri
          json_row_overhead);
     for (const a_rowfield& field : view.fields) estimate += field.value.size() + json_field_overhead;
     out.reserve(estimate);
+    // A field whose JSON text the host made, and the comma after it.
+    const auto fixed_field = [&out](std::string_view key, std::string_view text) {
+        out.key(field_depth, key);
+        out.raw(text);
+        out.raw(",");
+    };
     each_row(view, [&](std::size_t row, const std::vector<std::string_view>& values) {
         if (out.declined()) return;
         if (row != 0) out.raw(",");
         out.indent(json_row_depth);
         out.raw("{");
-        out.key(field_depth, "begin");
-        out.raw(fixed.begin);
-        out.raw(",");
-        out.key(field_depth, "block");
-        out.raw(fixed.block);
-        out.raw(",");
+        fixed_field("begin", fixed.begin);
+        fixed_field("block", fixed.block);
         out.key(field_depth, "counters");
         out.raw("{");
         for (std::size_t i = 0; i < counter_slots.size(); ++i) {
@@ -765,15 +767,9 @@ bool write_json_rows(const a_blockview& view, const a_jsonfixed& fixed, json_wri
         }
         if (!counter_slots.empty()) out.indent(field_depth);
         out.raw("},");
-        out.key(field_depth, "end");
-        out.raw(fixed.end);
-        out.raw(",");
-        out.key(field_depth, "file");
-        out.raw(fixed.file);
-        out.raw(",");
-        out.key(field_depth, "granularity");
-        out.raw(fixed.granularity);
-        out.raw(",");
+        fixed_field("end", fixed.end);
+        fixed_field("file", fixed.file);
+        fixed_field("granularity", fixed.granularity);
         out.key(field_depth, "object");
         out.raw("{");
         for (std::size_t i = 0; i < object_slots.size(); ++i) {
