@@ -56,15 +56,20 @@ my @STANDARD_XML = (
     plainObjectNames         => ['1'],
 );
 my @BLOCK_HEADER = qw(measInfo.measInfoId job.jobId granPeriod.duration granPeriod.endTime repPeriod.duration);
+# What the two current layouts share: their counter styles, text read as XML, header names
+# qualified by their element, and the row's object name.
+my @CURRENT_LAYOUT = (
+    xmlDocumentType               => ['1'],
+    @COUNTER_STYLES,
+    @STANDARD_XML,
+    qualifiedHeaderNames          => ['1'],
+    suspectFlagElementName        => ['suspect'],
+    distinguishedNameElementNames => ['measValue.measObjLdn'],
+    uniquePifHeaderElementNames   => ['measValue.measObjLdn'],
+);
 my %XML_LAYOUTS = (
     measCollecFile => {
-        xmlDocumentType               => ['1'],
-        @COUNTER_STYLES,
-        @STANDARD_XML,
-        qualifiedHeaderNames          => ['1'],
-        suspectFlagElementName        => ['suspect'],
-        distinguishedNameElementNames => ['measValue.measObjLdn'],
-        uniquePifHeaderElementNames   => ['measValue.measObjLdn'],
+        @CURRENT_LAYOUT,
         headerElementNames            => [qw(
             fileHeader.fileFormatVersion fileHeader.vendorName fileHeader.dnPrefix
             fileSender.localDn fileSender.elementType measCollec.beginTime measCollec.endTime
@@ -73,13 +78,7 @@ my %XML_LAYOUTS = (
     # The 5G variant: the entity measured is a measEntity, the sender has a senderName,
     # and the file's begin and end times are measData attributes of the header and footer.
     measDataFile => {
-        xmlDocumentType               => ['1'],
-        @COUNTER_STYLES,
-        @STANDARD_XML,
-        qualifiedHeaderNames          => ['1'],
-        suspectFlagElementName        => ['suspect'],
-        distinguishedNameElementNames => ['measValue.measObjLdn'],
-        uniquePifHeaderElementNames   => ['measValue.measObjLdn'],
+        @CURRENT_LAYOUT,
         headerElementNames            => [qw(
             fileHeader.fileFormatVersion fileHeader.vendorName fileHeader.dnPrefix
             fileSender.senderName fileSender.senderType
