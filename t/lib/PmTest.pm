@@ -12,7 +12,7 @@ use File::Temp qw(tempdir);
 use POSIX ();
 use Test::More ();
 
-our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command
+our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command cases
     pm2pif fake_dir gzip_file output_files output_names summary_of have_measdoc);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // die "PM_SOURCE_DIR is not set\n");
@@ -50,6 +50,14 @@ sub spew {
     print {$fh} $octets;
     close $fh or die "$path: $!";
     return $path;
+}
+
+# The rows of a case table DIR/expected/NAME under the checkout: one case a line, fields
+# separated by " | ", "#" lines and blank lines skipped; \n in a field is a newline. Dies
+# when the table cannot be read, so that a lost table is no silently passing test.
+sub cases {
+    open my $fh, '<', "$source/$_[0]" or die "$_[0]: $!";
+    return map { chomp; [ map { s/\\n/\n/gr } split / \| /, $_, -1 ] } grep { !/^\s*(?:#|$)/ } <$fh>;
 }
 
 # Runs a command without a shell (a sanitizer's preloaded run-time does not suit one).
