@@ -57,6 +57,7 @@ sub spew {
 # when the table cannot be read, so that a lost table is no silently passing test.
 sub cases {
     open my $fh, '<', "$source/$_[0]" or die "$_[0]: $!";
+    local $/ = "\n";
     return map { chomp; [ map { s/\\n/\n/gr } split / \| /, $_, -1 ] } grep { !/^\s*(?:#|$)/ } <$fh>;
 }
 
@@ -352,27 +353,10 @@ sub ordered {
     return \%h;
 }
 
-# The example configuration the converter has built in, in its own order: each class
-# with its pattern and its alternative names.
-my @example_classes = (
-    [RNC => '(rnc)'], [CS_PS => '(cs|ps)', 'OBJ_INST'], [Neighbour_RNC => 'rnc=(\d+)', 'OBJ_ID'],
-    [Iub => 'nodeb=(\d+)', 'OBJ_ID'], [NodeB_FddE => 'NodeBFddE=(\d+)'], [Local_Cell => 'LocalCellE=(\d+)', 'OBJ_ID'],
-    [Cell => 'cell=(\d+)', 'OBJ_ID'], [Neighbour_GSM => 'cell=(\d+)-cgi=(\d+)\.=(\d+)\.=(\d+)', qw(CELL_ID CGI_M CGI_L CGI_I)],
-    [Processor => 'cp=(\d+)', 'OBJ_ID'], [Neighbour_A => 'cell=(\d+)-rnc=(\d+)\,cell=(\d+)', qw(OCELL_ID ARNC_ID ACELL_ID)],
-    [Neighbour_B => 'cell=(\d+)\-cell=(\d+)', qw(OCELL_ID ACELL_ID)], [Neighbour_C => 'cell=(\d+)-(Other)', qw(OCELL_ID ACELL_ID)],
-    [Neighbour_D => '(Other)-cell=(\d+)', qw(ACELL_ID OCELL_ID)],
-    [STM1_line => 'stm-1line=(\d+)\.(\d+)\.(\d+)\.(\d+)', qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM)],
-    [STM1_VP => 'stm-1vp=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)', qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM VIRT_PATH_ID)],
-    [STM1_VC => 'stm-1vc=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)',
-     qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM VIRT_PATH_ID VIRT_CHNL_ID)],
-    [E1_DTI_line => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)', qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE)],
-    [E1_DTI_VP => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)',
-     qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE VIRT_PATH_ID)],
-    [E1_DTI_VC => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)',
-     qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE VIRT_PATH_ID VIRT_CHNL_ID)],
-    [E1_MDTI_line => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)', qw(CMUX_GRP CMUX_NUM MDTI_CARD MDTI_LINE)],
-);
+# The example configuration the converter has built in, in its own order; its object
+# classes (pattern, alternative names) come from t/expected/example-classes.txt.
 sub example_config {
+    my @example_classes = cases('t/expected/example-classes.txt');
     return ordered(
         DIRECTORY_HEADER_FIELDS => ordered(NETWORK_ID => '\/NETWORK_?([^\/]+)\/?', REGION_ID => '\/[^\/]+\/REGION_?([^\/]+)\/?'),
         FILENAME_HEADER_FIELDS => ordered(FILENAME => '^(.+)$', TYPE => '^(A|B|C|D).+$'),
