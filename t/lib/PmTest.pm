@@ -53,12 +53,13 @@ sub spew {
 }
 
 # The rows of a case table DIR/expected/NAME under the checkout: one case a line, fields
-# separated by " | ", "#" lines and blank lines skipped; \n in a field is a newline. Dies
-# when the table cannot be read, so that a lost table is no silently passing test.
+# separated by " | ", "#" lines and blank lines skipped; in a field \n is a newline and \\
+# one backslash. Dies when the table cannot be read, so that a lost table is no silently
+# passing test.
 sub cases {
     open my $fh, '<', "$source/$_[0]" or die "$_[0]: $!";
     local $/ = "\n";
-    return map { chomp; [ map { s/\\n/\n/gr } split / \| /, $_, -1 ] } grep { !/^\s*(?:#|$)/ } <$fh>;
+    return map { chomp; [ map { s/\\([n\\])/$1 eq 'n' ? "\n" : '\\'/ger } split / \| /, $_, -1 ] } grep { !/^\s*(?:#|$)/ } <$fh>;
 }
 
 # Runs a command without a shell (a sanitizer's preloaded run-time does not suit one).
