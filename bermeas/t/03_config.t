@@ -6,7 +6,7 @@ use strict;
 use warnings;
 use Test::More;
 use PmBuild ();
-use PmTest qw(scratch sample ordered example_config log_lines bermeas_convert one_block_file deep_dir);
+use PmTest qw(cases scratch sample ordered example_config log_lines bermeas_convert one_block_file deep_dir);
 use BerMeas;
 
 my $dir = scratch();
@@ -35,9 +35,7 @@ my @null = (values => [['x', [1, 'null']]], types => [qw(a b)]);
 my @cases = (
     # label, configuration, file, what comes out
     (map { ["refused name $_", example_config(), { input => $rnc, name => $_ }, ok => 0,
-            log => ["3 Validating filename: $_", $refused]] }
-        'A2026120.1430_short-date.ber', 'A20261205-1430_no-dot.ber', '/in/NETWORK_x/A20261205.143_x', 'A',
-        '/data/A20261205.1430/', 'A20261205.1430/x.ber'),
+            log => ["3 Validating filename: $_", $refused]] } map { $_->[0] } cases('bermeas/t/expected/refused-names.txt')),
     ['a name without directory is validated whole', example_config(), { input => $rnc, name => 'B20261205.1430+0100' }],
     ['directories are not validated', example_config(), { input => $rnc, name => '/x/y.1/A20261205.1430.ber' }],
     ['no directory, no TYPE: no such fields', example_config(), { name => 'E20261205.1430+0100_RNC.ber' },
@@ -105,8 +103,7 @@ my @cases = (
         "\xC3\x87", do { utf8::upgrade(my $c = "\xC7"); $c }),
     (map { my ($sender, $field, $value) = @$_;
            ["senderName $sender", $cell, { sender => $sender }, header => qr/\A[^|]*\|\Q$field\E\|.*\n[^|]*\|\Q$value\E\|/] }
-        ['managedElementId=RNC01', 'senderName_managedElementId', 'RNC01'], ['RNC 01 north', 'senderName', 'RNC_01_north'],
-        ['cell=44', 'senderName_OBJ_ID', '44'], ['a=b=c', 'senderName_a', 'b=c'], ['100%', 'senderName', '100%']),
+        cases('bermeas/t/expected/sender-names.txt')),
 );
 for my $case (@cases) {
     my ($label, $config, $file, %want) = @$case;

@@ -9,7 +9,7 @@ use PmBuild ();
 use Pod::Checker;
 use Pm2pif ();
 use Pm2pif::Config qw(load_config xml_items);
-use PmTest qw(pm2pif scratch sample spew source_dir);
+use PmTest qw(cases pm2pif scratch sample spew source_dir);
 
 subtest 'manual and version' => sub {
     my $help = pm2pif('--help');
@@ -23,24 +23,9 @@ subtest 'manual and version' => sub {
 };
 
 subtest 'command lines that are refused' => sub {
-    my @cases = (
-        [ [],                                 qr/no input files/ ],
-        [ [qw(-j 0 x)],                       qr/--jobs wants a number of processes from 1 on, not '0'/ ],
-        [ [qw(-j two x)],                     qr/--jobs wants a number/ ],
-        [ [qw(--kind asn1 x)],                qr/--kind wants xml, ber or alcatel, not 'asn1'/ ],
-        [ [ '-o', '', 'x' ],                  qr/--output is empty/ ],
-        [ [qw(--format xls x)],               qr/--format wants csv, influx, json, jsonl, pif, ves, not 'xls'/ ],
-        [ [qw(-o - --format pif x)],          qr/--format pif writes a file per block, which standard output cannot/ ],
-        [ [qw(-o - --format ves x)],          qr/--format ves writes a document per input/ ],
-        [ [qw(--json --format csv x)],        qr/--json is --format json, and --format says csv/ ],
-        [ [qw(--json --raw-json x)],          qr/--json and --raw-json exclude each other/ ],
-        [ [qw(--raw-json -o d x)],            qr/--raw-json prints on standard output: --output must be -, not 'd'/ ],
-        [ [qw(- -)],                          qr/standard input \(-\) can be read once/ ],
-        [ [qw(--max-decompressed lots x)],    qr/--max-decompressed wants a size in octets/ ],
-    );
-    for my $case (@cases) {
-        my ($args, $reason) = @$case;
-        like(eval { Pm2pif::parse_options([@$args]); '' } // $@, $reason, "(@$args)");
+    for my $case (cases('bin/t/expected/refused-options.txt')) {
+        my @args = map { $_ eq "''" ? '' : $_ } split ' ', $case->[0];
+        like(eval { Pm2pif::parse_options([@args]); '' } // $@, qr/$case->[1]/, "(@args)");
     }
     is(Pm2pif::parse_options([qw(--max-decompressed 3K x)])->{'max-decompressed'}, 3 << 10, 'K is 2^10');
     is_deeply([ @{ Pm2pif::parse_options(['--json', 'x']) }{qw(format output)} ], [ 'json', '-' ], '--json is -f json -o -');
@@ -48,33 +33,12 @@ subtest 'command lines that are refused' => sub {
 
 subtest 'configuration files that cannot be used' => sub {
     my $dir = scratch();
-    my @cases = (
-        [ undef,                                        qr/cannot read: No such file/ ],
-        [ '{"xml": ',                                   qr/not valid JSON/ ],
-        [ '[1, 2]',                                     qr/the top level must be an object/ ],
-        [ '{"asn1": {}}',                               qr/unknown section "asn1"/ ],
-        [ '{"xml": {"threadNumbers": 2}}',              qr/xml\.threadNumbers is neither an XML item/ ],
-        [ '{"xml": {"xmlFileName": "x.xml"}}',          qr/xml\.xmlFileName cannot be set/ ],
-        [ '{"xml": {"mdc": {"bogus": 1}}}',             qr/xml\.mdc\.bogus is no XML item/ ],
-        [ '{"xml": {"altOutputBlockNames": ["a"]}}',    qr/must pair up/ ],
-        [ '{"xml": {"threadNumber": "two"}}',           qr/xml\.threadNumber: "two" is no whole number/ ],
-        [ '{"xml": {"mdc": {"threadNumber": 99}}}',     qr/xml\.mdc\.threadNumber: 99 is outside 0 to 8/ ],
-        [ '{"ber": {"ASN1_FILENAME": {}}}',             qr/unknown key ber\.ASN1_FILENAME/ ],
-        [ '{"ber": {"FILENAME_HEADER_FIELDS": "x"}}',   qr/must be an object or a list of \[name, value\] pairs/ ],
-        [ '{"ber": {"FILENAME_HEADER_FIELDS": {"A": null}}}', qr/FILENAME_HEADER_FIELDS\.A: the value must be a text/ ],
-        [ '{"ber": {"ASN1_HEADER_INFO_FOR_PIF_FILENAME": "senderType"}}', qr/must be a list of field names/ ],
-        [ '{"ber": {"ASN1_OBJECT_INSTANCE_ID_DESCRIPTION": [["RNC", "(rnc)"], ["Cell", "cell=(\\\\d+"]]}}',
-            qr/ber\.ASN1_OBJECT_INSTANCE_ID_DESCRIPTION\.Cell: the pattern "cell=\(\\d\+" does not compile: Unmatched \( or \\\(/ ],
-        [ '{"ber": {"FILENAME_HEADER_FIELDS": {"T": ["[z-a]", "("]}}}', qr/FILENAME_HEADER_FIELDS\.T: .*"\[z-a\]".*: Invalid range end/ ],
-        [ '{"alcatel": {"maxRelease": "nine"}}',        qr/alcatel\.maxRelease must be a whole number/ ],
-        [ '{"alcatel": {"minRelease": 5, "maxRelease": 4}}', qr/minRelease is above alcatel\.maxRelease/ ],
-    );
     my $n = 0;
-    for my $case (@cases) {
+    for my $case (cases('bin/t/expected/refused-configs.txt')) {
         my ($text, $reason) = @$case;
         my $config = "$dir/config" . ++$n . '.json';
-        spew($config, $text) if defined $text;
-        like(eval { load_config($config); '' } // $@, $reason, $text // 'a missing file');
+        spew($config, $text) if length $text;
+        like(eval { load_config($config); '' } // $@, qr/$reason/, length $text ? $text : 'a missing file');
     }
 };
 

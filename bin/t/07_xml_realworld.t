@@ -11,19 +11,13 @@ use File::Copy qw(copy);
 use IO::Uncompress::Gunzip qw(gunzip $GunzipError);
 use Test::More;
 use PmBuild ();
-use PmTest qw(pm2pif scratch sample slurp spew output_files have_measdoc source_dir);
+use PmTest qw(cases pm2pif scratch sample slurp spew output_files have_measdoc source_dir);
 
 plan skip_all => 'the XML module measdoc cannot be loaded' unless have_measdoc();
 plan skip_all => 'XML::LibXML is missing (scripts/install-deps)' unless eval { require XML::LibXML; 1 };
 
 # Files broken on purpose: the reason pm2pif must give.
-my %BROKEN = (
-    (map { $_ => qr/<measInfo> 1 \("Category A"\) names 5 counters, but its <measValue> "SgsnFunction=1" holds 4 values/ }
-        'boda_A3_rev-c08edd4.xml', 'oranSim_pm-bulk-a3.xml'),
-    (map { $_ => qr/<measData> 1 has no <managedElement>/ } 'onapPM_A_no_managed_element.xml',
-        'onapPM_mapper_invalid_no_managed_element.xml'),
-    'onapPM_meas_type_and_r_many_measvalue__test.xml' => qr/no counter name has the position of the result/,
-);
+my %BROKEN = map { $_->[0] => qr/$_->[1]/ } cases('bin/t/expected/broken-xml.txt');
 
 sub decompressed { gunzip($_[0] => \my $plain) or die "$_[0]: $GunzipError"; return $plain }
 

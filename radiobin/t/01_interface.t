@@ -7,13 +7,11 @@ use POSIX qw(PATH_MAX);
 use Test::More;
 BEGIN { $ENV{TZ} = 'UTC' }
 use PmBuild ();
-use PmTest qw(sample slurp deep_dir fresh_log log_messages load_config);
+use PmTest qw(cases sample slurp deep_dir fresh_log log_messages load_config);
 use radiobin;
 
 is($radiobin::VERSION, '0.01', 'module version');
-for (['constant', '(name, arg)', 'x'], ['logopen', '(log_file_name, log_level)', 'x'],
-     ['config_initialise', '(config_filename, config_min_version, config_max_version)', 'x', 1],
-     ['process_file', '(in_file, out_dir, omc_name, network_id, region_id)', 'a' .. 'f']) {
+for (cases('radiobin/t/expected/usages.txt')) {
     my ($f, $args, @args) = @$_;
     eval { no strict 'refs'; &{"radiobin::$f"}(@args) };
     like($@, qr/^Usage: radiobin::\Q$f$args\E/, "$f with the wrong number of arguments croaks with its usage");

@@ -9,7 +9,7 @@ use File::Find qw(find);
 use POSIX qw(PATH_MAX);
 BEGIN { $ENV{TZ} = 'UTC' }
 use PmBuild ();
-use PmTest qw(slurp spew load_config convert_file radiobin_convert header_lines deep_dir);
+use PmTest qw(cases slurp spew load_config convert_file radiobin_convert header_lines deep_dir);
 use AlcatelFile qw(alcatel_file block block_len byte le16 be16 ff text16);
 use radiobin;
 
@@ -96,8 +96,7 @@ check('records shorter than a record header', { @one, record_size => 100, num_re
 check('records of 100 bytes', { @one, record_size => 100 }, level => 5, keep => qr/^5:(PGRH|File position 1 )/,
       log => ["5:PGRH: record size '100', file size '200', numrecs '2'", '5:File position 1 : 100']);
 
-for (['PMRES123.45x.678.', 678], ['rrp_bss12_x', 12], ['PMOBSabc.12x_34.', 34], ['PMRESabc.12x.9', 9], ['other.bin', 0],
-     ['PMRES12', 0], ['rrp_bssX_1', 0]) {
+for (cases('radiobin/t/expected/bss-names.txt')) {
     my ($name, $bss) = @$_;
     my (undef, $path) = check("file name $name", { @one }, name => $name, level => 5, keep => qr/BSS num/i,
         log => [$bss ? () : '3:Warning: BSS num could not be extracted from file', "5:BSS number is $bss"]);

@@ -12,7 +12,7 @@ use File::Temp qw(tempdir);
 use POSIX ();
 use Test::More ();
 
-our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command
+our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command cases
     pm2pif fake_dir gzip_file output_files output_names summary_of have_measdoc);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // die "PM_SOURCE_DIR is not set\n");
@@ -50,6 +50,16 @@ sub spew {
     print {$fh} $octets;
     close $fh or die "$path: $!";
     return $path;
+}
+
+# The rows of a case table DIR/expected/NAME under the checkout: one case a line, fields
+# separated by " | ", "#" lines and blank lines skipped; in a field \n is a newline and \\
+# one backslash. Dies when the table cannot be read, so that a lost table is no silently
+# passing test.
+sub cases {
+    open my $fh, '<', "$source/$_[0]" or die "$_[0]: $!";
+    local $/ = "\n";
+    return map { chomp; [ map { s/\\([n\\])/$1 eq 'n' ? "\n" : '\\'/ger } split / \| /, $_, -1 ] } grep { !/^\s*(?:#|$)/ } <$fh>;
 }
 
 # Runs a command without a shell (a sanitizer's preloaded run-time does not suit one).
@@ -344,27 +354,10 @@ sub ordered {
     return \%h;
 }
 
-# The example configuration the converter has built in, in its own order: each class
-# with its pattern and its alternative names.
-my @example_classes = (
-    [RNC => '(rnc)'], [CS_PS => '(cs|ps)', 'OBJ_INST'], [Neighbour_RNC => 'rnc=(\d+)', 'OBJ_ID'],
-    [Iub => 'nodeb=(\d+)', 'OBJ_ID'], [NodeB_FddE => 'NodeBFddE=(\d+)'], [Local_Cell => 'LocalCellE=(\d+)', 'OBJ_ID'],
-    [Cell => 'cell=(\d+)', 'OBJ_ID'], [Neighbour_GSM => 'cell=(\d+)-cgi=(\d+)\.=(\d+)\.=(\d+)', qw(CELL_ID CGI_M CGI_L CGI_I)],
-    [Processor => 'cp=(\d+)', 'OBJ_ID'], [Neighbour_A => 'cell=(\d+)-rnc=(\d+)\,cell=(\d+)', qw(OCELL_ID ARNC_ID ACELL_ID)],
-    [Neighbour_B => 'cell=(\d+)\-cell=(\d+)', qw(OCELL_ID ACELL_ID)], [Neighbour_C => 'cell=(\d+)-(Other)', qw(OCELL_ID ACELL_ID)],
-    [Neighbour_D => '(Other)-cell=(\d+)', qw(ACELL_ID OCELL_ID)],
-    [STM1_line => 'stm-1line=(\d+)\.(\d+)\.(\d+)\.(\d+)', qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM)],
-    [STM1_VP => 'stm-1vp=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)', qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM VIRT_PATH_ID)],
-    [STM1_VC => 'stm-1vc=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)',
-     qw(SWI_PORT INFM_ROW LINE_SLOT LINE_NUM VIRT_PATH_ID VIRT_CHNL_ID)],
-    [E1_DTI_line => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)', qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE)],
-    [E1_DTI_VP => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)',
-     qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE VIRT_PATH_ID)],
-    [E1_DTI_VC => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)\.(\d+)',
-     qw(CMUX_GRP CMUX_NUM CMP_CARD DTI_CARD DTI_LINE VIRT_PATH_ID VIRT_CHNL_ID)],
-    [E1_MDTI_line => 'e1line=(\d+)\.(\d+)\.(\d+)\.(\d+)', qw(CMUX_GRP CMUX_NUM MDTI_CARD MDTI_LINE)],
-);
+# The example configuration the converter has built in, in its own order; its object
+# classes (pattern, alternative names) come from t/expected/example-classes.txt.
 sub example_config {
+    my @example_classes = cases('t/expected/example-classes.txt');
     return ordered(
         DIRECTORY_HEADER_FIELDS => ordered(NETWORK_ID => '\/NETWORK_?([^\/]+)\/?', REGION_ID => '\/[^\/]+\/REGION_?([^\/]+)\/?'),
         FILENAME_HEADER_FIELDS => ordered(FILENAME => '^(.+)$', TYPE => '^(A|B|C|D).+$'),
