@@ -32,6 +32,22 @@ inline std::vector<row> read(const std::string& name) {
     return rows;
 }
 
+// TEXT with "\n" and "\t" turned into a newline and a tab, for tables whose fields hold
+// them; every other backslash stands for itself.
+inline std::string unescaped(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] == '\\' && (next == 'n' || next == 't')) {
+            out += next == 'n' ? '\n' : '\t';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 // Octets written as hex digits, blanks between them ignored.
 inline std::vector<std::uint8_t> octets(const std::string& hex) {
     std::vector<std::uint8_t> out;
