@@ -32,6 +32,30 @@ inline std::vector<row> read(const std::string& name) {
     return rows;
 }
 
+// TEXT with its escapes turned into the characters they stand for, for tables whose
+// fields hold what a line cannot: "\n", "\t", "\v", "\0" and "\xNN" (two hex digits, for
+// octets that are no text and a blank that ends the line). Every other backslash stands
+// for itself, so patterns such as "\d" need none.
+inline std::string unescaped(const std::string& text) {
+    constexpr std::size_t hex_digits = 2;
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        if (text[i] != '\\') {
+            out += text[i];
+        } else if (next == 'x' && i + 2 + hex_digits <= text.size()) {
+            out += static_cast<char>(std::stoul(text.substr(i + 2, hex_digits), nullptr, 16));
+            i += 1 + hex_digits;
+        } else if (next == 'n' || next == 't' || next == 'v' || next == '0') {
+            out += next == 'n' ? '\n' : next == 't' ? '\t' : next == 'v' ? '\v' : '\0';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
 // Octets written as hex digits, blanks between them ignored.
 inline std::vector<std::uint8_t> octets(const std::string& hex) {
     std::vector<std::uint8_t> out;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "md_index.h"
+#include "table.h"
 #include "test_env.h"
 
 namespace {
@@ -77,30 +78,21 @@ protected:
 };
 
 TEST_F(Index, ShapesAfterInsertsInAnyOrder) {
-    struct {
-        const char* what;
-        bool balance;
+    const std::vector<test_table::row> cases = test_table::read("index_shapes.txt");
+    EXPECT_EQ(cases.size(), 6U);
+    for (const test_table::row& c : cases) {
+        const bool balance = c[1] == "1";
         std::vector<std::uint32_t> keys;
-        const char* shape;
-    } cases[] = {
-        {"ascending", true, {1, 2, 3}, "2(1,3)"},
-        {"no balancing", false, {1, 2, 3}, "1(,2(,3))"},
-        // The rotation is chosen by whether the heavy child has an inner child, not by
-        // which of its children is taller.
-        {"outer heavy", true, {50, 30, 70, 20, 40, 10}, "40(30(20(10,),),50(,70))"},
-        {"six ascending", true, {1, 2, 3, 4, 5, 6}, "3(2(1,),4(,5(,6)))"},
-        {"inner: double rotation", true, {30, 10, 20}, "20(10,30)"},
-        {"inner on the right", true, {30, 10, 20, 40, 35}, "20(10,35(30,40))"},
-    };
-    for (const auto& c : cases) {
+        std::istringstream texts(c[2]);
+        for (std::uint32_t v = 0; texts >> v;) keys.push_back(v);
         index_ptr idx;
         index_set_stridx(idx, IDX_KEYLEN, 4);
-        index_set_stridx(idx, IDX_BALANCE, c.balance);
-        for (std::uint32_t v : c.keys) ASSERT_NE(index_find_stridx(idx, num(v)), nullptr);
-        EXPECT_EQ(shape(idx), c.shape) << c.what;
-        if (c.balance) check_links(*idx->poh_rootp);  // heights are kept for balancing only
+        index_set_stridx(idx, IDX_BALANCE, balance);
+        for (std::uint32_t v : keys) ASSERT_NE(index_find_stridx(idx, num(v)), nullptr);
+        EXPECT_EQ(shape(idx), c[3]) << c[0];
+        if (balance) check_links(*idx->poh_rootp);  // heights are kept for balancing only
         index_set_stridx(idx, IDX_FINDONLY, 1);
-        for (std::uint32_t v : c.keys) EXPECT_EQ(key_text(idx, index_find_stridx(idx, &v)), std::to_string(v));
+        for (std::uint32_t v : keys) EXPECT_EQ(key_text(idx, index_find_stridx(idx, &v)), std::to_string(v));
     }
 
     // Unsigned bytes: a high byte sorts after ASCII, a prefix before its extensions.

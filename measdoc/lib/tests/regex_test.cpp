@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "md_regex.h"
+#include "table.h"
 #include "test_env.h"
 
 namespace {
@@ -143,13 +144,9 @@ TEST_F(Regex, TemplateReferencesAndEscapes) {
         char* end = regex_replace_str(p.newest, templ, out, out + sizeof out);
         return std::string(out, end);
     };
-    const std::pair<const char*, std::string> cases[] = {
-        {"$2\\x41\\t$1", "SetupA\tpm"}, {"\\101", "A"}, {"\\18|\\9|\\0041", std::string("\x12|\t|\x04") + "1"},
-        {"\\n\\r\\f", "\n\r\f"}, {"\\x4a\\x4A\\xg", "JJg"},
-        {"a\\db\\Wc\\cXd", "abcd"},  // class letters and \c stand for nothing
-        {"\\$1 \\\\ \\q", "$1 \\ q"}, {"$0$x$", "x"},  // $0 and a lone $ give nothing
-        {"end\\", "end"}};
-    for (const auto& [templ, result] : cases) EXPECT_EQ(expand(templ), result) << templ;
+    const std::vector<test_table::row> cases = test_table::read("templates.txt");
+    EXPECT_EQ(cases.size(), 9U);
+    for (const test_table::row& c : cases) EXPECT_EQ(expand(c[0].c_str()), test_table::unescaped(c[1])) << c[0];
     EXPECT_EQ(main_code(), 0u);
     EXPECT_EQ(expand("<$3>"), "<>");  // beyond the pattern's groups
     EXPECT_EQ(main_code(), 19u);

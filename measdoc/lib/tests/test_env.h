@@ -229,6 +229,15 @@ inline a_measinfo* recording_converter(a_measinfo* list, a_taginfo* section) {
 // Configuration items: item number and values.
 using item_list = std::vector<std::pair<int, std::vector<std::string>>>;
 
+// The number of the item the host sets by NAME; xcfg_undef for no such item.
+inline int item_number(std::string_view name) {
+    for (int type = xcfg_s_start; type <= xcfg_s_last; ++type) {
+        const a_xmlcfginfo* info = glob_get_config_info(type);
+        if (info != nullptr && info->host_name == name) return type;
+    }
+    return xcfg_undef;
+}
+
 inline bool set_item(int type, const std::vector<std::string>& values) {
     std::vector<const char*> texts;
     for (const auto& v : values) texts.push_back(v.c_str());

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "table.h"
 #include "test_env.h"
 
 namespace {
@@ -60,67 +61,19 @@ void expect_block_counts(const a_taginfo* root) {
     EXPECT_EQ(io_count_blockinfo(), holds.size());
 }
 
-struct tree_case {
-    const char* name;
-    bool standard;  // texts read as XML means them
-    std::string content;
-    std::string tree;
-    std::vector<std::string> handed;
-};
-
+// The cases are in expected/trees.txt.
 TEST_F(Tokenizer, SmallDocumentsAtEveryBlockSize) {
-    const std::vector<tree_case> cases = {
-        {"text of parent and child", false, "<a><b>x</b>y</a>", "0 #0 @1 <a> text=[y]\n1 #1 @1 <b> text=[x]\n", {"b#1"}},
-        {"declaration and comment", false, "<?xml version='1.0'?><!-- c --><a/>", "0 #0 @1 <a>\n", {}},
-        {"outer blanks go, inner stay", false, "<a>  two  words \n</a>", "0 #0 @1 <a> text=[two  words]\n", {}},
-        {"tilde", false, "<a>x~y</a>", "0 #0 @1 <a> text=[x_y]\n", {}},
-        {"trailing tilde is no content", false, "<a>x ~</a><b>~</b>", "0 #0 @1 <a> text=[x]\n1 #1 @1 <b>\n", {"b#1"}},
-        {"NUL in a text", false, std::string("<a>x\0y</a>", 10), "0 #0 @1 <a> text=[x y]\n", {}},
-        {"attributes newest first", false, "<a x=1 y='2 3'></a>", "0 #0 @1 <a> y=[2 3] x=[1]\n", {}},
-        {"attribute without value, value without attribute", false, "<a =0 x y=\"2\"/>", "0 #0 @1 <a> y=[2] x=[(none)]\n",
-         {}},
-        {"quotes keep what they hold", false, "<a v=\"x>y\n'z'\" w='\"q\"'/>",
-         "0 #0 @1 <a> w=[\"q\"] v=[x>y\n'z']\n", {}},
-        {"quoted element name", false, "<\"q n\" k=v></\"q n\">", "0 #0 @1 <q n> k=[v]\n", {}},
-        {"blanks inside tags", false, "< a \n x = '1' / >", "0 #0 @1 <a> x=[1]\n", {}},
-        {"line feeds counted outside declarations", false, "<a>\n <b\n  c='1'\n >t</b>\n<!-- x\n y -->\n<c/></a>",
-         "0 #0 @1 <a>\n1 #1 @2 <b> c=[1] text=[t]\n1 #2 @6 <c>\n", {"b#1", "c#2"}},
-        {"text before the root dropped, later piece wins", false, "junk<a>one<b/>two</a> cut off",
-         "0 #0 @1 <a> text=[two]\n1 #1 @1 <b>\n", {"b#1"}},
-        {"comment holding >", false, "<a><!-- a > b -->t<!---->u</a>", "0 #0 @1 <a> text=[tu]\n", {}},
-        {"comments and instructions inside a text join it", false, "<a><b>4<!-- x -->12<?p?>5</b><c> 1 <!---->\n2 </c></a>",
-         "0 #0 @1 <a>\n1 #1 @1 <b> text=[4125]\n1 #2 @1 <c> text=[1 2]\n", {"b#1", "c#2"}},
-        {"a blank piece adds nothing", false, "<a>4<!---->  <!---->5 <!----> </a>", "0 #0 @1 <a> text=[4 5]\n", {}},
-        {"entities stay as written", false, "<a>&amp; &lt;</a>", "0 #0 @1 <a> text=[&amp; &lt;]\n", {}},
-        {"CDATA is skipped", false, "<a><![CDATA[890]]></a>", "0 #0 @1 <a>\n", {}},
-        {"prefixes stay", false, "<m:a xmlns:m='u'/>", "0 #0 @1 <m:a> xmlns:m=[u]\n", {}},
-        {"vertical tab is no blank", false, "<a>\v x</a>", "0 #0 @1 <a> text=[\v x]\n", {}},
-        {"second top element becomes a section", false, "<a/><b/>", "0 #0 @1 <a>\n1 #1 @1 <b>\n", {"b#1"}},
-        {"end tag without name closes", false, "<a><b></></a>", "0 #0 @1 <a>\n1 #1 @1 <b>\n", {"b#1"}},
-        {"deeper elements stay with their section", false, "<r><s><t><u>1</u></t></s><v/></r>",
-         "0 #0 @1 <r>\n1 #1 @1 <s>\n2 #2 @1 <t>\n3 #3 @1 <u> text=[1]\n1 #4 @1 <v>\n", {"s#1", "v#4"}},
-        {"predefined entities", true, "<a>Gbg&amp;997 &lt;&gt;&quot;&apos;</a>", "0 #0 @1 <a> text=[Gbg&997 <>\"']\n", {}},
-        {"character references", true, "<a>&#65;&#x42;&#xe9;&#8364;&#x1F600;&#126;</a>",
-         "0 #0 @1 <a> text=[AB\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80_]\n", {}},
-        {"references to nothing stay", true, "<a>&foo; &#0; &#xD800; &#x110000; &amp &#; &#x;</a>",
-         "0 #0 @1 <a> text=[&foo; &#0; &#xD800; &#x110000; &amp &#; &#x;]\n", {}},
-        {"attribute values", true, "<a x='&lt;1&gt;' y=a&amp;b/>", "0 #0 @1 <a> y=[a&b] x=[<1>]\n", {}},
-        {"CDATA is text", true, "<a><b><![CDATA[890]]></b></a>", "0 #0 @1 <a>\n1 #1 @1 <b> text=[890]\n", {"b#1"}},
-        {"CDATA keeps markup and references", true, "<a>1<![CDATA[<b>&amp;]]]>2</a>", "0 #0 @1 <a> text=[1<b>&amp;]2]\n", {}},
-        {"CDATA of blanks or nothing", true, "<a>x<![CDATA[]]>y<![CDATA[ ]]>z<![CDATA[ \n]]]]></a>",
-         "0 #0 @1 <a> text=[xy z ]]]\n", {}},
-        {"line feeds inside CDATA counted", true, "<a><![CDATA[x\ny]]><b/></a>", "0 #0 @1 <a> text=[x\ny]\n1 #1 @2 <b>\n",
-         {"b#1"}},
-        {"other declarations still skipped", true, "<!DOCTYPE a><a><![IGNORE[x]><!-- c -->t</a>", "0 #0 @1 <a> text=[t]\n", {}},
-        {"namespace prefixes dropped", true, "<mc:a xmlns:mc='u' xmlns='v' mc:k='1' j='2'><mc:b/><c:d></c:d></mc:a>",
-         "0 #0 @1 <a> j=[2] k=[1]\n1 #1 @1 <b>\n1 #2 @1 <d>\n", {"b#1", "d#2"}},
-    };
-    for (const tree_case& c : cases) {
+    const std::vector<test_table::row> cases = test_table::read("trees.txt");
+    EXPECT_EQ(cases.size(), 33U);
+    for (const test_table::row& c : cases) {
+        std::vector<std::string> handed_over;
+        std::istringstream names(c[2]);
+        for (std::string name; names >> name;) handed_over.push_back(name);
         for (std::uint32_t size : {0u, 1u, 2u, 3u, 7u}) {
-            SCOPED_TRACE(std::string(c.name) + ", block size " + std::to_string(size));
-            EXPECT_TRUE(parse(c.content, size, false, {{xcfg_xmlstandardtext, {c.standard ? "1" : "0"}}})) << main_text();
-            EXPECT_EQ(tree(), c.tree);
-            EXPECT_EQ(handed(), c.handed);
+            SCOPED_TRACE(c[0] + ", block size " + std::to_string(size));
+            EXPECT_TRUE(parse(test_table::unescaped(c[3]), size, false, {{xcfg_xmlstandardtext, {c[1]}}})) << main_text();
+            EXPECT_EQ(tree(), test_table::unescaped(c[4]));
+            EXPECT_EQ(handed(), handed_over);
             expect_block_counts(xml_get_root());
         }
     }
@@ -148,46 +101,16 @@ TEST_F(Tokenizer, HandedSectionsAreCompleteWithTheirTypes) {
     EXPECT_EQ(xml_getstrtype("x:s"), nullptr);
 }
 
-struct error_case {
-    const char* name;
-    std::string content;
-    std::string message;
-};
-
+// The cases are in expected/syntax_errors.txt.
 TEST_F(Tokenizer, SyntaxErrorsAndTheirMessages) {
-    const std::string utf16_message = "ERROR: xml - invalid data file [UTF-16 encoded, not UTF-8] [xml_parse - xml.cpp:N] ";
-    const std::vector<error_case> cases = {
-        {"end tag of another element", "<a><b></c></a>",
-         "ERROR: xml - closing tag does not match [tag - b:1] [tag - c:1] [xml_match_tag - xml.cpp:N] "},
-        {"first element failing: not a measurement file", "<a></b>",
-         "ERROR: xml - invalid data file [xml_parse - xml.cpp:N] "},
-        {"first element failing on an equal sign", "<a x=1=2>", "ERROR: xml - invalid data file [xml_parse - xml.cpp:N] "},
-        {"equal sign in a value", "<r><a x=1=2></a></r>",
-         "ERROR: xml - unexpected equal sign [tag counter - 0:2] [xml_attr_val - xml.cpp:N] "},
-        {"equal sign in a name", "<r>\n<a=1></a></r>",
-         "ERROR: xml - unexpected equal sign [tag counter - 1:2] [xml_tag_name - xml.cpp:N] "},
-        {"end of tag in a text", "<r><a>1 > 0</a></r>",
-         "ERROR: xml - unexpected end tag [tag counter - 0:2] [xml_text - xml.cpp:N] "},
-        {"tag in a tag", "<r><a <b/></a></r>", "ERROR: xml - unexpected end tag [tag counter - 0:2] [xml_tag - xml.cpp:N] "},
-        {"content after an end tag's name", "<r><a></a b></r>",
-         "ERROR: xml - unexpected end tag [tag counter - 0:2] [xml_tag - xml.cpp:N] "},
-        {"end tag with nothing open", "</a>", "ERROR: xml - invalid data file [xml_parse - xml.cpp:N] "},
-        {"empty file", "", "ERROR: xml - invalid data file [tag counter - 0:0] [xml_parse - xml.cpp:N] "},
-        {"no element at all", "  just text\n", "ERROR: xml - invalid data file [tag counter - 1:0] [xml_parse - xml.cpp:N] "},
-        {"cut off in a section", "<a><b>x</b><c>y",
-         "ERROR: xml - invalid data file [tag counter - 0:3] [tag - c:1] [xml_parse - xml.cpp:N] "},
-        {"cut off in a tag", "<a>\n<b k='v", "ERROR: xml - invalid data file [tag counter - 1:2] [tag - b:2] [xml_parse - xml.cpp:N] "},
-        {"root never closed", "<a><b/>", "ERROR: xml - invalid data file [tag counter - 0:2] [tag - a:1] [xml_parse - xml.cpp:N] "},
-        {"UTF-16, little end first", std::string("\xFF\xFE<\0a\0/\0>\0", 10), utf16_message},
-        {"UTF-16, big end first", std::string("\xFE\xFF\0<\0a\0/\0>", 10), utf16_message},
-        {"UTF-16 without byte-order mark", std::string("\0<\0a\0/\0>", 8), utf16_message},
-    };
-    for (const error_case& c : cases) {
+    const std::vector<test_table::row> cases = test_table::read("syntax_errors.txt");
+    EXPECT_EQ(cases.size(), 17U);
+    for (const test_table::row& c : cases) {
         for (std::uint32_t size : {0u, 1u, 3u}) {
-            SCOPED_TRACE(std::string(c.name) + ", block size " + std::to_string(size));
+            SCOPED_TRACE(c[0] + ", block size " + std::to_string(size));
             for (const char* standard : {"0", "1"}) {
-                EXPECT_FALSE(parse(c.content, size, false, {{xcfg_xmlstandardtext, {standard}}}));
-                EXPECT_EQ(without_lines(main_text()), c.message);
+                EXPECT_FALSE(parse(test_table::unescaped(c[1]), size, false, {{xcfg_xmlstandardtext, {standard}}}));
+                EXPECT_EQ(without_lines(main_text()), test_table::unescaped(c[2]));
             }
         }
     }
