@@ -102,6 +102,8 @@ TEST(SimplePattern, LeavesOtherThanPrintableTextToTheMatcher) {
     EXPECT_TRUE(decided);
     EXPECT_EQ(groups[1].rm_so, 7);
     EXPECT_EQ(groups[1].rm_eo, 9);
+    EXPECT_TRUE(cell->search(std::string_view("cell=4299", 7), groups, decided));  // digits past the view
+    EXPECT_EQ(groups[1].rm_eo, 7);                                                  // are not its own
     for (const char* text : {"cell=\xc3\xa9", "cell=\t4"}) {
         EXPECT_FALSE(cell->search(text, groups, decided));
         EXPECT_FALSE(decided) << "left to the matcher: " << text;

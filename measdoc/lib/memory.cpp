@@ -34,7 +34,7 @@ std::size_t header_size(const a_meminfo* meminfo) { return round_up(sizeof(a_mem
 
 }  // namespace
 
-void mem_set_sysfault(unsigned countdown) { sysfault_countdown.store(countdown, std::memory_order_relaxed); }
+unsigned mem_set_sysfault(unsigned countdown) { return sysfault_countdown.exchange(countdown, std::memory_order_relaxed); }
 void mem_set_pagesize(long pagesize) { pagesize_override.store(pagesize, std::memory_order_relaxed); }
 
 void* mem_sysmalloc(std::size_t size) {

@@ -32,9 +32,6 @@ struct pgrh_form {
     std::int16_t s16(std::size_t at) const {
         return static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8));
     }
-    std::uint16_t u16(std::size_t at) const {
-        return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-    }
     const char* text(std::size_t at) const { return reinterpret_cast<const char*>(bytes.data() + at); }
 };
 

@@ -60,8 +60,9 @@ bool mem_destroy(a_meminfo* meminfo, bool keep);
 a_memblock* mem_new_memblock(a_meminfo* meminfo, std::size_t size);
 
 // Test control: the countdown-th following mem_sysmalloc (1 = the next) returns NULL as an
-// exhausted heap would; 0 disarms.
-void mem_set_sysfault(unsigned countdown);
+// exhausted heap would; 0 disarms. Returns what was left of the previous countdown, so
+// that a test can tell whether its fault was met.
+unsigned mem_set_sysfault(unsigned countdown);
 // Test control: page size that mem_init uses instead of the system's; 0 = the system's.
 void mem_set_pagesize(long pagesize);
 

@@ -157,6 +157,9 @@ TEST_F(Regex, TemplateReferencesAndEscapes) {
     char* end = regex_replace_str(p.newest, "$2", small, small + sizeof small);
     EXPECT_EQ(end, small + 3);
     EXPECT_STREQ(small, "Set");
+    char none = 'x';  // no room at all: not even a terminator is written
+    EXPECT_EQ(regex_replace_str(p.newest, "$2", &none, &none), &none);
+    EXPECT_EQ(none, 'x');
 }
 
 TEST_F(Regex, ReplacementMustFitWhole) {

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "md_util.h"
@@ -122,7 +123,7 @@ TEST_F(Runtime, PoolDescriptorsAndPageSize) {
     EXPECT_TRUE(mem_destroy(&pool, false));
     EXPECT_TRUE(mem_destroy(&pool, true));
     EXPECT_FALSE(mem_set_blocksize(&pool, 65536));  // not initialised
-    EXPECT_EQ(main_code(), 10u);
+    EXPECT_EQ(without_lines(main_text()), "ERROR: memory - thread info block is empty [meminfo == NULL - memory.cpp:N] ");
     reset_registry();
     EXPECT_FALSE(mem_destroy(nullptr, false));
     EXPECT_EQ(without_lines(main_text()), "ERROR: memory - thread info block is empty [meminfo == NULL - memory.cpp:N] ");
@@ -214,6 +215,15 @@ TEST_F(Runtime, FirstFailureSetsThePrefixAndEveryCallAppends) {
     EXPECT_EQ(full.rfind("ERROR: returned null [xxx", 0), 0u);
     error_set_message("g", ERR_SYSTEM, {err_int(1)});
     EXPECT_EQ(main_text(), full);
+
+    // A location's parts come from the expression's and the path's own text only.
+    char part[16];
+    for (const char* cut : {"   f(x)", "(c)   f(x)"})  // blanks beyond the view are not its own
+        EXPECT_EQ(error_get_funcname(std::string_view(cut, 3), part, sizeof part), part) << cut;
+    EXPECT_EQ(error_get_funcname(" (a_str) thr_malloc(n)", part, sizeof part), part + 10);
+    EXPECT_STREQ(part, "thr_malloc");
+    EXPECT_EQ(error_get_filename(std::string_view("lib/x.cpp/y", 9), part, 4), part + 3);
+    EXPECT_STREQ(part, "x.c");
 }
 
 TEST_F(Runtime, ClearingAndDemotingTheCurrentCode) {
