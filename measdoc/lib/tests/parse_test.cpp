@@ -99,28 +99,9 @@ TEST(Conversion, SmallDocuments) {
 }
 
 TEST(Conversion, WorkedExampleAndSectionsInDocumentOrder) {
-    const std::string worked_example = R"(<?xml version="1.0"?>
-<mdc>
-  <mfh><ffv>1</ffv><sn>SubNetwork=1</sn><st>RNC</st><vn>X</vn><cbt>20050301140000.0+0100</cbt></mfh>
-  <md>
-    <neid><nedn>SubNetwork=1,ManagedElement=1</nedn></neid>
-    <mi>
-      <mts>20050301141500.0+0100</mts><gp>900</gp><mt>attA</mt><mt>attB</mt>
-      <mv><moid>ManagedElement=1,UtranCell=C1</moid><r>1</r><r>2</r><sf>FALSE</sf></mv>
-    </mi>
-  </md>
-  <mff><ts>20050301141500.0+0100</ts></mff>
-</mdc>
-)";
-    // The element that occurs last leads the header chain.
-    const std::string expected =
-        "header: cbt=20050301140000.0+0100/0 vn=X/0 st=RNC/0 sn_SubNetwork=1/1 ffv=1/0\n"
-        "footer: ts=20050301141500.0+0100/0\n"
-        "block 0: nedn_SubNetwork=1/1 nedn_ManagedElement=1/1\n"
-        "  types: attA attB\n"
-        "  row [ManagedElement_UtranCell] moid_ManagedElement=1/1 moid_UtranCell=C1/1 gp=900/0 mts=20050301141500.0+0100/0\n"
-        "    attA=1 attB=2\n"
-        "    moid_ManagedElement=1/1 moid_UtranCell=C1/1 sf=FALSE\n";
+    // expected/worked_example.txt: the element that occurs last leads the header chain.
+    const std::string worked_example = read_file(std::string(MEASDOC_GOLDEN_DIR) + "/worked_example.xml");
+    const std::string expected = read_file(std::string(MEASDOC_GOLDEN_DIR) + "/worked_example.txt");
     // Blocks of many sections keep the document's order; of several header and footer
     // sections the last in the document wins.
     std::string sections;
