@@ -16,24 +16,8 @@ sub fake_xml {
     return spew($path, qq{<?xml version="1.0"?>\n<$root>\n<!--FAKE } . encode_json($plan) . qq{ -->\n</$root>\n});
 }
 
-# What the double logged, a JSON line each.
-sub logged { my ($log) = @_; return -e $log ? [ map { decode_json($_) } split /\n/, slurp($log) ] : [] }
-
-my $data = {
-    commonHeaderData => {
-        0 => { vendorName => 'Company NN', dnPrefix => 'DC=a1', fileFormatVersion => '32.435 V7.0' },
-        1 => { vendorName => 'Company NN' },
-    },
-    dataTypeDict => { dnPrefix => 0, vendorName => 0, measObjLdn_RncFunction => 1, measObjLdn_UtranCell => 1 },
-    0 => {
-        internalHeaderData => { measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998',
-                                vendorName => 'row vendor', duration => 'PT900S' },
-        blockName => 'RncFunction_UtranCell',
-        0 => { pifData => { attTCH => '234', succTCH => '345', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-997' } },
-        1 => { pifData => { attTCH => '"1 2"', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998', suspect => 'TRUE' } },
-    },
-    1 => { internalHeaderData => {} },
-};
+# What the double's measdoc_data returns: two blocks, the first with a suspect row.
+my $data = decode_json(slurp(source_dir() . '/bin/t/expected/fake-data.json'));
 
 subtest '--raw-json' => sub {
     my $dir = scratch();
@@ -69,7 +53,7 @@ subtest 'failures reported by measdoc' => sub {
         'each file with the reason, then measdoc\'s message; a section skipped with its values fails the file');
     is_deeply([ sort keys %{ output_files("$dir/out") } ], [
         'RncFunction_UtranCell-#-4-good-#-0-#-I.pif', 'XMLDATA-#-4-good-#-1-#-I.pif' ], 'only the good file is written');
-    my @pids = map { $_->{pid} } @{ logged("$dir/cycles.log") };
+    my @pids = map { decode_json($_)->{pid} } split /\n/, slurp("$dir/cycles.log");
     is(scalar @pids, 7, 'seven cycles');
     is($pids[0], $pids[2], 'errors in a run leave the process usable');
     isnt($pids[4], $pids[3], 'a failed start-up makes a new process take the next file');

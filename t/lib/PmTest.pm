@@ -7,13 +7,15 @@ use strict;
 use warnings;
 use PmBuild ();  # the build tree and optional samples, also under a plain prove
 use Exporter 'import';
+use File::Path ();
 use File::Spec;
 use File::Temp qw(tempdir);
+use JSON::PP ();
 use POSIX ();
 use Test::More ();
 
 our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command cases
-    pm2pif fake_dir gzip_file output_files output_names summary_of have_measdoc);
+    pm2pif fake_dir work_dir layout_config gzip_file output_files output_names summary_of have_measdoc);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // die "PM_SOURCE_DIR is not set\n");
 my $build  = File::Spec->rel2abs($ENV{PM_BUILD_DIR} // "$source/build");
@@ -105,6 +107,24 @@ sub pm2pif {
     my @inc = (@{ delete $opt{inc} // [] }, delete $opt{lib} // "$build/perl/lib");
     return run_command(\%opt, $^X, (map {"-I$_"} @inc), "$source/bin/pm2pif", @_);
 }
+
+# A fresh directory holding the files given as name => content, directories made on the
+# way: a reference to a sample's name copies the sample, a hash reference is written as
+# JSON, a text as it stands; a name ending in "/" is a directory. Returns its path.
+sub work_dir {
+    my (%files) = @_;
+    my $dir = scratch();
+    for my $name (sort keys %files) {
+        my $content = $files{$name};
+        File::Path::make_path("$dir/$name" =~ s{/[^/]*\z}{}r);
+        spew("$dir/$name", ref $content eq 'SCALAR' ? slurp(sample($$content)) : ref $content
+            ? JSON::PP::encode_json($content) : $content) if $name !~ m{/\z};
+    }
+    return $dir;
+}
+
+# A configuration that gives the bundled block layout, and the other Alcatel settings given.
+sub layout_config { { alcatel => { blockLayout => sample('alcatel/blocks.cfg'), @_ } } }
 
 sub gzip_file {
     my ($from, $to) = @_;
@@ -340,7 +360,6 @@ sub expected {
 # --- BerMeas
 # The module logs into the working directory, so its tests run inside a scratch one.
 use Cwd ();
-use Test::More ();
 use Tie::IxHash;
 use lib File::Spec->rel2abs("$ENV{PM_SOURCE_DIR}/samples/ber");
 use MeasFile qw(encode_meas_file indefinite);
@@ -467,7 +486,6 @@ sub bermeas_convert {
 
 # --- radiobin
 # Block layouts and logs go into one scratch directory; files come from AlcatelFile.
-use File::Path ();
 use lib File::Spec->rel2abs("$ENV{PM_SOURCE_DIR}/radiobin/t/lib");
 use AlcatelFile ();
 

@@ -11,15 +11,11 @@ use JSON::PP;
 
 our $VERSION = '1.00';
 
-my @SETTERS = qw(xmlNameAttrDelimiter counterListDelimiter headerElementNames
-    uniquePifHeaderElementNames uniquePIFBlockElementName measurementValueElementName
-    measureTypeElementSeq measurementResultsElementSeq suspectFlagElementName
-    distinguishedNameElementNames delimitedCounterElementNames normalCounterElementNames
-    timestampCounterElementNames measurementDataElementName measurementHeaderElementName
-    measurementFooterElementName outputBlockElementName instanceObject maxCounterNameSize
-    xmlDocumentType threadNumber threadStackSize altCounterNullValue xmlFileName
-    outputBlockDescription altCounterNames timestampDesc altOutputBlockNames counterListWhiteSpace
-    counterPositionAttribute plainObjectNames qualifiedHeaderNames xmlStandardText);
+# The items of the real module, each with its setter measdoc_set_ITEM.
+my @SETTERS = do {
+    open my $fh, '<', __FILE__ =~ s{fake/measdoc\.pm\z}{expected/measdoc-items.txt}r or die "measdoc-items.txt: $!";
+    grep { !/\A#/ } map { chomp; $_ } <$fh>;
+};
 
 my (@pending, %items, $errored, $started, $error, @warnings, $plan);
 
@@ -52,13 +48,8 @@ sub measdoc_init {
     if (my $log = $ENV{FAKE_MEASDOC_LOG}) {
         open my $out, '>>', $log or die "$log: $!";
         print {$out} encode_json({ pid => $$ }), "\n";
-        close $out;
     }
-    if ($plan->{init_fails}) {
-        $errored = 1;
-        $error = 'fake - start-up failed';
-        return 1;
-    }
+    if ($plan->{init_fails}) { ($errored, $error) = (1, 'fake - start-up failed'); return 1 }
     $started = 1;
     return 0;
 }
@@ -68,9 +59,7 @@ sub measdoc_run {
     kill 'KILL', $$ if $plan->{crash};
     sleep $plan->{sleep} if $plan->{sleep};
     push @warnings, @{ $plan->{warnings} // [] };
-    return 0 unless defined $plan->{error};
-    $error = $plan->{error};
-    return -1;
+    return defined($error = $plan->{error}) ? -1 : 0;
 }
 
 sub measdoc_data { $plan->{data} // { commonHeaderData => {}, dataTypeDict => {} } }
