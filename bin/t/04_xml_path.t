@@ -33,21 +33,16 @@ subtest '--raw-json' => sub {
 subtest 'failures reported by measdoc' => sub {
     my $dir = scratch();
     local $ENV{FAKE_MEASDOC_LOG} = "$dir/cycles.log";
-    fake_xml("$dir/1-error.xml", 'measCollecFile', { data => $data, error => "parse - type and result counters do not match\n  at parser.cpp:412",
-        warnings => ['parse - measurement information not found'] });
-    fake_xml("$dir/2-bar.xml", 'measCollecFile', { data => { %$data, 0 => { 0 => { pifData => { a => 'x|y' } } } } });
-    fake_xml("$dir/2-break.xml", 'measCollecFile', { data => { %$data, commonHeaderData => { 0 => { vn => "a\nb" } } } });
-    fake_xml("$dir/3-start.xml", 'mdc', { init_fails => 1 });
-    fake_xml("$dir/4-good.xml", 'mdc', { data => $data, warnings => ['parse - found multiple header data'] });
-    fake_xml("$dir/5-lost.xml", 'mdc', { data => $data, warnings => ['parse - measurement value not found',
-        'parse - measurement type not found'] });
+    # What the double does with each file (bin/t/expected/measdoc-plans.json), its data the
+    # one above unless the plan gives its own.
+    my $plans = decode_json(slurp(source_dir() . '/bin/t/expected/measdoc-plans.json'));
+    fake_xml("$dir/$_.xml", delete $plans->{$_}{root}, { data => $data, %{ $plans->{$_} } }) for keys %$plans;
     # Converted by the double, but the second data section has no element measured (its
     # name in a text is no element).
-    fake_xml("$dir/6-entity.xml", 'measCollecFile', { data => $data });
     my $sections = qq{<x:measData>\n<x:managedElement localDn="a"/></x:measData>\n<measData/>\n<measData>\n}
         . qq{<measInfo>a:managedElement <b/></measInfo></measData>\n};
     spew("$dir/6-entity.xml", slurp("$dir/6-entity.xml") =~ s{(?=</measCollecFile>)}{$sections}r);
-    my $run = pm2pif({ %$fake, cwd => $dir }, map { "$_.xml" } qw(1-error 2-bar 2-break 3-start 4-good 5-lost 6-entity));
+    my $run = pm2pif({ %$fake, cwd => $dir }, map { "$_.xml" } sort keys %$plans);
     is($run->{status}, 1, 'status 1');
     is_deeply([ grep { !/ converted .* failed/ } split /\n/, $run->{err} ], [ map { $_->[0] } cases('bin/t/expected/measdoc-failures.txt') ],
         'each file with the reason, then measdoc\'s message; a section skipped with its values fails the file');

@@ -35,12 +35,8 @@ sub xml_rows {
     my ($block, $row, $name, $names, $value, $values, $flag) = $mdc
         ? qw(mi mv mt - r - sf) : qw(measInfo measValue measType measTypes r measResults suspect);
     my $kids = sub { my ($node, $local) = @_; grep { $_->nodeType == 1 && $_->localname eq $local } $node->childNodes };
-    my $each = sub {
-        my ($node, $one, $list) = @_;
-        my @items = map { [ $_->getAttribute('p'), $_->textContent ] } $kids->($node, $one);
-        push @items, map { [ undef, $_ ] } map { split ' ', $_->textContent } $kids->($node, $list);
-        return @items;
-    };
+    my $each = sub { my ($node, $one, $list) = @_; (map { [ $_->getAttribute('p'), $_->textContent ] } $kids->($node, $one)),
+                     map { [ undef, $_ ] } map { split ' ', $_->textContent } $kids->($node, $list) };
     my $form = sub { my ($text) = @_; $text =~ s/\A[ \t\r\n]+|[ \t\r\n]+\z//g; $text =~ / / ? qq{"$text"} : $text };
     my @rows;
     for my $info ($doc->getElementsByLocalName($block)) {

@@ -150,21 +150,15 @@ sub output_names {
     return [ sort grep { /\.(?:pif|pt)\z/ } readdir $dh ];
 }
 
-# The counts of pm2pif's summary line: converted, failed, skipped, files, lines.
+# The counts of pm2pif's summary line {converted, failed, skipped, files, lines}; undef without one.
 sub summary_of {
-    my ($err) = @_;
-    my ($converted, $failed, $skipped, $files, $lines) =
-        $err =~ /(\d+) files? converted.*?, (\d+) failed, (\d+) skipped; (\d+) PIF files?, (\d+) lines?/
-        or return undef;
-    return { converted => $converted, failed => $failed, skipped => $skipped, files => $files, lines => $lines };
+    my @counts = $_[0] =~ /(\d+) files? converted.*?, (\d+) failed, (\d+) skipped; (\d+) PIF files?, (\d+) lines?/ or return undef;
+    return { map { (qw(converted failed skipped files lines))[$_] => $counts[$_] } 0 .. 4 };
 }
 
-my $measdoc;
 # Whether the XML module loads from the build tree (in a process of its own).
-sub have_measdoc {
-    $measdoc //= run_command($^X, "-I$build/perl/lib", '-e', 'require measdoc')->{status} == 0 ? 1 : 0;
-    return $measdoc;
-}
+my $measdoc;
+sub have_measdoc { $measdoc //= run_command($^X, "-I$build/perl/lib", '-e', 'require measdoc')->{status} == 0 ? 1 : 0 }
 
 # --- bertree
 push @EXPORT_OK, qw(bertree octet_file);
@@ -262,14 +256,16 @@ sub junk {
 # --- measdoc
 # Items, cycles and messages through measdoc's host functions (the test loads the module), the
 # check that every worker count converts alike, and the results kept under measdoc/t/expected.
-push @EXPORT_OK, my @measdoc = qw(variant default_threads set_item set_items drain_warnings cycle converted
-    write_file worked_example expected);
+push @EXPORT_OK, my @measdoc = qw(variant default_threads set_item set_items cycle converted write_file
+    worked_example expected);
 $PmTest::EXPORT_TAGS{measdoc} = \@measdoc;
 
 # 'threads' or 'nothreads': the library variant the loaded module was built with.
 sub variant { $ENV{MEASDOC_VARIANT} // 'threads' }
 
 sub default_threads { variant() eq 'threads' ? '4' : '0' }
+
+sub drain_warnings { my @warnings; while (defined(my $w = measdoc::measdoc_warning())) { push @warnings, $w } \@warnings }
 
 # Queues the values and calls the item's setter; returns the setter's result.
 sub set_item {
@@ -284,8 +280,6 @@ sub set_items {
         set_item($item, @$values) == 0 or die "measdoc_set_$item failed: " . (measdoc::measdoc_error() // '') . "\n";
     }
 }
-
-sub drain_warnings { my @warnings; while (defined(my $w = measdoc::measdoc_warning())) { push @warnings, $w } \@warnings }
 
 # One whole cycle on a file: {init, run, error, warnings, data, blocks (measdoc_data put
 # together from the blocks fetched one at a time), configuration, deinit}.

@@ -25,13 +25,9 @@ for my $name (@SETTERS) {
         die "Usage: measdoc::measdoc_set_$name()\n" if @_;
         return 1 if $errored;
         return 0 unless @pending;
-        if (exists $items{$name} || $started || defined $error) {
-            $error //= 'global - attempt to set an assigned config item';
-            @pending = ();
-            return 1;
-        }
-        $items{$name} = [@pending];
-        @pending = ();
+        my @values = splice @pending;
+        return ($error //= 'global - attempt to set an assigned config item') && 1 if exists $items{$name} || $started || defined $error;
+        $items{$name} = \@values;
         return 0;
     };
 }
