@@ -1,9 +1,7 @@
-# Every deliverable over broken input made from the bundled samples: cut at every tenth octet and
-# with bits flipped, nesting far deeper than any measurement file, lengths beyond the file's end,
-# megabyte-long names and values, junk, paths that hold nothing readable, configurations that make
-# no sense. Every call ends converted or refused, without a crash or hang; a refusal says why;
-# nothing looks whole unless it is what the intact file gives; no file stays open; no Perl value
-# outlives a host call; the host's locale changes no output. PM_BROKEN_INPUT_MODULES=a,b limits it.
+# Every deliverable over broken input (cuts, flipped bits, deep nesting, lengths past the end,
+# megabyte-long values, junk, unreadable paths, senseless configurations): every call converts or
+# is refused with a reason, without crash or hang; nothing looks whole unless it is; no file stays
+# open; no Perl value outlives a host call; the locale changes no output. PM_BROKEN_INPUT_MODULES=a,b.
 use strict;
 use warnings;
 use PmBuild ();
@@ -14,10 +12,8 @@ use File::Basename qw(basename);
 use POSIX qw(setlocale LC_ALL);
 use Test::More;
 
-# In an address-sanitizer build the test runs again in a fresh interpreter with leak detection
-# on (the harness turns it off: the interpreter leaves its own memory unreleased at exit). With
-# three frames kept per block, the interpreter's blocks show its own code above the allocator and
-# are suppressed; a leak of the modules makes the test exit non-zero with the report on stderr.
+# Under the address sanitizer, again with leak detection (the harness turns it off); three frames
+# a block show the interpreter's own leaks above the allocator, which are suppressed.
 BEGIN {
     if (($ENV{PM_SANITIZED} // '') eq 'address' && !$ENV{PM_LEAKS_CHECKED}) {
         my $interpreter = readlink('/proc/self/exe') // $^X;
@@ -42,9 +38,8 @@ my $time_limit = $ENV{PM_SANITIZED} ? 120 : 30;
 my $n = 0;
 my $long = 'x' x 0x100000;
 
-# Runs the code with standard output and error in a file and a watchdog: a call that does not
-# return in time ends the process (SIGALRM's default action), which the harness reports. (No
-# scratch directory a call: the leak checks run through here.)
+# Runs the code with its output caught (no scratch directory a call: the leak checks run here)
+# and a watchdog: a call that does not return in time ends the process (SIGALRM's default).
 sub guarded {
     my ($code) = @_;
     open my $saved_out, '>&', \*STDOUT or die "dup: $!\n";
@@ -60,8 +55,7 @@ sub guarded {
 
 sub fresh_dir { my $d = "$dir/d" . ++$n; mkdir $d or die "$d: $!\n"; $d }
 
-# What is wrong with the form of a radiobin PIF file, or nothing: a failed conversion too
-# leaves its header section and every section it began closed, in order.
+# What is wrong with a radiobin PIF file, or '': even a failed one closes its sections in order.
 sub pif_fault {
     my ($pif) = @_;
     my $sections = join '', map { /^##(START|END)\|/ ? substr($1, 0, 1) : '' } split /\n/, $pif;
@@ -94,12 +88,10 @@ my @odd_paths = (['an empty file', spew("$dir/empty", '')], ['a missing file', "
     ['a name of 100000 characters', "$dir/" . ('n' x 100_000)], ['a file whose reads fail', '/proc/self/mem'],  # nothing mapped at 0
     $> == 0 ? () : ['a file without read permission', do { chmod 0, spew("$dir/locked", 'locked'); "$dir/locked" }]);
 
-# The modules. run(path, options) converts a file and returns (converted, output, complaints
-# about what no call may do); `samples` are cut and flipped, `inputs` are [label, octets,
-# it must fail]; `arguments` are [label, path, options, it converts]; `configs` go through
-# configure (returning undef when taken, then the options of the runs under it, or else ''
-# for a refusal with its reason or a complaint) before the first sample converts, and a
-# third element says it must be refused or fail that conversion; reset restores the default.
+# run(path, options) returns (converted, output, complaints); `samples` are cut and flipped;
+# `inputs` [label, octets, must fail]; `arguments` [label, path, options, converts]; `configs`
+# [label, value, must be refused] go through configure (undef and run options when taken, else
+# '' or a complaint) before the first sample converts; reset restores the default.
 my %modules;
 %modules = (
     bertree => {
@@ -165,8 +157,7 @@ my %modules;
                 ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => [$long] }, ASN1_HEADER_INFO_FOR_PIF_FILENAME => [$long] }],
             ['no configuration', undef, 1]],
         configure => sub { BerMeas::delete_config(); BerMeas::set_config($_[0]) if defined $_[0]; (undef, unlogged => !defined $_[0]) },
-        # Host calls on good input, on input that fails and with wrong argument counts, traced for
-        # Perl values created during the call that outlive it.
+        # Host calls on good and failing input and with wrong argument counts.
         leaks => [['set_config and delete_config', sub { BerMeas::set_config($bermeas_config); BerMeas::delete_config() }],
             ['a configuration of the wrong kinds', sub { BerMeas::set_config({ DIRECTORY_HEADER_FIELDS => [1],
                 FILENAME_HEADER_FIELDS => { F => [undef, \1] } }); BerMeas::delete_config(); BerMeas::set_config($bermeas_config) }],
@@ -269,8 +260,7 @@ my %modules;
 );
 my @chosen = grep { $modules{$_} } split /,/, $ENV{PM_BROKEN_INPUT_MODULES} // join ',', sort keys %modules;
 
-# Runs the variants ([label, octets, it must fail]) of a module; returns how many had complaints
-# (the first few are shown). A cut must fail unless the module takes it for complete.
+# Runs [label, octets, must fail] variants; how many had complaints. A cut fails unless complete.
 sub run_variants {
     my ($m, $variants, %opt) = @_;
     my $bad = 0;

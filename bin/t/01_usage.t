@@ -1,7 +1,5 @@
-# The command line as a user meets it: the manual, and command lines and configuration
-# files that cannot be used, which stop pm2pif with status 2 before anything is converted.
-# The checks themselves run in-process (Pm2pif::parse_options, Pm2pif::Config); a few
-# runs show how a refusal reaches the user.
+# The command line as a user meets it: the manual, and command lines and configuration files
+# that stop pm2pif with status 2 before anything is converted (checked in-process, a few run).
 use strict;
 use warnings;
 use Test::More;

@@ -1,12 +1,10 @@
-# Each kind of input through pm2pif with the real modules, against outputs checked by
-# hand or by the modules' own tests: the XML layouts (bin/t/expected), BER files with the
-# module's example configuration and without any, Alcatel files with their block layout;
-# and each kind's failures, every one named with the module's reason.
+# Each kind of input through pm2pif with the real modules, against outputs checked by hand or
+# by the modules' own tests; and each kind's failures, every one named with the module's reason.
 use strict;
 use warnings;
 use Test::More;
 use PmBuild ();
-use PmTest qw(pm2pif scratch sample spew slurp work_dir layout_config gzip_file output_files have_measdoc source_dir
+use PmTest qw(pm2pif sample slurp work_dir layout_config gzip_file output_files have_measdoc source_dir
     summary_of example_config tlv);
 
 BEGIN { $ENV{TZ} = 'UTC' }    # the Alcatel header's GMTDIFF
@@ -16,7 +14,10 @@ my $expected = output_files(source_dir() . '/bin/t/expected');
 SKIP: {
     skip 'the XML module measdoc cannot be loaded', 1 unless have_measdoc();
     subtest 'XML: both layouts as checked by hand; prefixes; UTF-16 refused' => sub {
-        my $dir = scratch();
+        my $text = slurp(sample('xml/boda_A2.xml'));
+        require Encode;
+        my $dir = work_dir('boda_A2.xml' => $text =~ s{<(/?)(?=[A-Za-z])}{<$1mc:}gr =~ s{\bxmlns=}{xmlns:mc=}r,
+            'utf16.xml' => "\xFF\xFE" . Encode::encode('UTF-16LE', $text));
         my @files = (sample('xml/boda_A2.xml'), sample('xml/mdc-bsc.xml'));
         my $run = pm2pif({ cwd => $dir }, '-c', sample('pm2pif.json'), @files);
         is($run->{status}, 0, 'converted') or diag $run->{err};
@@ -26,11 +27,6 @@ SKIP: {
         s/\|0\|12\|$/|NULL|12|/m for values %null;
         is_deeply(output_files("$dir/plain"), \%null, 'without configuration an mdc NULL counter stays NULL');
 
-        my $text = slurp(sample('xml/boda_A2.xml'));
-        (my $prefixed = $text) =~ s{<(/?)(?=[A-Za-z])}{<$1mc:}g;
-        spew("$dir/boda_A2.xml", $prefixed =~ s{\bxmlns=}{xmlns:mc=}r);
-        require Encode;
-        spew("$dir/utf16.xml", "\xFF\xFE" . Encode::encode('UTF-16LE', $text));
         $run = pm2pif({ cwd => $dir }, '-o', 'prefixed', 'boda_A2.xml', 'utf16.xml');
         my ($name) = grep {/boda_A2/} keys %$expected;
         is(output_files("$dir/prefixed")->{$name}, $expected->{$name}, 'namespace prefixes convert as without');
@@ -83,10 +79,13 @@ subtest 'Alcatel: as the module tests check it, plain or compressed; its failure
     my $sample = sample('alcatel/PMRES011.01a.3.');
     my $pif = 'TYPE_11-#-3-#-OMC1-#-05Dec2026-#-10:00-#-05Dec2026-#-10:15-#-I.pt';
     my $checked = { $pif => slurp(source_dir() . '/radiobin/t/data/PMRES011.01a.3.pif') };
+    # The third record claims sequence number 5: radiobin has written part of its file.
+    my $broken = slurp($sample);
+    substr($broken, 2 * 76 + 2, 1) = "\x05";
     # The layout named relative to the configuration file.
     my %config = (blockLayout => 'blocks.cfg', omcName => 'OMC1', networkId => 'NET1', regionId => 'REG1');
     my $dir = work_dir('etc/blocks.cfg' => \'alcatel/blocks.cfg', 'etc/c.json' => { alcatel => \%config },
-        'etc/range.json' => { alcatel => { %config, maxRelease => 4 } });
+        'etc/range.json' => { alcatel => { %config, maxRelease => 4 } }, 'PMRES011.01a.7.' => $broken);
     gzip_file($sample, "$dir/PMRES011.01a.3..gz");
     my $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'plain', $sample);
     is_deeply(output_files("$dir/plain"), $checked, 'one file, named and written as checked') or diag $run->{err};
@@ -95,10 +94,6 @@ subtest 'Alcatel: as the module tests check it, plain or compressed; its failure
     like($run->{err}, qr/^pm2pif: \Q$sample\E: its output \Q$pif\E was already written for PMRES011\.01a\.3\.\.gz in this run$/m,
         'a second input of that output fails, naming the first');
 
-    # The third record claims sequence number 5: radiobin has written part of its file.
-    my $octets = slurp($sample);
-    substr($octets, 2 * 76 + 2, 1) = "\x05";
-    spew("$dir/PMRES011.01a.7.", $octets);
     $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'broken', 'PMRES011.01a.7.', $sample);
     like($run->{err}, qr/^pm2pif: PMRES011\.01a\.7\.: radiobin result -1 \(failed\): .*rec sequence error detected/m,
         'a broken file fails with the reason');

@@ -1,8 +1,5 @@
-# What pm2pif takes as input, and that every input is accounted for: the kind told from
-# the content whatever the name, directories walked in name order without hidden entries,
-# links to directories or the output directory, files of no known kind skipped there but
-# failing when named, entries that cannot be looked at failing with the reason, each file
-# converted once; gzip told from the content, bounded and checked; names kept as octets.
+# What pm2pif takes as input, each input accounted for: kinds told from the content, directories
+# walked in name order, entries that cannot be read, gzip bounded and checked, names as octets.
 use strict;
 use warnings;
 use File::Spec;

@@ -1,7 +1,5 @@
-# The XML path of pm2pif against a test double of measdoc (t/fake/measdoc.pm) that keeps
-# the documented host interface and returns the measdoc_data hash written into the file:
-# --raw-json, and what happens when measdoc reports an
-# error, fails to start or takes its process down.
+# The XML path against a double of measdoc (fake/measdoc.pm) that keeps its host interface:
+# --raw-json, and measdoc reporting an error, failing to start or taking its process down.
 use strict;
 use warnings;
 use JSON::PP qw(encode_json decode_json);
@@ -33,12 +31,10 @@ subtest '--raw-json' => sub {
 subtest 'failures reported by measdoc' => sub {
     my $dir = scratch();
     local $ENV{FAKE_MEASDOC_LOG} = "$dir/cycles.log";
-    # What the double does with each file (bin/t/expected/measdoc-plans.json), its data the
-    # one above unless the plan gives its own.
+    # What the double does with each file; the data above unless the plan gives its own.
     my $plans = decode_json(slurp(source_dir() . '/bin/t/expected/measdoc-plans.json'));
     fake_xml("$dir/$_.xml", delete $plans->{$_}{root}, { data => $data, %{ $plans->{$_} } }) for keys %$plans;
-    # Converted by the double, but the second data section has no element measured (its
-    # name in a text is no element).
+    # Converted by the double, but the second data section has no element measured.
     my $sections = qq{<x:measData>\n<x:managedElement localDn="a"/></x:measData>\n<measData/>\n<measData>\n}
         . qq{<measInfo>a:managedElement <b/></measInfo></measData>\n};
     spew("$dir/6-entity.xml", slurp("$dir/6-entity.xml") =~ s{(?=</measCollecFile>)}{$sections}r);

@@ -1,7 +1,5 @@
-# Whole runs: a broken file among good ones and its rerun, the same output whatever -j
-# says, runs into one output directory that never overwrite each other, signals that
-# never leave part of an input's output, work directories of killed runs, long paths,
-# and output that does not arrive.
+# Whole runs: a broken file among good ones, -j, runs into one output directory, signals and
+# the work directories of killed runs, long paths, and output that does not arrive.
 use strict;
 use warnings;
 use JSON::PP qw(encode_json);
@@ -9,26 +7,21 @@ use POSIX ();
 use Test::More;
 use Time::HiRes qw(sleep);
 use PmBuild ();
-use PmTest qw(pm2pif sample spew slurp work_dir layout_config output_files output_names fake_dir summary_of build_dir source_dir);
+use PmTest qw(pm2pif sample spew slurp work_dir layout_config output_files output_names fake_dir summary_of build_dir source_dir
+    deep_dir);
 
 BEGIN { $ENV{TZ} = 'UTC' }
 
-sub work_dirs {
-    my ($dir) = @_;
-    opendir my $dh, $dir or return [];
-    return [ sort grep { /^\.pm2pif-/ } readdir $dh ];
-}
+sub work_dirs { opendir my $dh, $_[0] or return []; [ sort grep { /^\.pm2pif-/ } readdir $dh ] }
 
 # Starts pm2pif in the background with the test doubles first in @INC; its process id.
 sub start {
     my ($dir, @args) = @_;
     my $pid = fork // die "fork: $!";
-    if ($pid == 0) {
-        open STDERR, '>>', "$dir/err";
-        { exec $^X, '-I' . fake_dir(), '-I' . build_dir() . '/perl/lib', '-MSlowMoves', source_dir() . '/bin/pm2pif', @args }
-        POSIX::_exit(127);
-    }
-    return $pid;
+    return $pid if $pid;
+    open STDERR, '>>', "$dir/err";
+    { exec $^X, '-I' . fake_dir(), '-I' . build_dir() . '/perl/lib', '-MSlowMoves', source_dir() . '/bin/pm2pif', @args }
+    POSIX::_exit(127);
 }
 
 sub wait_for { my ($what) = @_; for (1 .. 200) { return 1 if $what->(); sleep 0.05 } return 0 }
@@ -89,7 +82,8 @@ subtest 'runs into one output directory' => sub {
 };
 
 subtest 'signals' => sub {
-    my $dir = work_dir(map { ("in/u$_.ber" => \'ber/meas-utran.ber') } 1 .. 6);
+    my $dir = work_dir((map { ("in/u$_.ber" => \'ber/meas-utran.ber') } 1 .. 6),
+        map { ("$_->[0].xml" => qq{<measCollecFile><!--FAKE {"sleep": $_->[1]} --></measCollecFile>\n}) } [ slow => 20 ], [ slower => 3 ]);
     local $ENV{SLOW_MOVES} = 0.1;
     my $pid = start($dir, '-o', "$dir/out", "$dir/in");
     wait_for(sub { -d "$dir/out" && @{ output_names("$dir/out") } >= 2 }) or diag 'no file moved in time';
@@ -101,8 +95,6 @@ subtest 'signals' => sub {
     is_deeply(work_dirs("$dir/out"), [], 'the work directory is gone');
 
     local $ENV{SLOW_MOVES} = 0;
-    spew("$dir/slow.xml", qq{<measCollecFile><!--FAKE {"sleep": 20} --></measCollecFile>\n});
-    spew("$dir/slower.xml", qq{<measCollecFile><!--FAKE {"sleep": 3} --></measCollecFile>\n});
     my $live = start($dir, '-o', "$dir/w", sample('ber/meas-rnc.ber'), "$dir/slow.xml");
     wait_for(sub { @{ work_dirs("$dir/w") } == 1 && @{ output_names("$dir/w") } }) or diag 'no work directory in time';
     # Its worker outlives it for a while.
@@ -123,27 +115,21 @@ subtest 'signals' => sub {
 
 subtest 'long paths' => sub {
     my $dir = work_dir('c.json' => layout_config());
-    # Makes and names a path $levels directories deep below $dir; with $run, runs it there.
-    my $deep = sub {
-        my ($levels, $run) = @_;
-        my $cwd = POSIX::getcwd();
-        chdir $dir or die;
-        for (1 .. $levels) { mkdir 'p' x 200; chdir 'p' x 200 or die "chdir: $!" }
-        my $result = $run && $run->();
-        chdir $cwd or die;
-        return $result // join '/', $dir, ('p' x 200) x $levels;
-    };
-    my $out = $deep->(int((3700 - length $dir) / 201)) . '/o';
+    my $out = deep_dir(3698) . '/o';
     my $run = pm2pif({ cwd => $dir }, '-c', 'c.json', '-o', $out, sample('ber/meas-utran.ber.gz'),
         sample('alcatel/PMRES011.01a.3.'));
     is(scalar @{ output_names($out) }, 7, 'an output path of ' . length($out) . ' octets takes BER and Alcatel files')
         or diag $run->{err};
-    my $longer = $deep->(int((POSIX::PATH_MAX - 150 - length $dir) / 201));
+    my $longer = deep_dir(POSIX::PATH_MAX - 150);
     $run = pm2pif({ cwd => $dir }, '-o', $longer, sample('ber/meas-rnc.ber'));
     is($run->{status}, 2, 'one of ' . length($longer) . ' octets is refused');
     like($run->{err}, qr/^pm2pif: the output directory's path is \d+ octets long: .* at most 3809 are left for it$/m,
         '  saying how long it may be');
-    $run = $deep->(int(POSIX::PATH_MAX / 201) + 1, sub { pm2pif(sample('ber/meas-rnc.ber')) });
+    # A working directory deeper than a path can name.
+    chdir $dir or die;
+    for (0 .. POSIX::PATH_MAX / 200) { mkdir 'p' x 200; chdir 'p' x 200 or die "chdir: $!" }
+    $run = pm2pif(sample('ber/meas-rnc.ber'));
+    chdir '/' or die;
     like($run->{err}, qr/^pm2pif: the working directory has no path the system can give/m,
         'a working directory the system cannot name is refused');
 };

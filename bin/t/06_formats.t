@@ -1,7 +1,5 @@
-# The output forms besides PIF: for inputs of every kind each form as checked (under
-# expected/formats); line protocol with its escaping; times
-# and values as the forms write them (in-process, Pm2pif::Format); standard input and
-# output in a pipe; the README's command spread with GNU parallel.
+# The output forms besides PIF for inputs of every kind, line protocol's escaping, times and
+# values as the forms write them, standard input and output in a pipe, GNU parallel.
 use strict;
 use warnings;
 use File::Copy qw(copy);
@@ -23,8 +21,7 @@ my $expected = source_dir() . '/bin/t/expected/formats';
 sub files_of { my ($d, $re) = @_; opendir my $dh, $d or die "$d: $!"; map {"$d/$_"} sort grep {/$re/} readdir $dh }
 sub contents { +{ map { s{.*/}{}r => slurp($_) } files_of($_[0], qr/\.(?:csv|jsonl|json|lp)\z/) } }
 
-# The files were checked when written: each carries every counter value of the PIF files of
-# its inputs, in its own grammar (CSV read back, line protocol, the fields a VES listener requires).
+# Checked when written: every counter value of the inputs' PIF files, in each form's grammar.
 subtest 'every form for every kind, as checked' => sub {
     for my $kind (sort keys %KINDS) {
         for my $form (qw(csv influx json jsonl ves)) {

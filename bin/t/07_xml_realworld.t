@@ -1,8 +1,6 @@
-# Every XML sample (bundled, and ../shared/samples next to the checkout) through pm2pif
-# without configuration, checked against an independent reader (XML::LibXML): each
-# counter value and each suspect flag of the file must reach a PIF row, and only the
-# files broken on purpose are refused, each with its own reason. The same run with -j 2
-# writes the same bytes. Skipped while measdoc cannot be loaded.
+# Every XML sample (bundled and ../shared/samples) through pm2pif, checked against an independent
+# reader (XML::LibXML): every counter value and suspect flag reaches a PIF row; only the files
+# broken on purpose are refused, each with its reason; -j 2 writes the same bytes.
 use strict;
 use warnings;
 use Digest::MD5 qw(md5_hex);
@@ -21,10 +19,9 @@ my %BROKEN = map { $_->[0] => qr/$_->[1]/ } cases('bin/t/expected/broken-xml.txt
 
 sub decompressed { gunzip($_[0] => \my $plain) or die "$_[0]: $GunzipError"; return $plain }
 
-# The rows of a file as the standard defines them: [{ name => value }, suspect, the
-# block's counter names] per value row. Names pair with values by their p attribute when both carry one, else by position;
-# list elements split at white space. Values are written as measdoc writes them: white
-# space around a text left out, quoted when they hold a space, names cut to 60 characters.
+# [{ name => value }, suspect, the block's counter names] per value row as the standard reads
+# them: paired by p when both carry one, else by position; lists split at white space; written
+# as measdoc writes them (trimmed, quoted when holding a space, names cut to 60 characters).
 sub xml_rows {
     my ($path) = @_;
     my $text = decompressed($path);
@@ -59,8 +56,7 @@ sub xml_rows {
     return \@rows;
 }
 
-# The value rows of PIF files, each { column => field }, and under "" the block's counter
-# columns (all but the measured object's parts and the suspect flag).
+# The value rows of PIF files { column => field }, under "" the block's counter columns.
 sub pif_rows {
     my (@texts) = @_;
     my @rows;
@@ -76,8 +72,7 @@ sub pif_rows {
     return \@rows;
 }
 
-# What of the file's rows no PIF row carries: each file row takes the first unused PIF
-# row of a block with its counter names that has all its values and its suspect flag.
+# The file's rows no PIF row carries: each takes the first unused matching one of its block.
 sub missing {
     my ($expected, $got) = @_;
     my (@missing, %used);
@@ -96,8 +91,7 @@ sub missing {
     return \@missing;
 }
 
-# Every sample once (the shared directories hold copies of bundled files), under a name
-# that no other one contains.
+# Every sample once (shared directories hold copies), under a name no other one contains.
 my @sources = (glob(sample('xml') . '/*.xml*'), glob(sample('broken') . '/*.xml*'),
     map { glob(source_dir() . "/../shared/samples/$_/*.xml*") }
         qw(32435-xml 28532-xml 32401-mdc-xml realworld-32435 realworld-28532));

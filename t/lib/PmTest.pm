@@ -1,8 +1,6 @@
 package PmTest;
-# The one helper module of every Perl test: where the source, build and samples are,
-# scratch directories, files read and written as octets, and a command run as a user
-# runs it with what it printed and how it ended. Helpers of one module's tests live
-# here too, each group under its module's heading, so that none is written twice.
+# The one helper module of every Perl test: source, build and samples, scratch directories,
+# octet files, commands run as a user runs them; each module's helpers under its heading.
 use strict;
 use warnings;
 use PmBuild ();  # the build tree and optional samples, also under a plain prove
@@ -26,8 +24,7 @@ sub build_dir  { $build }
 # A bundled sample: samples/PATH.
 sub sample { "$source/samples/$_[0]" }
 
-# A sample outside the checkout (../shared/samples), or undef when there is none, so
-# that the caller skips.
+# A sample outside the checkout (../shared/samples), or undef (the caller skips).
 sub shared_sample {
     my ($path) = @_;
     my $dir = PmBuild::shared_samples() // return undef;
@@ -54,21 +51,17 @@ sub spew {
     return $path;
 }
 
-# The rows of a case table DIR/expected/NAME under the checkout: one case a line, fields
-# separated by " | ", "#" lines and blank lines skipped; in a field \n is a newline and \\
-# one backslash. Dies when the table cannot be read, so that a lost table is no silently
-# passing test.
+# The rows of a case table under the checkout: fields split at " | ", "#" and blank lines
+# skipped, \n a newline and \\ a backslash. Dies when unreadable: a lost table passes nothing.
 sub cases {
     open my $fh, '<', "$source/$_[0]" or die "$_[0]: $!";
     local $/ = "\n";
     return map { chomp; [ map { s/\\([n\\])/$1 eq 'n' ? "\n" : '\\'/ger } split / \| /, $_, -1 ] } grep { !/^\s*(?:#|$)/ } <$fh>;
 }
 
-# Runs a command without a shell (a sanitizer's preloaded run-time does not suit one).
-# A leading hash reference may give cwd, stdin (a file), stdout (a file that takes the
-# output instead of the capture), env (variables to set; undef removes one) and user (a
-# user to run as, when run as root).
-# Returns { status, signal, out, err }.
+# Runs a command without a shell (a sanitizer's preloaded run-time does not suit one); returns
+# { status, signal, out, err }. Options first: cwd, stdin (a file), stdout (a file instead of the
+# capture), env (undef removes a variable), user (to run as, when root).
 sub run_command {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @command = @_;
@@ -99,18 +92,16 @@ sub run_command {
 # The directory of the stand-ins pm2pif's tests load before the build tree's modules.
 sub fake_dir { "$source/bin/t/fake" }
 
-# Runs bin/pm2pif with @args as a user does: its own perl against the build tree's
-# modules. A leading hash reference takes run_command's options, and inc (module
-# directories searched first) and lib (the build tree's module directory as given to perl).
+# Runs bin/pm2pif as a user does: its own perl against the build tree's modules. Options: those
+# of run_command, inc (module directories searched first), lib (the build tree's, as given).
 sub pm2pif {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @inc = (@{ delete $opt{inc} // [] }, delete $opt{lib} // "$build/perl/lib");
     return run_command(\%opt, $^X, (map {"-I$_"} @inc), "$source/bin/pm2pif", @_);
 }
 
-# A fresh directory holding the files given as name => content, directories made on the
-# way: a reference to a sample's name copies the sample, a hash reference is written as
-# JSON, a text as it stands; a name ending in "/" is a directory. Returns its path.
+# A fresh directory of the files name => content: a reference to a sample's name copies it,
+# a hash reference is written as JSON, a text as it stands; "NAME/" is a directory.
 sub work_dir {
     my (%files) = @_;
     my $dir = scratch();
@@ -133,9 +124,8 @@ sub gzip_file {
     return $to;
 }
 
-# The output files of a directory: name => content. The mark of the input in the names of
-# XML and BER files (8 hex digits and a dot before the file's number) is left out while
-# the names stay apart: most tests convert one input per directory.
+# The output files of a directory, name => content; the input's mark (8 hex digits and a dot
+# before the number) left out of the names while they stay apart.
 sub output_files {
     my ($dir) = @_;
     my %files = map { $_ => slurp("$dir/$_") } @{ output_names($dir) };
@@ -176,10 +166,8 @@ push @EXPORT_OK, qw(project_version check_installed_tree);
 # The version of the whole, from the top-level project() call.
 sub project_version { slurp("$source/CMakeLists.txt") =~ /^project\(\w+ VERSION (\S+)/m ? $1 : die "no project version\n" }
 
-# check_installed_tree(root => DIR, prefix => DIR, [inc => 'none']): runs the command, the
-# tools and each module from an installed tree (an install into a scratch root, an unpacked
-# package) as an operator's host would, with none of the build tree in sight. With inc
-# 'none' pm2pif must find the modules without PERL5LIB.
+# check_installed_tree(root => DIR, prefix => DIR, [inc => 'none']): runs the commands and
+# modules of an installed tree with none of the build tree in sight; inc 'none': no PERL5LIB.
 sub check_installed_tree {
     my %arg = @_;
     my $top = "$arg{root}$arg{prefix}";
@@ -213,13 +201,10 @@ sub check_installed_tree {
         or Test::More::diag($r->{err});
 }
 
-# --- broken input
-# Broken copies of a file, the same on every run, for the broken-input harness (t/) and
-# bertree's comparison of its two printers.
+# --- broken input: copies of a file, the same on every run
 push @EXPORT_OK, qw(cuts flips junk);
 
-# [label, prefix] for every prefix whose length is a multiple of $step (10 unless given),
-# the empty one first.
+# [label, prefix] for every prefix whose length is a multiple of $step (10 unless given).
 sub cuts {
     my ($octets, $step) = @_;
     $step //= 10;
@@ -253,9 +238,7 @@ sub junk {
     return join '', map { chr(($next->() >> 7) & 0xFF) } 1 .. $length;
 }
 
-# --- measdoc
-# Items, cycles and messages through measdoc's host functions (the test loads the module), the
-# check that every worker count converts alike, and the results kept under measdoc/t/expected.
+# --- measdoc: items and cycles through its host functions (the test loads the module)
 push @EXPORT_OK, my @measdoc = qw(variant default_threads set_item set_items cycle converted write_file
     worked_example expected);
 $PmTest::EXPORT_TAGS{measdoc} = \@measdoc;
@@ -281,8 +264,8 @@ sub set_items {
     }
 }
 
-# One whole cycle on a file: {init, run, error, warnings, data, blocks (measdoc_data put
-# together from the blocks fetched one at a time), configuration, deinit}.
+# One whole cycle on a file: {init, run, error, warnings, data, blocks (the data as fetched
+# one block at a time), configuration, deinit}.
 sub cycle {
     my ($file, @items) = @_;
     set_items(xmlFileName => [$file], @items);
@@ -302,10 +285,9 @@ sub cycle {
 # A value as one text, hash keys sorted, for comparing results whole.
 sub canonical { require Data::Dumper; Data::Dumper->new([$_[0]])->Sortkeys(1)->Indent(0)->Useqq(1)->Terse(1)->Dump }
 
-# The cycle on the file with no workers, and with `differs`: each worker count (0, 1, 4,
-# 8) whose blocks fetched one at a time are not its data, or whose start, result code,
-# data and warnings (or, when the run fails, its error kind: of several failing sections
-# any may fail first) are not those of the cycle without workers.
+# The cycle without workers, with `differs`: the worker counts (0, 1, 4, 8) whose blocks are
+# not their data, or whose outcome (on failure the error's kind: any failing section may come
+# first) is not that without workers.
 sub converted {
     my ($file, @items) = @_;
     my $outcome = sub {
@@ -330,8 +312,7 @@ sub write_file {
     return spew(($measdoc_scratch //= scratch()) . "/$name", $content);
 }
 
-# The small file of the older layout converted where a clean run is all a test needs: a
-# header, one data section with one block of one row, and a footer.
+# A small file of the older layout (one block of one row) where a clean run is all a test needs.
 sub worked_example {
     return write_file('worked-example.xml', '<?xml version="1.0" encoding="UTF-8"?><mdc><mfh><ffv>1</ffv>'
         . '<sn>SubNetwork=1</sn><st>RNC</st><vn>X</vn><cbt>20050301140000.0+0100</cbt></mfh><md><neid>'
@@ -340,8 +321,7 @@ sub worked_example {
         . '</mv></mi></md><mff><ts>20050301141500.0+0100</ts></mff></mdc>');
 }
 
-# The value kept in measdoc/t/expected/NAME.json; with MEASDOC_WRITE_EXPECTED set, $got
-# is written there first (to renew a file after a change meant to alter results).
+# The value kept in measdoc/t/expected/NAME.json; MEASDOC_WRITE_EXPECTED writes $got there first.
 sub expected {
     my ($name, $got) = @_;
     require JSON::PP;
@@ -367,8 +347,7 @@ sub ordered {
     return \%h;
 }
 
-# The example configuration the converter has built in, in its own order; its object
-# classes (pattern, alternative names) come from t/expected/example-classes.txt.
+# The converter's example configuration in its order; object classes from t/expected/example-classes.txt.
 sub example_config {
     my @example_classes = cases('t/expected/example-classes.txt');
     return ordered(
@@ -395,8 +374,7 @@ sub pif_files {
     return sort { $counter->($a) <=> $counter->($b) || $a cmp $b } grep { /\.pif\z/ } readdir $dh;
 }
 
-# Tests that the PIF files of a directory are those of bermeas/t/expected/NAME byte for
-# byte; with `any_counter`, whatever file counter their names carry.
+# Tests that a directory's PIF files are those of bermeas/t/expected/NAME; `any_counter`: whatever counter.
 sub compare_with_expected {
     my ($dir, $name, $what, $any_counter) = @_;
     my $expected = "$source/bermeas/t/expected/$name";
@@ -408,8 +386,7 @@ sub compare_with_expected {
         for 0 .. $#want;
 }
 
-# Lines of bermeas.log in the working directory from line `from` on, the prefix
-# "[pid] time 5:N " cut to "N message".
+# Lines of bermeas.log in the working directory from line `from` on, as "N message".
 sub log_lines {
     my ($from) = @_;
     my @lines = -f 'bermeas.log' ? split /\n/, slurp('bermeas.log') : ();
@@ -433,8 +410,7 @@ sub capture_output {
     return ($result, slurp("$dir/out"), slurp("$dir/err"));
 }
 
-# A measurement file of one network element and one block. `values` holds [instance id,
-# [results], suspect flag or undef]; a result is an integer, 'null' or ['real', number].
+# A measurement file of one block; `values`: [instance id, [integer, 'null' or ['real', number]], suspect flag].
 sub one_block_file {
     my (%arg) = @_;
     my @values = map {
@@ -463,8 +439,8 @@ sub tlv {
     return chr($identifier) . $octets . $content;
 }
 
-# Converts `octets` (written to a file) or the file `input`, arriving as `name`, into a
-# fresh directory (or `out`). Returns (result, output directory, {PIF file name => content}).
+# Converts `octets` or the file `input`, arriving as `name`, into a fresh directory (or `out`);
+# returns (result, output directory, {PIF file name => content}).
 my $conversions = 0;
 sub bermeas_convert {
     my (%arg) = @_;
@@ -478,8 +454,7 @@ sub bermeas_convert {
     return ($ok, $out, \%files);
 }
 
-# --- radiobin
-# Block layouts and logs go into one scratch directory; files come from AlcatelFile.
+# --- radiobin: layouts and logs in one scratch directory, files from AlcatelFile
 use lib File::Spec->rel2abs("$ENV{PM_SOURCE_DIR}/radiobin/t/lib");
 use AlcatelFile ();
 
@@ -488,8 +463,7 @@ push @EXPORT_OK, qw(deep_dir config_file load_config fresh_log log_messages conv
 my ($radiobin_dir, $serial);
 sub radiobin_dir { $radiobin_dir //= scratch() }
 
-# A directory whose absolute path is exactly `length` characters, made of names of at most
-# 200 characters; returns its path. Both modules' output-path limits are tested with it.
+# A directory whose absolute path is exactly `length` characters, names of at most 200.
 sub deep_dir {
     my ($length) = @_;
     my $path = radiobin_dir() . '/deep' . ++$serial;
@@ -527,8 +501,7 @@ sub log_messages {
     return \@out;
 }
 
-# Converts a file into a fresh output directory (or `out`). Returns (code, second value,
-# PIF text or undef, log messages).
+# Converts a file into a fresh directory (or `out`): (code, second value, PIF text or undef, log messages).
 sub convert_file {
     my ($path, %opt) = @_;
     my $log = fresh_log($opt{log_level} // 3);

@@ -1,10 +1,7 @@
 package measdoc;
-# Test double of the XML module for the pm2pif tests: the host functions with the
-# documented behaviour of the configuration cycle, and results taken from a JSON text in a
-# comment of the converted file:
-#   <measCollecFile><!--FAKE {"data": {...}, "error": "...", "warnings": [...],
-#                             "init_fails": 1, "crash": 1, "sleep": seconds} --></measCollecFile>
-# Each start-up appends a JSON line to $ENV{FAKE_MEASDOC_LOG} with its process id.
+# Double of the XML module for pm2pif's tests: its host functions and configuration cycle, the
+# results from a comment of the file: <!--FAKE {"data": {...}, "error": "...", "warnings": [...],
+# "init_fails": 1, "crash": 1, "sleep": seconds} -->. A start logs its pid to $ENV{FAKE_MEASDOC_LOG}.
 use strict;
 use warnings;
 use JSON::PP;
@@ -63,8 +60,7 @@ sub measdoc_data { $plan->{data} // { commonHeaderData => {}, dataTypeDict => {}
 # The blocks of the data are its numbered entries, numbered from 0 without gaps.
 sub measdoc_block_count { scalar grep {/\A\d+\z/} keys %{ measdoc_data() } }
 
-# The block's PIF text: header fields and columns each sorted, the object's columns named
-# by the data types as its identity.
+# The block's PIF text, header and columns sorted; the data types' object columns its identity.
 sub measdoc_block_pif {
     die "Usage: measdoc::measdoc_block_pif(number, types, suspect)\n" unless @_ == 3;
     my ($number, $types) = @_;
@@ -85,8 +81,7 @@ sub measdoc_block_pif {
              identity => [ grep { ($types->{$_} // '') eq '1' } @columns ] };
 }
 
-# The block's header and columns from its PIF text; the rows themselves are always left
-# to the host's encoder.
+# The block's header and columns from its PIF text; the rows are left to the host's encoder.
 sub measdoc_block_json {
     die "Usage: measdoc::measdoc_block_json(number, types, suspect, fixed)\n" unless @_ == 4;
     my ($number, $types, $suspect, $fixed) = @_;
