@@ -31,12 +31,8 @@ use BerMeas;
 use measdoc;
 use radiobin;
 
-my $src = source_dir();
-my $dir = scratch();
+my ($src, $dir, $n, $long, $time_limit) = (source_dir(), scratch(), 0, 'x' x 0x100000, $ENV{PM_SANITIZED} ? 120 : 30);
 chdir $dir or die "$dir: $!\n";    # BerMeas logs into the working directory
-my $time_limit = $ENV{PM_SANITIZED} ? 120 : 30;
-my $n = 0;
-my $long = 'x' x 0x100000;
 
 # Runs the code with its output caught (no scratch directory a call: the leak checks run here)
 # and a watchdog: a call that does not return in time ends the process (SIGALRM's default).
@@ -300,12 +296,9 @@ for my $name (@chosen) {
         for my $config (@{ $m->{configs} // [] }) {
             my ($label, $value, $must_refuse) = @$config;
             my ($status, %opt) = $m->{configure}->($value, $must_refuse);
-            my @c = grep { $_ } $status;
-            if (!defined $status) {
-                $loaded++;
-                (my $converted, undef, @c) = $m->{run}->($m->{samples}[0][0], %opt);
-                push @c, 'accepted' if $must_refuse && $converted;
-            }
+            my ($converted, undef, @c) = defined $status ? (0, undef, grep { $_ } $status) : $m->{run}->($m->{samples}[0][0], %opt);
+            $loaded++ unless defined $status;
+            push @c, 'accepted' if $must_refuse && $converted;
             diag "$label: @c" if @c && ++$bad <= 3;
         }
         is($bad, 0, 'each configuration serves a conversion that converts or fails with a reason, or is refused with one');

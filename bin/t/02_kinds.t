@@ -4,7 +4,7 @@ use strict;
 use warnings;
 use Test::More;
 use PmBuild ();
-use PmTest qw(pm2pif sample slurp work_dir layout_config gzip_file output_files have_measdoc source_dir
+use PmTest qw(pm2pif sample slurp work_dir layout_config gzipped output_files have_measdoc source_dir
     summary_of example_config tlv);
 
 BEGIN { $ENV{TZ} = 'UTC' }    # the Alcatel header's GMTDIFF
@@ -51,8 +51,7 @@ subtest 'BER: the example configuration gives the files the module tests check' 
     my $run = pm2pif({ cwd => $dir }, '-c', 'example.json', '-j', 2, 'data');
     is($run->{status}, 0, 'converted') or diag $run->{err};
     is_deeply(output_files("$dir/out"), \%checked, 'names and contents as checked, numbered within each file');
-    my $lines = 0;
-    $lines += tr/\n// for values %checked;
+    my $lines = () = join('', values %checked) =~ /\n/g;
     is_deeply(summary_of($run->{err}), { converted => 2, failed => 0, skipped => 0, files => 8, lines => $lines },
         'the summary counts them');
 
@@ -85,8 +84,8 @@ subtest 'Alcatel: as the module tests check it, plain or compressed; its failure
     # The layout named relative to the configuration file.
     my %config = (blockLayout => 'blocks.cfg', omcName => 'OMC1', networkId => 'NET1', regionId => 'REG1');
     my $dir = work_dir('etc/blocks.cfg' => \'alcatel/blocks.cfg', 'etc/c.json' => { alcatel => \%config },
-        'etc/range.json' => { alcatel => { %config, maxRelease => 4 } }, 'PMRES011.01a.7.' => $broken);
-    gzip_file($sample, "$dir/PMRES011.01a.3..gz");
+        'etc/range.json' => { alcatel => { %config, maxRelease => 4 } }, 'PMRES011.01a.7.' => $broken,
+        'PMRES011.01a.3..gz' => gzipped(slurp($sample)));
     my $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'plain', $sample);
     is_deeply(output_files("$dir/plain"), $checked, 'one file, named and written as checked') or diag $run->{err};
     $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'gz', 'PMRES011.01a.3..gz', $sample);

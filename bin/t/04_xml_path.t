@@ -9,10 +9,8 @@ use PmTest qw(cases pm2pif scratch sample spew slurp output_files fake_dir summa
 
 my $fake = { inc => [ fake_dir() ] };
 
-sub fake_xml {
-    my ($path, $root, $plan) = @_;
-    return spew($path, qq{<?xml version="1.0"?>\n<$root>\n<!--FAKE } . encode_json($plan) . qq{ -->\n</$root>\n});
-}
+# A file of the layout whose root is $root, telling the double what to do.
+sub fake_xml { my ($path, $root, $plan) = @_; spew($path, qq{<?xml version="1.0"?>\n<$root>\n<!--FAKE } . encode_json($plan) . qq{ -->\n</$root>\n}) }
 
 # What the double's measdoc_data returns: two blocks, the first with a suspect row.
 my $data = decode_json(slurp(source_dir() . '/bin/t/expected/fake-data.json'));

@@ -6,7 +6,7 @@ use File::Copy qw(copy);
 use JSON::PP qw(decode_json);
 use Test::More;
 use PmBuild ();
-use PmTest qw(cases pm2pif sample spew slurp work_dir gzip_file build_dir source_dir);
+use PmTest qw(cases pm2pif sample spew slurp work_dir build_dir source_dir);
 use Pm2pif::Format qw(epoch_of seconds_of csv_line json_value);
 
 BEGIN { $ENV{TZ} = 'UTC' }
@@ -62,9 +62,8 @@ subtest 'line protocol escapes blanks, commas and equals signs; VES and JSON nam
 };
 
 subtest 'standard input and output in a pipe' => sub {
-    gzip_file(sample('ber/meas-rnc.ber'), "$dir/rnc.gz");
-    my $file = pm2pif({ cwd => $dir }, '-o', '-', '--format', 'influx', sample('ber/meas-rnc.ber'));
-    my $pipe = pm2pif({ cwd => $dir, stdin => "$dir/rnc.gz" }, '-o', '-', '--format', 'influx', '-');
+    my $file = pm2pif({ cwd => $dir }, '-o', '-', '--format', 'influx', sample('ber/meas-utran.ber'));
+    my $pipe = pm2pif({ cwd => $dir, stdin => sample('ber/meas-utran.ber.gz') }, '-o', '-', '--format', 'influx', '-');
     is($pipe->{status}, 0, 'compressed BER from standard input') or diag $pipe->{err};
     ok($file->{out} ne '' && $pipe->{out} eq $file->{out}, '  the lines the file gives');
     my $csv = pm2pif({ cwd => $dir }, '-o', '-', '--format', 'csv', sample('xml/mdc-bsc.xml'));

@@ -8,12 +8,13 @@ use Exporter 'import';
 use File::Path ();
 use File::Spec;
 use File::Temp qw(tempdir);
+use IO::Compress::Gzip ();
 use JSON::PP ();
 use POSIX ();
 use Test::More ();
 
 our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command cases
-    pm2pif fake_dir work_dir layout_config gzip_file output_files output_names summary_of have_measdoc);
+    pm2pif fake_dir work_dir layout_config gzipped output_files output_names summary_of have_measdoc);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // die "PM_SOURCE_DIR is not set\n");
 my $build  = File::Spec->rel2abs($ENV{PM_BUILD_DIR} // "$source/build");
@@ -25,29 +26,19 @@ sub build_dir  { $build }
 sub sample { "$source/samples/$_[0]" }
 
 # A sample outside the checkout (../shared/samples), or undef (the caller skips).
-sub shared_sample {
-    my ($path) = @_;
-    my $dir = PmBuild::shared_samples() // return undef;
-    return -e "$dir/$path" ? "$dir/$path" : undef;
-}
+sub shared_sample { my $dir = PmBuild::shared_samples() // return undef; -e "$dir/$_[0]" ? "$dir/$_[0]" : undef }
 
 # A fresh directory, removed at exit.
 sub scratch { tempdir('pmtest_XXXXXX', TMPDIR => 1, CLEANUP => 1) }
 
 # The octets of a file; dies when it cannot be read.
-sub slurp {
-    my ($path) = @_;
-    open my $fh, '<:raw', $path or die "$path: $!";
-    local $/;
-    return scalar <$fh>;
-}
+sub slurp { open my $fh, '<:raw', $_[0] or die "$_[0]: $!"; local $/; scalar <$fh> }
 
 # Writes octets into a file and returns its path; dies when it cannot.
 sub spew {
     my ($path, $octets) = @_;
     open my $fh, '>:raw', $path or die "$path: $!";
-    print {$fh} $octets;
-    close $fh or die "$path: $!";
+    print {$fh} $octets and close $fh or die "$path: $!";
     return $path;
 }
 
@@ -117,12 +108,8 @@ sub work_dir {
 # A configuration that gives the bundled block layout, and the other Alcatel settings given.
 sub layout_config { { alcatel => { blockLayout => sample('alcatel/blocks.cfg'), @_ } } }
 
-sub gzip_file {
-    my ($from, $to) = @_;
-    require IO::Compress::Gzip;
-    IO::Compress::Gzip::gzip($from => $to, Minimal => 1) or die "gzip $from: $IO::Compress::Gzip::GzipError";
-    return $to;
-}
+# The octets compressed by gzip.
+sub gzipped { my ($octets) = @_; IO::Compress::Gzip::gzip(\$octets => \my $gz, Minimal => 1) or die $IO::Compress::Gzip::GzipError; $gz }
 
 # The output files of a directory, name => content; the input's mark (8 hex digits and a dot
 # before the number) left out of the names while they stay apart.
@@ -134,11 +121,7 @@ sub output_files {
 }
 
 # The names of the PIF files of a directory, sorted.
-sub output_names {
-    my ($dir) = @_;
-    opendir my $dh, $dir or die "$dir: $!";
-    return [ sort grep { /\.(?:pif|pt)\z/ } readdir $dh ];
-}
+sub output_names { opendir my $dh, $_[0] or die "$_[0]: $!"; [ sort grep { /\.(?:pif|pt)\z/ } readdir $dh ] }
 
 # The counts of pm2pif's summary line {converted, failed, skipped, files, lines}; undef without one.
 sub summary_of {
@@ -232,11 +215,7 @@ sub flips {
 }
 
 # $length octets of junk.
-sub junk {
-    my ($length, $seed) = @_;
-    my $next = _generator($seed);
-    return join '', map { chr(($next->() >> 7) & 0xFF) } 1 .. $length;
-}
+sub junk { my $next = _generator($_[1]); join '', map { chr(($next->() >> 7) & 0xFF) } 1 .. $_[0] }
 
 # --- measdoc: items and cycles through its host functions (the test loads the module)
 push @EXPORT_OK, my @measdoc = qw(variant default_threads set_item set_items cycle converted write_file
@@ -307,10 +286,7 @@ sub converted {
 
 # A file of the given content in a directory removed at exit; returns its path.
 my $measdoc_scratch;
-sub write_file {
-    my ($name, $content) = @_;
-    return spew(($measdoc_scratch //= scratch()) . "/$name", $content);
-}
+sub write_file { spew(($measdoc_scratch //= scratch()) . "/$_[0]", $_[1]) }
 
 # A small file of the older layout (one block of one row) where a clean run is all a test needs.
 sub worked_example {
@@ -342,10 +318,7 @@ push @EXPORT_OK, qw(ordered example_config rnc_file_name encode_meas_file indefi
     compare_with_expected log_lines capture_output one_block_file tlv bermeas_convert);
 
 # A reference to a hash that keeps the given order, as a host's configuration does.
-sub ordered {
-    tie my %h, 'Tie::IxHash', @_;
-    return \%h;
-}
+sub ordered { tie my %h, 'Tie::IxHash', @_; \%h }
 
 # The converter's example configuration in its order; object classes from t/expected/example-classes.txt.
 sub example_config {
@@ -368,8 +341,7 @@ sub rnc_file_name { '/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+01
 
 # Names of the PIF files in a directory, sorted by their counter.
 sub pif_files {
-    my ($dir) = @_;
-    opendir my $dh, $dir or die "$dir: $!";
+    opendir my $dh, $_[0] or die "$_[0]: $!";
     my $counter = sub { $_[0] =~ /(\d+)-#-I\.pif\z/ ? $1 : -1 };
     return sort { $counter->($a) <=> $counter->($b) || $a cmp $b } grep { /\.pif\z/ } readdir $dh;
 }
@@ -398,14 +370,11 @@ sub log_lines {
 sub capture_output {
     my ($code) = @_;
     my $dir = scratch();
-    open my $saved_out, '>&', \*STDOUT or die "dup: $!";
-    open my $saved_err, '>&', \*STDERR or die "dup: $!";
-    open STDOUT, '>', "$dir/out" or die "$dir/out: $!";
-    open STDERR, '>', "$dir/err" or die "$dir/err: $!";
+    open my $saved_out, '>&', \*STDOUT and open my $saved_err, '>&', \*STDERR or die "dup: $!";
+    open STDOUT, '>', "$dir/out" and open STDERR, '>', "$dir/err" or die "$dir: $!";
     my $result = eval { $code->() };
     my $error = $@;
-    open STDOUT, '>&', $saved_out or die "restore: $!";
-    open STDERR, '>&', $saved_err or die "restore: $!";
+    open STDOUT, '>&', $saved_out and open STDERR, '>&', $saved_err or die "restore: $!";
     die $error if $error;
     return ($result, slurp("$dir/out"), slurp("$dir/err"));
 }
@@ -433,10 +402,8 @@ sub one_block_file {
 # One BER element: identifier octet, definite length, content.
 sub tlv {
     my ($identifier, @content) = @_;
-    my $content = join '', @content;
-    my $length = length $content;
-    my $octets = $length < 0x80 ? chr $length : $length < 0x100 ? "\x81" . chr $length : "\x82" . pack 'n', $length;
-    return chr($identifier) . $octets . $content;
+    my $length = length(my $content = join '', @content);
+    return chr($identifier) . ($length < 0x80 ? chr $length : $length < 0x100 ? "\x81" . chr $length : "\x82" . pack 'n', $length) . $content;
 }
 
 # Converts `octets` or the file `input`, arriving as `name`, into a fresh directory (or `out`);
@@ -479,26 +446,15 @@ sub deep_dir {
 sub config_file { spew(radiobin_dir() . '/cfg' . ++$serial . '.cfg', $_[0]) }
 
 # Loads a block layout from its text; returns what config_initialise returns.
-sub load_config {
-    my ($text, $min, $max) = @_;
-    return radiobin::config_initialise(config_file($text), $min // 0, $max // 99);
-}
+sub load_config { radiobin::config_initialise(config_file($_[0]), $_[1] // 0, $_[2] // 99) }
 
 # Starts a new log at the given level; returns its path.
-sub fresh_log {
-    my $path = radiobin_dir() . '/log' . ++$serial . '.log';
-    radiobin::logopen($path, $_[0]);
-    return $path;
-}
+sub fresh_log { my $path = radiobin_dir() . '/log' . ++$serial . '.log'; radiobin::logopen($path, $_[0]); $path }
 
 # The messages of a log as "level:text" (without the line feed the logger adds).
 sub log_messages {
-    my ($path) = @_;
-    return [] unless -e $path;
-    my (undef, @parts) = split /^\[\d+\] \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4} \d+:(\d+) /m, slurp($path);
-    my @out;
-    while (my ($level, $msg) = splice @parts, 0, 2) { push @out, "$level:" . ($msg =~ s/\n\z//r) }
-    return \@out;
+    my (undef, @parts) = -e $_[0] ? split /^\[\d+\] \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4} \d+:(\d+) /m, slurp($_[0]) : ();
+    return [ map { "$parts[2 * $_]:" . ($parts[2 * $_ + 1] =~ s/\n\z//r) } 0 .. @parts / 2 - 1 ];
 }
 
 # Converts a file into a fresh directory (or `out`): (code, second value, PIF text or undef, log messages).
@@ -515,8 +471,7 @@ sub convert_file {
 # Writes the file AlcatelFile describes under `name` (default PMRES001.01a.7.) and converts it.
 sub radiobin_convert {
     my ($desc, %opt) = @_;
-    my $path = spew(radiobin_dir() . '/' . ($opt{name} // 'PMRES001.01a.7.'), AlcatelFile::alcatel_file(%$desc));
-    return convert_file($path, %opt);
+    return convert_file(spew(radiobin_dir() . '/' . ($opt{name} // 'PMRES001.01a.7.'), AlcatelFile::alcatel_file(%$desc)), %opt);
 }
 
 # The five header lines for the default description (05Dec2026 10:00-11:00, TZ UTC).

@@ -35,13 +35,9 @@ sub measdoc_init {
     return 1 if $errored;
     my $file = $items{xmlFileName}[0] // '';
     open my $fh, '<:raw', $file or do { $errored = 1; $error = "io - cannot open $file"; return 1 };
-    my $text = do { local $/; <$fh> };
-    my ($json) = $text =~ /<!--FAKE (.*?)-->/s;
+    my ($json) = do { local $/; <$fh> } =~ /<!--FAKE (.*?)-->/s;
     $plan = $json ? decode_json($json) : {};
-    if (my $log = $ENV{FAKE_MEASDOC_LOG}) {
-        open my $out, '>>', $log or die "$log: $!";
-        print {$out} encode_json({ pid => $$ }), "\n";
-    }
+    if (my $log = $ENV{FAKE_MEASDOC_LOG}) { open my $out, '>>', $log or die "$log: $!"; print {$out} encode_json({ pid => $$ }), "\n" }
     if ($plan->{init_fails}) { ($errored, $error) = (1, 'fake - start-up failed'); return 1 }
     $started = 1;
     return 0;
@@ -105,12 +101,6 @@ sub measdoc_configuration {
              i_measdatelemname => [ $data, '' ], i_uniquepifblkelemname => [ $block, '' ], i_measvalelemname => [ $row, '' ] };
 }
 
-sub measdoc_deinit {
-    return 1 if $errored;
-    %items = ();
-    $started = 0;
-    undef $plan;
-    return 0;
-}
+sub measdoc_deinit { return 1 if $errored; %items = (); ($started, $plan) = (0, undef); return 0 }
 
 1;
