@@ -62,13 +62,7 @@ subtest 'runs into one output directory' => sub {
     my @names = @{ output_names("$dir/out") };
     is(scalar(grep { /\AA-#-mdc-bsc-#-[0-9a-f]{8}\.0-#-I\.pif\z/ } @names), 2, 'inputs of one name are both kept');
     is(scalar @names, 6, '  BER files of one header too, and a rerun adds nothing');
-    my @pids = map {
-        my $from = $_;
-        my $pid = fork // die "fork: $!";
-        POSIX::_exit(pm2pif({ inc => [ fake_dir() ], cwd => $dir }, '-o', 'both', '-j', 2, "$from/mdc-bsc.xml",
-            "$from/x.ber")->{status}) unless $pid;
-        $pid;
-    } qw(a b);
+    my @pids = map { start($dir, '-o', "$dir/both", '-j', 2, "$dir/$_/mdc-bsc.xml", "$dir/$_/x.ber") } qw(a b);
     is_deeply([ map { waitpid($_, 0); $? } @pids ], [ 0, 0 ], 'two runs at once convert');
     is_deeply(output_names("$dir/both"), \@names, '  into the same files');
 

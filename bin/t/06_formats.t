@@ -86,10 +86,9 @@ SKIP: {
         system("cd $dir && parallel --will-cite --sshloginfile hosts -n 2 $pm2pif -q -j 4 -c $dir/c.json --format jsonl"
             . " -o $dir/spread < list") == 0 or return fail('parallel ran');
         pm2pif({ cwd => $dir }, '-q', '-c', 'c.json', '--format', 'jsonl', '-o', 'one', split /\n/, slurp("$dir/list"));
-        my %spread = map { s{.*/}{}r => slurp($_) } files_of("$dir/spread", qr/\.jsonl\z/);
-        my %once   = map { s{.*/}{}r => slurp($_) } files_of("$dir/one", qr/\.jsonl\z/);
-        is(scalar keys %spread, 5, 'a file per input');
-        is_deeply(\%spread, \%once, 'the names and contents of one run');
+        my ($spread, $once) = map { contents("$dir/$_") } qw(spread one);
+        is(scalar keys %$spread, 5, 'a file per input');
+        is_deeply($spread, $once, 'the names and contents of one run');
     };
 }
 
