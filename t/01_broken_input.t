@@ -1,22 +1,19 @@
-# Every deliverable over broken input made from the bundled samples: cut at every tenth octet and
-# with bits flipped, nesting far deeper than any measurement file, lengths beyond the file's end,
-# megabyte-long names and values, junk, paths that hold nothing readable, configurations that make
-# no sense. Every call ends converted or refused, without a crash or hang; a refusal says why;
-# nothing looks whole unless it is what the intact file gives; no file stays open; no Perl value
-# outlives a host call; the host's locale changes no output. PM_BROKEN_INPUT_MODULES=a,b limits it.
+# Every deliverable over broken input (cuts, flipped bits, deep nesting, lengths past the end,
+# megabyte-long values, junk, unreadable paths, senseless configurations): every call converts or
+# is refused with a reason, without crash or hang; nothing looks whole unless it is; no file stays
+# open; no Perl value outlives a host call; the locale changes no output. PM_BROKEN_INPUT_MODULES=a,b.
 use strict;
 use warnings;
 use PmBuild ();
-use PmTest qw(source_dir build_dir sample scratch slurp spew cuts flips junk run_command :measdoc);
+use PmTest qw(source_dir build_dir sample scratch slurp spew cuts flips junk run_command one_block_file
+    rnc_file_name example_config fresh_log log_messages log_lines :measdoc);
 use Cwd ();
 use File::Basename qw(basename);
 use POSIX qw(setlocale LC_ALL);
 use Test::More;
 
-# In an address-sanitizer build the test runs again in a fresh interpreter with leak detection
-# on (the harness turns it off: the interpreter leaves its own memory unreleased at exit). With
-# three frames kept per block, the interpreter's blocks show its own code above the allocator and
-# are suppressed; a leak of the modules makes the test exit non-zero with the report on stderr.
+# Under the address sanitizer, again with leak detection (the harness turns it off); three frames
+# a block show the interpreter's own leaks above the allocator, which are suppressed.
 BEGIN {
     if (($ENV{PM_SANITIZED} // '') eq 'address' && !$ENV{PM_LEAKS_CHECKED}) {
         my $interpreter = readlink('/proc/self/exe') // $^X;
@@ -29,22 +26,16 @@ BEGIN {
     }
 }
 
-use lib source_dir() . '/samples/ber', source_dir() . '/radiobin/t/lib';
-use MeasFile qw(encode_meas_file);
 use AlcatelFile qw(alcatel_file block block_len byte le16);
 use BerMeas;
 use measdoc;
 use radiobin;
 
-my $src = source_dir();
-my $dir = scratch();
+my ($src, $dir, $n, $long, $time_limit) = (source_dir(), scratch(), 0, 'x' x 0x100000, $ENV{PM_SANITIZED} ? 120 : 30);
 chdir $dir or die "$dir: $!\n";    # BerMeas logs into the working directory
-my $time_limit = $ENV{PM_SANITIZED} ? 120 : 30;
-my $n = 0;
-my $long = 'x' x 0x100000;
 
-# Runs the code with standard output and error in a file and a watchdog: a call that does not
-# return in time ends the process (SIGALRM's default action), which the harness reports.
+# Runs the code with its output caught (no scratch directory a call: the leak checks run here)
+# and a watchdog: a call that does not return in time ends the process (SIGALRM's default).
 sub guarded {
     my ($code) = @_;
     open my $saved_out, '>&', \*STDOUT or die "dup: $!\n";
@@ -59,14 +50,8 @@ sub guarded {
 }
 
 sub fresh_dir { my $d = "$dir/d" . ++$n; mkdir $d or die "$d: $!\n"; $d }
-sub fresh_log { unlink "$dir/$_[0]"; radiobin::logopen("$dir/$_[0]", 5); "$dir/$_[0]" }
 
-# Logged lines of a module from offset $from of its log, as "LEVEL:message".
-sub log_lines { map { /^\[\d+\] .{24} 5:(\d+) (.*)/ ? "$1:$2" : "unlike a log line: $_" }
-                    split /\n/, (-f $_[0] ? substr(slurp($_[0]), $_[1] // 0) : '') }
-
-# What is wrong with the form of a radiobin PIF file, or nothing: a failed conversion too
-# leaves its header section and every section it began closed, in order.
+# What is wrong with a radiobin PIF file, or '': even a failed one closes its sections in order.
 sub pif_fault {
     my ($pif) = @_;
     my $sections = join '', map { /^##(START|END)\|/ ? substr($1, 0, 1) : '' } split /\n/, $pif;
@@ -76,19 +61,7 @@ sub pif_fault {
 
 my ($junk, $ber, $alcatel) = (spew("$dir/junk", "\x30\x84\x7f\xff\xff\xff" . 'x' x 100), "$src/samples/ber/meas-rnc.ber",
                               "$src/samples/alcatel/PMRES011.01a.3.");
-my $rnc_name = '/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+0100_RNC-North-1.ber';
-my $bermeas_config = { ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' },
-    ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => ['OBJ_ID'] }, DIRECTORY_HEADER_FIELDS => { NETWORK_ID => 'NETWORK_?([^/]+)' },
-    ASN1_3GPP_FILENAME_VALIDATION => { StartDate => '^\w{1}(\d{8}).+$' },
-    ASN1_HEADER_INFO_FOR_PIF_FILENAME => [qw(senderType senderName_managedElementId measTimeStamp_Date measTimeStamp_Time)] };
-my $ber_file = sub {
-    my (%over) = @_;
-    my %info = (measTimeStamp => '20261205174500Z', granularityPeriod => 900, measTypes => ['a.b', 'c'], measValues =>
-        [{ measObjInstId => 'cell=1', measResults => [{ iValue => 1 }, { iValue => 2 }], suspectFlag => 0 }], %{ $over{info} // {} });
-    encode_meas_file({ measFileHeader => { fileFormatVersion => 1, senderName => 'managedElementId=RNC01', senderType => 'RNC',
-        vendorName => 'V', collectionBeginTime => '20261205170000Z', %{ $over{header} // {} } }, measFileFooter => '20261205180000Z',
-        measData => [{ nEId => { nEUserName => 'u', nEDistinguishedName => 'd=1' }, measInfo => [\%info] }] });
-};
+my ($rnc_name, $bermeas_config, @ber_row) = (rnc_file_name(), example_config(), values => [['cell=1', [1, 2], 0]], types => ['a.b', 'c']);
 my @ber_shapes = (
     ['definite nesting 100000 deep', "\x30\x84\x7f\xff\xff\xff" x 100000], ['indefinite nesting 100000 deep', "\x30\x80" x 100000],
     ['a length of four octets all set', "\x30\x84\xff\xff\xff\xff\xa0\x03\x80\x01\x01"],
@@ -111,12 +84,10 @@ my @odd_paths = (['an empty file', spew("$dir/empty", '')], ['a missing file', "
     ['a name of 100000 characters', "$dir/" . ('n' x 100_000)], ['a file whose reads fail', '/proc/self/mem'],  # nothing mapped at 0
     $> == 0 ? () : ['a file without read permission', do { chmod 0, spew("$dir/locked", 'locked'); "$dir/locked" }]);
 
-# The modules. run(path, options) converts a file and returns (converted, output, complaints
-# about what no call may do); `samples` are cut and flipped, `inputs` are [label, octets,
-# it must fail]; `arguments` are [label, path, options, it converts]; `configs` go through
-# configure (returning undef when taken, then the options of the runs under it, or else ''
-# for a refusal with its reason or a complaint) before the first sample converts, and a
-# third element says it must be refused or fail that conversion; reset restores the default.
+# run(path, options) returns (converted, output, complaints); `samples` are cut and flipped;
+# `inputs` [label, octets, must fail]; `arguments` [label, path, options, converts]; `configs`
+# [label, value, must be refused] go through configure (undef and run options when taken, else
+# '' or a complaint) before the first sample converts; reset restores the default.
 my %modules;
 %modules = (
     bertree => {
@@ -140,12 +111,12 @@ my %modules;
         run => sub {
             my ($path, %opt) = @_;
             my $out = $opt{out} // fresh_dir();
-            my $logged = -s 'bermeas.log' // 0;
+            my $logged = () = log_lines();
             my ($ok, undef, $died) = guarded(sub { BerMeas::process_file($path, $opt{name} // $rnc_name, $out) });
             my %files = map { basename($_) => slurp($_) } grep { -f } glob("$out/*.pif");
             my %reference = map { $_ => 1 } @{ $opt{reference} // [] };
             my @c = grep { $_ } $died, !defined $ok || ($ok ne '1' && $ok ne '') && "result '$ok' is no boolean",
-                !$ok && !$opt{unlogged} && !grep({ /^[12]:/ } log_lines('bermeas.log', $logged)) && 'refused without a logged reason';
+                !$ok && !$opt{unlogged} && !grep({ /^[12] / } log_lines($logged)) && 'refused without a logged reason';
             for my $name (sort keys %files) {
                 my $whole = $files{$name} =~ /\n##END\|[^\n|]*\n\z/;
                 push @c, "$name: no PIF banner" unless $files{$name} =~ /\A## Parser Intermediate File\n##START\|HEADER\n/;
@@ -157,13 +128,12 @@ my %modules;
         },
         samples => [map { ["$src/samples/ber/$_"] } qw(meas-rnc.ber meas-rnc-indefinite.ber meas-utran.ber)],
         inputs => [(map { [@$_, 1] } @ber_shapes,
-                ['a content length beyond the file', substr($ber_file->(), 0, 40) . "\x04\x84\x7f\xff\xff\xf0abc"]),
-            ['a megabyte-long object instance', $ber_file->(info => { measValues => [{ measObjInstId => "cell=$long",
-                                                   measResults => [{ iValue => 1 }, { iValue => 2 }] }] }), 0],
-            ['a megabyte-long counter name', $ber_file->(info => { measTypes => [$long, 'c'] }), 0],
-            ['a megabyte-long time stamp', $ber_file->(info => { measTimeStamp => $long }), 0],
+                ['a content length beyond the file', substr(one_block_file(@ber_row), 0, 40) . "\x04\x84\x7f\xff\xff\xf0abc"]),
+            ['a megabyte-long object instance', one_block_file(@ber_row, values => [["cell=$long", [1, 2]]]), 0],
+            ['a megabyte-long counter name', one_block_file(@ber_row, types => [$long, 'c']), 0],
+            ['a megabyte-long time stamp', one_block_file(@ber_row, time_stamp => $long), 0],
             # The sender name is a field of the PIF file name, which no file system takes.
-            ['a megabyte-long sender name', $ber_file->(header => { senderName => "managedElementId=$long" }), 1]],
+            ['a megabyte-long sender name', one_block_file(@ber_row, sender => "managedElementId=$long"), 1]],
         arguments => [(map { [$_->[0], $ber, $_->[1]] } @bad_output,
                 ['a megabyte-long arrival name', { name => "/$long" }],
                 # These two are refused before the log opens.
@@ -183,8 +153,7 @@ my %modules;
                 ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => [$long] }, ASN1_HEADER_INFO_FOR_PIF_FILENAME => [$long] }],
             ['no configuration', undef, 1]],
         configure => sub { BerMeas::delete_config(); BerMeas::set_config($_[0]) if defined $_[0]; (undef, unlogged => !defined $_[0]) },
-        # Host calls on good input, on input that fails and with wrong argument counts, traced for
-        # Perl values created during the call that outlive it.
+        # Host calls on good and failing input and with wrong argument counts.
         leaks => [['set_config and delete_config', sub { BerMeas::set_config($bermeas_config); BerMeas::delete_config() }],
             ['a configuration of the wrong kinds', sub { BerMeas::set_config({ DIRECTORY_HEADER_FIELDS => [1],
                 FILENAME_HEADER_FIELDS => { F => [undef, \1] } }); BerMeas::delete_config(); BerMeas::set_config($bermeas_config) }],
@@ -198,11 +167,11 @@ my %modules;
         run => sub {
             my ($path, %opt) = @_;
             my $out = $opt{out} // fresh_dir();
-            my $log = fresh_log('radiobin.log');
+            my $log = fresh_log(5);
             my ($rc, $second, $died) = guarded(sub { radiobin::process_file($path, $out, $opt{omc} // 'OMC1',
                                                      $opt{network} // 'NET1', $opt{region} // 'REG1') });
             my @c = grep { $_ } $died, !grep({ $rc eq $_ } 0, -1, -2, 3) && "code $rc",
-                $rc != 0 && !grep({ /^[124]:/ } log_lines($log)) && 'refused without a logged reason',
+                $rc != 0 && !grep({ /^[124]:/ } @{ log_messages($log) }) && 'refused without a logged reason',
                 !defined $second && 'no second value',
                 defined $second && $second ne $rc && index($second, "$out/") != 0 && "second value $second is no path in $out";
             my $pif = defined $second && -f $second ? slurp($second) : '';
@@ -226,8 +195,8 @@ my %modules;
         # A layout loads (0) or is refused (2) with a reason; whatever loaded must serve a conversion.
         configure => sub {
             my $path = ref $_[0] ? ${ $_[0] } : spew("$dir/layout" . ++$n, $_[0]);
-            my ($log, $rc) = (fresh_log('layout.log'), radiobin::config_initialise($path, 0, 9));
-            return $rc == 0 ? ($_[1] ? 'loaded' : undef) : $rc != 2 ? "code $rc" : grep({ /^1:ERROR/ } log_lines($log)) ? '' : 'refused without a logged reason';
+            my ($log, $rc) = (fresh_log(5), radiobin::config_initialise($path, 0, 9));
+            return $rc == 0 ? ($_[1] ? 'loaded' : undef) : $rc != 2 ? "code $rc" : grep({ /^1:ERROR/ } @{ log_messages($log) }) ? '' : 'refused without a logged reason';
         },
         reset => sub { radiobin::config_initialise($layout, 0, 9) == 0 or die "$layout does not load\n" },
         leaks => [['logopen', sub { radiobin::logopen("$dir/radiobin.log", 5) }], ['constant', sub { my $v = radiobin::constant('x', 1) }],
@@ -287,8 +256,7 @@ my %modules;
 );
 my @chosen = grep { $modules{$_} } split /,/, $ENV{PM_BROKEN_INPUT_MODULES} // join ',', sort keys %modules;
 
-# Runs the variants ([label, octets, it must fail]) of a module; returns how many had complaints
-# (the first few are shown). A cut must fail unless the module takes it for complete.
+# Runs [label, octets, must fail] variants; how many had complaints. A cut fails unless complete.
 sub run_variants {
     my ($m, $variants, %opt) = @_;
     my $bad = 0;
@@ -328,12 +296,9 @@ for my $name (@chosen) {
         for my $config (@{ $m->{configs} // [] }) {
             my ($label, $value, $must_refuse) = @$config;
             my ($status, %opt) = $m->{configure}->($value, $must_refuse);
-            my @c = grep { $_ } $status;
-            if (!defined $status) {
-                $loaded++;
-                (my $converted, undef, @c) = $m->{run}->($m->{samples}[0][0], %opt);
-                push @c, 'accepted' if $must_refuse && $converted;
-            }
+            my ($converted, undef, @c) = defined $status ? (0, undef, grep { $_ } $status) : $m->{run}->($m->{samples}[0][0], %opt);
+            $loaded++ unless defined $status;
+            push @c, 'accepted' if $must_refuse && $converted;
             diag "$label: @c" if @c && ++$bad <= 3;
         }
         is($bad, 0, 'each configuration serves a conversion that converts or fails with a reason, or is refused with one');

@@ -1,7 +1,5 @@
-# The command line as a user meets it: the manual, and command lines and configuration
-# files that cannot be used, which stop pm2pif with status 2 before anything is converted.
-# The checks themselves run in-process (Pm2pif::parse_options, Pm2pif::Config); a few
-# runs show how a refusal reaches the user.
+# The command line as a user meets it: the manual, and command lines and configuration files
+# that stop pm2pif with status 2 before anything is converted (checked in-process, a few run).
 use strict;
 use warnings;
 use Test::More;
@@ -9,7 +7,7 @@ use PmBuild ();
 use Pod::Checker;
 use Pm2pif ();
 use Pm2pif::Config qw(load_config xml_items);
-use PmTest qw(cases pm2pif scratch sample spew source_dir);
+use PmTest qw(cases pm2pif scratch sample spew work_dir source_dir);
 
 subtest 'manual and version' => sub {
     my $help = pm2pif('--help');
@@ -43,28 +41,18 @@ subtest 'configuration files that cannot be used' => sub {
 };
 
 subtest 'a refusal reaches the user: status 2, the reason, nothing converted' => sub {
-    my $dir = scratch();
-    spew("$dir/bad.json", '{"xml": ');
-    spew("$dir/layout.json", '{"alcatel": {"blockLayout": "missing.cfg"}}');
-    spew("$dir/taken", '');
-    my $ber = sample('ber/meas-rnc.ber');
-    for my $case ([ [ '-j', 0, $ber ], qr/\Apm2pif: --jobs wants .*\nUsage: pm2pif \[OPTIONS\] FILE\|DIR\.\.\.\n/ ],
-                  [ [ '-c', 'bad.json', $ber ], qr/\Apm2pif: configuration bad\.json: not valid JSON/ ],
-                  [ [ '-c', 'layout.json', $ber ],
-                    qr/\Apm2pif: configuration layout\.json: the block-layout file \S+missing\.cfg was not loaded: .*Failed to open file/ ],
-                  [ [ '-o', 'taken/out', $ber ], qr/\Apm2pif: cannot create the output directory taken\/out: / ]) {
-        my $run = pm2pif({ cwd => $dir }, @{ $case->[0] });
-        is($run->{status}, 2, "status 2 for (@{ $case->[0] })");
-        like($run->{err}, $case->[1], '  with the reason');
+    my $dir = work_dir('bad.json' => '{"xml": ', 'layout.json' => '{"alcatel": {"blockLayout": "missing.cfg"}}', taken => '');
+    for my $case (cases('bin/t/expected/refused-runs.txt')) {
+        my $run = pm2pif({ cwd => $dir }, map { $_ eq 'BER' ? sample('ber/meas-rnc.ber') : $_ } split ' ', $case->[0]);
+        is($run->{status}, 2, "status 2 for ($case->[0])");
+        like($run->{err}, qr/$case->[1]/, '  with the reason');
     }
     is_deeply([ glob "$dir/out/*.pif" ], [], 'nothing converted');
 };
 
 subtest 'XML items: the layout, then the items for every file, then the root\'s own' => sub {
-    my $dir = scratch();
-    spew("$dir/c.json", '{"xml": {"threadNumber": 2, "altCounterNullValue": 0, "mdc": {"threadNumber": "3"},'
-        . ' "statsFile": {"altOutputBlockNames": {"B": "b", "A": "a"}}}}');
-    my $config = load_config("$dir/c.json");
+    my $config = load_config(work_dir('c.json' => { xml => { threadNumber => 2, altCounterNullValue => 0,
+        mdc => { threadNumber => '3' }, statsFile => { altOutputBlockNames => { B => 'b', A => 'a' } } } }) . '/c.json');
     is_deeply([ @{ xml_items($config, 'mdc') }{qw(xmlDocumentType threadNumber altCounterNullValue)} ], [ ['0'], ['3'], ['0'] ],
         'mdc: its layout\'s type, its own thread count, the null value of every file');
     is_deeply(xml_items($config, 'statsFile')->{altOutputBlockNames}, [qw(A a B b)], 'a map as sorted pairs');

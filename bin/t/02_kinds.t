@@ -1,16 +1,11 @@
-# Each kind of input through pm2pif with the real modules, against outputs checked by
-# hand or by the modules' own tests: the XML layouts (bin/t/expected), BER files with the
-# module's example configuration and without any, Alcatel files with their block layout;
-# and each kind's failures, every one named with the module's reason.
+# Each kind of input through pm2pif with the real modules, against outputs checked by hand or
+# by the modules' own tests; and each kind's failures, every one named with the module's reason.
 use strict;
 use warnings;
-use File::Copy qw(copy);
-use File::Path qw(make_path);
-use JSON::PP qw(encode_json);
 use Test::More;
 use PmBuild ();
-use PmTest qw(pm2pif scratch sample spew slurp gzip_file output_files have_measdoc source_dir summary_of
-    example_config);
+use PmTest qw(pm2pif sample slurp work_dir layout_config gzipped output_files have_measdoc source_dir
+    summary_of example_config tlv);
 
 BEGIN { $ENV{TZ} = 'UTC' }    # the Alcatel header's GMTDIFF
 
@@ -19,7 +14,10 @@ my $expected = output_files(source_dir() . '/bin/t/expected');
 SKIP: {
     skip 'the XML module measdoc cannot be loaded', 1 unless have_measdoc();
     subtest 'XML: both layouts as checked by hand; prefixes; UTF-16 refused' => sub {
-        my $dir = scratch();
+        my $text = slurp(sample('xml/boda_A2.xml'));
+        require Encode;
+        my $dir = work_dir('boda_A2.xml' => $text =~ s{<(/?)(?=[A-Za-z])}{<$1mc:}gr =~ s{\bxmlns=}{xmlns:mc=}r,
+            'utf16.xml' => "\xFF\xFE" . Encode::encode('UTF-16LE', $text));
         my @files = (sample('xml/boda_A2.xml'), sample('xml/mdc-bsc.xml'));
         my $run = pm2pif({ cwd => $dir }, '-c', sample('pm2pif.json'), @files);
         is($run->{status}, 0, 'converted') or diag $run->{err};
@@ -29,11 +27,6 @@ SKIP: {
         s/\|0\|12\|$/|NULL|12|/m for values %null;
         is_deeply(output_files("$dir/plain"), \%null, 'without configuration an mdc NULL counter stays NULL');
 
-        my $text = slurp(sample('xml/boda_A2.xml'));
-        (my $prefixed = $text) =~ s{<(/?)(?=[A-Za-z])}{<$1mc:}g;
-        spew("$dir/boda_A2.xml", $prefixed =~ s{\bxmlns=}{xmlns:mc=}r);
-        require Encode;
-        spew("$dir/utf16.xml", "\xFF\xFE" . Encode::encode('UTF-16LE', $text));
         $run = pm2pif({ cwd => $dir }, '-o', 'prefixed', 'boda_A2.xml', 'utf16.xml');
         my ($name) = grep {/boda_A2/} keys %$expected;
         is(output_files("$dir/prefixed")->{$name}, $expected->{$name}, 'namespace prefixes convert as without');
@@ -42,16 +35,12 @@ SKIP: {
 }
 
 subtest 'BER: the example configuration gives the files the module tests check' => sub {
-    my $dir = scratch();
-    make_path("$dir/data/NETWORK_east/REGION_north", "$dir/data/NETWORK_west");
-    copy(sample('ber/meas-rnc.ber'), "$dir/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+0100_RNC-North-1.ber")
-        or die;
-    gzip_file(sample('ber/meas-utran.ber'), "$dir/data/NETWORK_west/A20261205.1700+0100-1800+0100_RNC01.ber.gz");
     # The module tests' configuration as a file writes it: maps as lists of pairs, in order.
     my $config = example_config();
-    spew("$dir/example.json", encode_json({ ber => { map {
-        my $value = $config->{$_};
-        $_ => ref $value eq 'HASH' ? [ map { [ $_, $value->{$_} ] } keys %$value ] : $value } keys %$config } }));
+    my $dir = work_dir('data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+0100_RNC-North-1.ber' => \'ber/meas-rnc.ber',
+        'data/NETWORK_west/A20261205.1700+0100-1800+0100_RNC01.ber.gz' => \'ber/meas-utran.ber.gz',
+        'example.json' => { ber => { map { my $value = $config->{$_};
+            $_ => ref $value eq 'HASH' ? [ map { [ $_, $value->{$_} ] } keys %$value ] : $value } keys %$config } });
     # The module numbers its files per process, pm2pif within each input.
     my %checked;
     for my $set (qw(rnc utran)) {
@@ -62,8 +51,7 @@ subtest 'BER: the example configuration gives the files the module tests check' 
     my $run = pm2pif({ cwd => $dir }, '-c', 'example.json', '-j', 2, 'data');
     is($run->{status}, 0, 'converted') or diag $run->{err};
     is_deeply(output_files("$dir/out"), \%checked, 'names and contents as checked, numbered within each file');
-    my $lines = 0;
-    $lines += tr/\n// for values %checked;
+    my $lines = () = join('', values %checked) =~ /\n/g;
     is_deeply(summary_of($run->{err}), { converted => 2, failed => 0, skipped => 0, files => 8, lines => $lines },
         'the summary counts them');
 
@@ -74,11 +62,9 @@ subtest 'BER: the example configuration gives the files the module tests check' 
 };
 
 subtest 'BER without configuration: every object of class OBJ, names marked by their input' => sub {
-    my $dir = scratch();
     # A header, no measurement data and a footer.
-    my $tlv = sub { my ($tag, $content) = @_; chr($tag) . chr(length $content) . $content };
-    spew("$dir/empty.ber", $tlv->(0x30, $tlv->(0xA0, $tlv->(0x80, "\x01") . $tlv->(0x81, 'RNC01') . $tlv->(0x82, 'RNC')
-        . $tlv->(0x83, 'Example') . $tlv->(0x84, '20261205170000Z')) . $tlv->(0xA1, '') . $tlv->(0x82, '20261205180000Z')));
+    my $dir = work_dir('empty.ber' => tlv(0x30, tlv(0xA0, tlv(0x80, "\x01"), tlv(0x81, 'RNC01'), tlv(0x82, 'RNC'),
+        tlv(0x83, 'Example'), tlv(0x84, '20261205170000Z')), tlv(0xA1), tlv(0x82, '20261205180000Z')));
     my $run = pm2pif({ cwd => $dir }, sample('ber/meas-rnc.ber'), sample('ber/meas-rnc-indefinite.ber'), 'empty.ber');
     is($run->{status}, 0, 'converted') or diag $run->{err};
     # Checked by hand: class OBJ with the whole identifier, the file name a header field, the
@@ -89,18 +75,17 @@ subtest 'BER without configuration: every object of class OBJ, names marked by t
 };
 
 subtest 'Alcatel: as the module tests check it, plain or compressed; its failures' => sub {
-    my $dir = scratch();
     my $sample = sample('alcatel/PMRES011.01a.3.');
     my $pif = 'TYPE_11-#-3-#-OMC1-#-05Dec2026-#-10:00-#-05Dec2026-#-10:15-#-I.pt';
     my $checked = { $pif => slurp(source_dir() . '/radiobin/t/data/PMRES011.01a.3.pif') };
-    mkdir "$dir/etc" or die;
-    copy(sample('alcatel/blocks.cfg'), "$dir/etc/blocks.cfg") or die;
-    my $config = sub {
-        spew("$dir/etc/c.json", encode_json({ alcatel => { blockLayout => 'blocks.cfg', omcName => 'OMC1',
-            networkId => 'NET1', regionId => 'REG1', @_ } }));
-    };
-    $config->();
-    gzip_file($sample, "$dir/PMRES011.01a.3..gz");
+    # The third record claims sequence number 5: radiobin has written part of its file.
+    my $broken = slurp($sample);
+    substr($broken, 2 * 76 + 2, 1) = "\x05";
+    # The layout named relative to the configuration file.
+    my %config = (blockLayout => 'blocks.cfg', omcName => 'OMC1', networkId => 'NET1', regionId => 'REG1');
+    my $dir = work_dir('etc/blocks.cfg' => \'alcatel/blocks.cfg', 'etc/c.json' => { alcatel => \%config },
+        'etc/range.json' => { alcatel => { %config, maxRelease => 4 } }, 'PMRES011.01a.7.' => $broken,
+        'PMRES011.01a.3..gz' => gzipped(slurp($sample)));
     my $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'plain', $sample);
     is_deeply(output_files("$dir/plain"), $checked, 'one file, named and written as checked') or diag $run->{err};
     $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'gz', 'PMRES011.01a.3..gz', $sample);
@@ -108,16 +93,11 @@ subtest 'Alcatel: as the module tests check it, plain or compressed; its failure
     like($run->{err}, qr/^pm2pif: \Q$sample\E: its output \Q$pif\E was already written for PMRES011\.01a\.3\.\.gz in this run$/m,
         'a second input of that output fails, naming the first');
 
-    # The third record claims sequence number 5: radiobin has written part of its file.
-    my $octets = slurp($sample);
-    substr($octets, 2 * 76 + 2, 1) = "\x05";
-    spew("$dir/PMRES011.01a.7.", $octets);
     $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'broken', 'PMRES011.01a.7.', $sample);
     like($run->{err}, qr/^pm2pif: PMRES011\.01a\.7\.: radiobin result -1 \(failed\): .*rec sequence error detected/m,
         'a broken file fails with the reason');
     is_deeply(output_files("$dir/broken"), $checked, '  its partial output is gone, the good file is there');
-    $config->(maxRelease => 4);
-    $run = pm2pif({ cwd => $dir }, '-c', 'etc/c.json', '-o', 'range', $sample);
+    $run = pm2pif({ cwd => $dir }, '-c', 'etc/range.json', '-o', 'range', $sample);
     like($run->{err}, qr/^pm2pif: \Q$sample\E: radiobin result -2 \(release outside the configured range\): .*is release 5 \(radiobin\.log\)$/m,
         'a release outside the range fails');
     $run = pm2pif({ cwd => $dir }, '-o', 'nolayout', $sample);
@@ -127,14 +107,11 @@ subtest 'Alcatel: as the module tests check it, plain or compressed; its failure
 };
 
 subtest '--kind forces a kind; a module that finds nothing fails the file' => sub {
-    my $dir = scratch();
-    copy(sample('alcatel/PMRES011.01a.3.'), "$dir/looks.xml") or die;
-    spew("$dir/seq", "\x30\x00");
+    my $dir = work_dir('looks.xml' => \'alcatel/PMRES011.01a.3.', seq => "\x30\x00", 'c.json' => layout_config());
     my $run = pm2pif({ cwd => $dir }, '--kind', 'ber', 'looks.xml', 'seq', sample('ber/meas-utran.ber.gz'));
     like($run->{err}, qr/^pm2pif: \Q$_\E: No measurement collection in input file: .*\Q$_\E \(bermeas\.log\)$/m,
         "$_: with BerMeas's reason") for 'looks.xml', 'seq';
     is_deeply([ @{ summary_of($run->{err}) }{qw(converted failed)} ], [ 1, 2 ], 'the BER file converts');
-    spew("$dir/c.json", encode_json({ alcatel => { blockLayout => sample('alcatel/blocks.cfg') } }));
     $run = pm2pif({ cwd => $dir }, '-c', 'c.json', '--kind', 'alcatel', sample('ber/meas-rnc.ber'));
     like($run->{err}, qr/radiobin result -1 \(failed\): .*File is not a performance measurement file/, 'radiobin\'s too');
 };

@@ -1,39 +1,24 @@
-# What pm2pif takes as input, and that every input is accounted for: the kind told from
-# the content whatever the name, directories walked in name order without hidden entries,
-# links to directories or the output directory, files of no known kind skipped there but
-# failing when named, entries that cannot be looked at failing with the reason, each file
-# converted once; gzip told from the content, bounded and checked; names kept as octets.
+# What pm2pif takes as input, each input accounted for: kinds told from the content, directories
+# walked in name order, entries that cannot be read, gzip bounded and checked, names as octets.
 use strict;
 use warnings;
-use File::Copy qw(copy);
-use File::Path qw(make_path);
 use File::Spec;
-use IO::Compress::Gzip qw(gzip $GzipError);
-use JSON::PP qw(encode_json);
 use POSIX ();
 use Test::More;
 use Time::HiRes qw(time);
 use PmBuild ();
-use PmTest qw(cases pm2pif scratch sample spew slurp gzip_file output_files output_names summary_of build_dir fake_dir);
+use PmTest qw(cases pm2pif sample spew slurp gzipped work_dir layout_config output_files output_names summary_of build_dir fake_dir);
 use Pm2pif::Input qw(gunzip_bounded);
 
 BEGIN { $ENV{TZ} = 'UTC' }
 
-sub gzipped { my ($octets) = @_; gzip(\$octets => \my $gz, Minimal => 1) or die $GzipError; return $gz }
-
 # A tree of inputs under $dir/in, with the block layout's configuration in $dir.
 sub tree {
-    my $dir = scratch();
-    make_path(map {"$dir/in/$_"} qw(a b/c .git out deep));
-    copy(sample('ber/meas-rnc.ber'), "$dir/in/a/noext") or die;
-    copy(sample('alcatel/PMRES011.01a.3.'), "$dir/in/a/looks.xml") or die;
-    gzip_file(sample('ber/meas-utran.ber'), "$dir/in/b/c/deep.ber.gz");
-    copy(sample('ber/meas-rnc.ber'), "$dir/in/$_") or die for '.hidden.ber', '.git/x.ber', 'out/old.ber';
+    my $dir = work_dir('in/deep/' => undef, 'in/a/noext' => \'ber/meas-rnc.ber', 'in/a/looks.xml' => \'alcatel/PMRES011.01a.3.',
+        'in/b/c/deep.ber.gz' => \'ber/meas-utran.ber.gz', (map { ("in/$_" => \'ber/meas-rnc.ber') } '.hidden.ber', '.git/x.ber',
+        'out/old.ber'), 'in/readme.txt' => "Collected files\n", 'in/empty' => '', 'pm2pif.json' => layout_config(),
+        'in/mdf.xml' => qq{<?xml version="1.0"?>\n<!-- comment -->\n<statsFile>\n</statsFile>\n});
     symlink "$dir/in/a", "$dir/in/link" or die;
-    spew("$dir/in/readme.txt", "Collected files\n");
-    spew("$dir/in/empty", '');
-    spew("$dir/in/mdf.xml", qq{<?xml version="1.0"?>\n<!-- comment -->\n<statsFile>\n</statsFile>\n});
-    spew("$dir/pm2pif.json", encode_json({ alcatel => { blockLayout => sample('alcatel/blocks.cfg') } }));
     return $dir;
 }
 
@@ -43,10 +28,9 @@ subtest 'a directory' => sub {
     symlink 'nothing', "$dir/in/dangling" or die;
     POSIX::mkfifo("$dir/in/fifo", 0600) or die "mkfifo: $!";
     # A tree deeper than a path can name.
-    my $cwd = POSIX::getcwd();
     chdir "$dir/in/deep" or die;
     for (1 .. 5000 / 200) { mkdir 'd' x 200; chdir 'd' x 200 or die "chdir: $!" }
-    chdir $cwd or die;
+    chdir '/' or die;
 
     my $run = pm2pif({ cwd => $dir }, '-v', '-c', 'pm2pif.json', '-o', 'in/out', 'in', 'in/loop');
     is($run->{status}, 1, 'status 1');
@@ -83,12 +67,9 @@ subtest 'files named on the command line' => sub {
 
 subtest 'a directory without search permission' => sub {
     plan skip_all => 'no user nobody to leave root for' if $> == 0 && !getpwnam 'nobody';
-    my $dir = scratch();
+    my $dir = work_dir('in/locked/x.ber' => \'ber/meas-rnc.ber', 'out/' => undef);
     chmod 0755, $dir;
-    make_path("$dir/in/locked");
-    mkdir "$dir/out", 0777 or die;
     chmod 0777, "$dir/out";
-    copy(sample('ber/meas-rnc.ber'), "$dir/in/locked/x.ber") or die;
     chmod 0644, "$dir/in/locked/x.ber", "$dir/in/locked";
     my $run = pm2pif({ cwd => $dir, user => 'nobody' }, 'in');
     like($run->{err}, qr{^pm2pif: in/locked/x\.ber: cannot read its status: Permission denied$}m, 'the file it holds fails');
@@ -96,10 +77,7 @@ subtest 'a directory without search permission' => sub {
 };
 
 subtest 'gzip: bounded, checked, told from the content' => sub {
-    my $dir = scratch();
-    mkdir "$dir/in" or die;
-    spew("$dir/in/zeros.gz", gzipped("\0" x (64 << 20)));
-    spew("$dir/in/blanks.xml.gz", gzipped('<mdc>' . (' ' x (16 << 20)) . '</mdc>'));
+    my $dir = work_dir('in/zeros.gz' => gzipped("\0" x (64 << 20)), 'in/blanks.xml.gz' => gzipped('<mdc>' . (' ' x (16 << 20)) . '</mdc>'));
     my $started = time;
     my $run = pm2pif({ inc => [ fake_dir() ], cwd => $dir }, '-v', 'in');
     cmp_ok(time - $started, '<', 5, 'bombs are taken apart in moments');
@@ -129,11 +107,10 @@ subtest 'gzip: bounded, checked, told from the content' => sub {
 };
 
 subtest 'names are octets, made safe where they would break a name' => sub {
-    my $dir = scratch();
     (my $ber = slurp(sample('ber/meas-rnc.ber'))) =~ s/\x82\x03RNC/\x82\x03R\xC3\x87/ or die 'no sender type RNC';
-    spew("$dir/r\xE9.ber", $ber);
     # The double decodes its JSON: escapes give it the octets measdoc would return.
-    spew("$dir/r\xE9-#-a\nb.xml", qq{<mdc><!--FAKE {"data": {"0": {"blockName": "C\\u00c3\\u0087/x-#-y", "0": {"pifData": {"c": "1"}}}}} --></mdc>\n});
+    my $dir = work_dir("r\xE9.ber" => $ber,
+        "r\xE9-#-a\nb.xml" => qq{<mdc><!--FAKE {"data": {"0": {"blockName": "C\\u00c3\\u0087/x-#-y", "0": {"pifData": {"c": "1"}}}}} --></mdc>\n});
     my $run = pm2pif({ inc => [ fake_dir() ], cwd => $dir }, "r\xE9.ber", "r\xE9-#-a\nb.xml");
     is($run->{status}, 0, 'converts') or diag $run->{err};
     my @names = map { s/-#-[0-9a-f]{8}\.(\d)-#-I\.pif\z/ $1/r } @{ output_names("$dir/out") };

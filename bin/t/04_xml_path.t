@@ -1,7 +1,5 @@
-# The XML path of pm2pif against a test double of measdoc (t/fake/measdoc.pm) that keeps
-# the documented host interface and returns the measdoc_data hash written into the file:
-# --raw-json, and what happens when measdoc reports an
-# error, fails to start or takes its process down.
+# The XML path against a double of measdoc (fake/measdoc.pm) that keeps its host interface:
+# --raw-json, and measdoc reporting an error, failing to start or taking its process down.
 use strict;
 use warnings;
 use JSON::PP qw(encode_json decode_json);
@@ -11,29 +9,11 @@ use PmTest qw(cases pm2pif scratch sample spew slurp output_files fake_dir summa
 
 my $fake = { inc => [ fake_dir() ] };
 
-sub fake_xml {
-    my ($path, $root, $plan) = @_;
-    return spew($path, qq{<?xml version="1.0"?>\n<$root>\n<!--FAKE } . encode_json($plan) . qq{ -->\n</$root>\n});
-}
+# A file of the layout whose root is $root, telling the double what to do.
+sub fake_xml { my ($path, $root, $plan) = @_; spew($path, qq{<?xml version="1.0"?>\n<$root>\n<!--FAKE } . encode_json($plan) . qq{ -->\n</$root>\n}) }
 
-# What the double logged, a JSON line each.
-sub logged { my ($log) = @_; return -e $log ? [ map { decode_json($_) } split /\n/, slurp($log) ] : [] }
-
-my $data = {
-    commonHeaderData => {
-        0 => { vendorName => 'Company NN', dnPrefix => 'DC=a1', fileFormatVersion => '32.435 V7.0' },
-        1 => { vendorName => 'Company NN' },
-    },
-    dataTypeDict => { dnPrefix => 0, vendorName => 0, measObjLdn_RncFunction => 1, measObjLdn_UtranCell => 1 },
-    0 => {
-        internalHeaderData => { measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998',
-                                vendorName => 'row vendor', duration => 'PT900S' },
-        blockName => 'RncFunction_UtranCell',
-        0 => { pifData => { attTCH => '234', succTCH => '345', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-997' } },
-        1 => { pifData => { attTCH => '"1 2"', measObjLdn_RncFunction => 'RF-1', measObjLdn_UtranCell => 'Gbg-998', suspect => 'TRUE' } },
-    },
-    1 => { internalHeaderData => {} },
-};
+# What the double's measdoc_data returns: two blocks, the first with a suspect row.
+my $data = decode_json(slurp(source_dir() . '/bin/t/expected/fake-data.json'));
 
 subtest '--raw-json' => sub {
     my $dir = scratch();
@@ -49,27 +29,20 @@ subtest '--raw-json' => sub {
 subtest 'failures reported by measdoc' => sub {
     my $dir = scratch();
     local $ENV{FAKE_MEASDOC_LOG} = "$dir/cycles.log";
-    fake_xml("$dir/1-error.xml", 'measCollecFile', { data => $data, error => "parse - type and result counters do not match\n  at parser.cpp:412",
-        warnings => ['parse - measurement information not found'] });
-    fake_xml("$dir/2-bar.xml", 'measCollecFile', { data => { %$data, 0 => { 0 => { pifData => { a => 'x|y' } } } } });
-    fake_xml("$dir/2-break.xml", 'measCollecFile', { data => { %$data, commonHeaderData => { 0 => { vn => "a\nb" } } } });
-    fake_xml("$dir/3-start.xml", 'mdc', { init_fails => 1 });
-    fake_xml("$dir/4-good.xml", 'mdc', { data => $data, warnings => ['parse - found multiple header data'] });
-    fake_xml("$dir/5-lost.xml", 'mdc', { data => $data, warnings => ['parse - measurement value not found',
-        'parse - measurement type not found'] });
-    # Converted by the double, but the second data section has no element measured (its
-    # name in a text is no element).
-    fake_xml("$dir/6-entity.xml", 'measCollecFile', { data => $data });
+    # What the double does with each file; the data above unless the plan gives its own.
+    my $plans = decode_json(slurp(source_dir() . '/bin/t/expected/measdoc-plans.json'));
+    fake_xml("$dir/$_.xml", delete $plans->{$_}{root}, { data => $data, %{ $plans->{$_} } }) for keys %$plans;
+    # Converted by the double, but the second data section has no element measured.
     my $sections = qq{<x:measData>\n<x:managedElement localDn="a"/></x:measData>\n<measData/>\n<measData>\n}
         . qq{<measInfo>a:managedElement <b/></measInfo></measData>\n};
     spew("$dir/6-entity.xml", slurp("$dir/6-entity.xml") =~ s{(?=</measCollecFile>)}{$sections}r);
-    my $run = pm2pif({ %$fake, cwd => $dir }, map { "$_.xml" } qw(1-error 2-bar 2-break 3-start 4-good 5-lost 6-entity));
+    my $run = pm2pif({ %$fake, cwd => $dir }, map { "$_.xml" } sort keys %$plans);
     is($run->{status}, 1, 'status 1');
     is_deeply([ grep { !/ converted .* failed/ } split /\n/, $run->{err} ], [ map { $_->[0] } cases('bin/t/expected/measdoc-failures.txt') ],
         'each file with the reason, then measdoc\'s message; a section skipped with its values fails the file');
     is_deeply([ sort keys %{ output_files("$dir/out") } ], [
         'RncFunction_UtranCell-#-4-good-#-0-#-I.pif', 'XMLDATA-#-4-good-#-1-#-I.pif' ], 'only the good file is written');
-    my @pids = map { $_->{pid} } @{ logged("$dir/cycles.log") };
+    my @pids = map { decode_json($_)->{pid} } split /\n/, slurp("$dir/cycles.log");
     is(scalar @pids, 7, 'seven cycles');
     is($pids[0], $pids[2], 'errors in a run leave the process usable');
     isnt($pids[4], $pids[3], 'a failed start-up makes a new process take the next file');

@@ -1,47 +1,36 @@
-# Whole runs: a broken file among good ones and its rerun, the same output whatever -j
-# says, runs into one output directory that never overwrite each other, signals that
-# never leave part of an input's output, work directories of killed runs, long paths,
-# and output that does not arrive.
+# Whole runs: a broken file among good ones, -j, runs into one output directory, signals and
+# the work directories of killed runs, long paths, and output that does not arrive.
 use strict;
 use warnings;
-use File::Copy qw(copy);
 use JSON::PP qw(encode_json);
 use POSIX ();
 use Test::More;
 use Time::HiRes qw(sleep);
 use PmBuild ();
-use PmTest qw(pm2pif scratch sample spew slurp output_files output_names fake_dir summary_of build_dir source_dir);
+use PmTest qw(pm2pif sample spew slurp work_dir layout_config output_files output_names fake_dir summary_of build_dir source_dir
+    deep_dir);
 
 BEGIN { $ENV{TZ} = 'UTC' }
 
-sub work_dirs {
-    my ($dir) = @_;
-    opendir my $dh, $dir or return [];
-    return [ sort grep { /^\.pm2pif-/ } readdir $dh ];
-}
+sub work_dirs { opendir my $dh, $_[0] or return []; [ sort grep { /^\.pm2pif-/ } readdir $dh ] }
 
 # Starts pm2pif in the background with the test doubles first in @INC; its process id.
 sub start {
     my ($dir, @args) = @_;
     my $pid = fork // die "fork: $!";
-    if ($pid == 0) {
-        open STDERR, '>>', "$dir/err";
-        { exec $^X, '-I' . fake_dir(), '-I' . build_dir() . '/perl/lib', '-MSlowMoves', source_dir() . '/bin/pm2pif', @args }
-        POSIX::_exit(127);
-    }
-    return $pid;
+    return $pid if $pid;
+    open STDERR, '>>', "$dir/err";
+    { exec $^X, '-I' . fake_dir(), '-I' . build_dir() . '/perl/lib', '-MSlowMoves', source_dir() . '/bin/pm2pif', @args }
+    POSIX::_exit(127);
 }
 
 sub wait_for { my ($what) = @_; for (1 .. 200) { return 1 if $what->(); sleep 0.05 } return 0 }
 
 subtest 'a broken file among good ones, then mended' => sub {
-    my $dir = scratch();
-    mkdir "$dir/in" or die;
-    copy(sample('ber/meas-rnc.ber'), "$dir/in/1.ber") or die;
     # Cut inside the third block: BerMeas has written two files and half a third.
     my $utran = slurp(sample('ber/meas-utran.ber'));
-    spew("$dir/in/2.ber", substr($utran, 0, int(length($utran) * 0.6)));
-    copy(sample('ber/meas-rnc-indefinite.ber'), "$dir/in/3.ber") or die;
+    my $dir = work_dir('in/1.ber' => \'ber/meas-rnc.ber', 'in/2.ber' => substr($utran, 0, int(length($utran) * 0.6)),
+        'in/3.ber' => \'ber/meas-rnc-indefinite.ber');
     my $run = pm2pif({ cwd => $dir }, '-j', 2, 'in');
     is($run->{status}, 1, 'status 1');
     like($run->{err}, qr/^pm2pif: in\/2\.ber: asn1_process\(\) failed \(bermeas\.log\)$/m, 'the message names the broken file');
@@ -56,11 +45,8 @@ subtest 'a broken file among good ones, then mended' => sub {
 };
 
 subtest 'the output does not depend on -j' => sub {
-    my $dir = scratch();
-    mkdir "$dir/in" or die;
-    for my $n (1 .. 5) { copy(sample("ber/meas-$_.ber"), "$dir/in/$_$n.ber") or die for qw(utran rnc) }
-    copy(sample('alcatel/PMRES011.01a.3.'), "$dir/in/PMRES011.01a.3.") or die;
-    spew("$dir/c.json", encode_json({ alcatel => { blockLayout => sample('alcatel/blocks.cfg') } }));
+    my $dir = work_dir((map { my $n = $_; map { ("in/$_$n.ber" => \"ber/meas-$_.ber") } qw(utran rnc) } 1 .. 5),
+        'in/PMRES011.01a.3.' => \'alcatel/PMRES011.01a.3.', 'c.json' => layout_config());
     my %out = map { pm2pif({ cwd => $dir }, '-c', 'c.json', '-j', $_, '-o', "out$_", 'in');
                     ($_ => output_files("$dir/out$_")) } 1, 20;
     is(scalar keys %{ $out{1} }, 5 * 6 + 5 * 2 + 1, 'every block of every file');
@@ -68,30 +54,18 @@ subtest 'the output does not depend on -j' => sub {
 };
 
 subtest 'runs into one output directory' => sub {
-    my $dir = scratch();
-    for my $from (qw(a b)) {
-        mkdir "$dir/$from" or die;
-        my $data = { 0 => { blockName => 'A', 0 => { pifData => { c => $from } } } };
-        spew("$dir/$from/mdc-bsc.xml", '<mdc><!--FAKE ' . encode_json({ data => $data }) . " --></mdc>\n");
-        copy(sample($from eq 'a' ? 'ber/meas-rnc.ber' : 'ber/meas-rnc-indefinite.ber'), "$dir/$from/x.ber") or die;
-    }
+    my $dir = work_dir('a/x.ber' => \'ber/meas-rnc.ber', 'b/x.ber' => \'ber/meas-rnc-indefinite.ber', 'c.json' => layout_config(),
+        'c2.json' => layout_config(networkId => 'other'), map { ("$_/mdc-bsc.xml" => '<mdc><!--FAKE '
+            . encode_json({ data => { 0 => { blockName => 'A', 0 => { pifData => { c => $_ } } } } }) . " --></mdc>\n") } qw(a b));
     is(pm2pif({ inc => [ fake_dir() ], cwd => $dir }, "$_/mdc-bsc.xml", "$_/x.ber")->{status}, 0, "$_ converts")
         for qw(a b a);
     my @names = @{ output_names("$dir/out") };
     is(scalar(grep { /\AA-#-mdc-bsc-#-[0-9a-f]{8}\.0-#-I\.pif\z/ } @names), 2, 'inputs of one name are both kept');
     is(scalar @names, 6, '  BER files of one header too, and a rerun adds nothing');
-    my @pids = map {
-        my $from = $_;
-        my $pid = fork // die "fork: $!";
-        POSIX::_exit(pm2pif({ inc => [ fake_dir() ], cwd => $dir }, '-o', 'both', '-j', 2, "$from/mdc-bsc.xml",
-            "$from/x.ber")->{status}) unless $pid;
-        $pid;
-    } qw(a b);
+    my @pids = map { start($dir, '-o', "$dir/both", '-j', 2, "$dir/$_/mdc-bsc.xml", "$dir/$_/x.ber") } qw(a b);
     is_deeply([ map { waitpid($_, 0); $? } @pids ], [ 0, 0 ], 'two runs at once convert');
     is_deeply(output_names("$dir/both"), \@names, '  into the same files');
 
-    spew("$dir/c.json", encode_json({ alcatel => { blockLayout => sample('alcatel/blocks.cfg') } }));
-    spew("$dir/c2.json", encode_json({ alcatel => { blockLayout => sample('alcatel/blocks.cfg'), networkId => 'other' } }));
     my $sample = sample('alcatel/PMRES011.01a.3.');
     is(pm2pif({ cwd => $dir }, '-c', 'c.json', '-o', 'alc', $sample)->{status}, 0, 'an Alcatel file converts') for 1, 2;
     my ($name) = @{ output_names("$dir/alc") };
@@ -102,9 +76,8 @@ subtest 'runs into one output directory' => sub {
 };
 
 subtest 'signals' => sub {
-    my $dir = scratch();
-    mkdir "$dir/in" or die;
-    copy(sample('ber/meas-utran.ber'), "$dir/in/u$_.ber") or die for 1 .. 6;
+    my $dir = work_dir((map { ("in/u$_.ber" => \'ber/meas-utran.ber') } 1 .. 6),
+        map { ("$_->[0].xml" => qq{<measCollecFile><!--FAKE {"sleep": $_->[1]} --></measCollecFile>\n}) } [ slow => 20 ], [ slower => 3 ]);
     local $ENV{SLOW_MOVES} = 0.1;
     my $pid = start($dir, '-o', "$dir/out", "$dir/in");
     wait_for(sub { -d "$dir/out" && @{ output_names("$dir/out") } >= 2 }) or diag 'no file moved in time';
@@ -116,8 +89,6 @@ subtest 'signals' => sub {
     is_deeply(work_dirs("$dir/out"), [], 'the work directory is gone');
 
     local $ENV{SLOW_MOVES} = 0;
-    spew("$dir/slow.xml", qq{<measCollecFile><!--FAKE {"sleep": 20} --></measCollecFile>\n});
-    spew("$dir/slower.xml", qq{<measCollecFile><!--FAKE {"sleep": 3} --></measCollecFile>\n});
     my $live = start($dir, '-o', "$dir/w", sample('ber/meas-rnc.ber'), "$dir/slow.xml");
     wait_for(sub { @{ work_dirs("$dir/w") } == 1 && @{ output_names("$dir/w") } }) or diag 'no work directory in time';
     # Its worker outlives it for a while.
@@ -137,41 +108,30 @@ subtest 'signals' => sub {
 };
 
 subtest 'long paths' => sub {
-    my $dir = scratch();
-    my $deep = sub {
-        my ($levels) = @_;
-        my $cwd = POSIX::getcwd();
-        chdir $dir or die;
-        for (1 .. $levels) { mkdir 'p' x 200; chdir 'p' x 200 or die "chdir: $!" }
-        chdir $cwd or die;
-        return join '/', $dir, ('p' x 200) x $levels;
-    };
-    my $out = $deep->(int((3700 - length $dir) / 201)) . '/o';
-    spew("$dir/c.json", encode_json({ alcatel => { blockLayout => sample('alcatel/blocks.cfg') } }));
+    my $dir = work_dir('c.json' => layout_config());
+    my $out = deep_dir(3698) . '/o';
     my $run = pm2pif({ cwd => $dir }, '-c', 'c.json', '-o', $out, sample('ber/meas-utran.ber.gz'),
         sample('alcatel/PMRES011.01a.3.'));
     is(scalar @{ output_names($out) }, 7, 'an output path of ' . length($out) . ' octets takes BER and Alcatel files')
         or diag $run->{err};
-    my $longer = $deep->(int((POSIX::PATH_MAX - 150 - length $dir) / 201));
+    my $longer = deep_dir(POSIX::PATH_MAX - 150);
     $run = pm2pif({ cwd => $dir }, '-o', $longer, sample('ber/meas-rnc.ber'));
     is($run->{status}, 2, 'one of ' . length($longer) . ' octets is refused');
     like($run->{err}, qr/^pm2pif: the output directory's path is \d+ octets long: .* at most 3809 are left for it$/m,
         '  saying how long it may be');
-    my $levels = int(POSIX::PATH_MAX / 201) + 1;
-    $deep->($levels);
-    my $cwd = POSIX::getcwd();
+    # A working directory deeper than a path can name.
     chdir $dir or die;
-    chdir 'p' x 200 or die "chdir: $!" for 1 .. $levels;
+    for (0 .. POSIX::PATH_MAX / 200) { mkdir 'p' x 200; chdir 'p' x 200 or die "chdir: $!" }
     $run = pm2pif(sample('ber/meas-rnc.ber'));
-    chdir $cwd or die;
+    chdir '/' or die;
     like($run->{err}, qr/^pm2pif: the working directory has no path the system can give/m,
         'a working directory the system cannot name is refused');
 };
 
 subtest 'output that does not arrive' => sub {
     plan skip_all => 'no /dev/full' unless -c '/dev/full';
-    my $dir = scratch();
-    spew("$dir/a.xml", qq{<measCollecFile><!--FAKE {"data": {"0": {"blockName": "B"}}} --></measCollecFile>\n});
+    my $dir = work_dir('a.xml' => qq{<measCollecFile><!--FAKE {"data": {"0": {"blockName": "B"}}} --></measCollecFile>\n},
+        'logs/' => undef, v => { ber => { ASN1_3GPP_FILENAME_VALIDATION => { A => '^A\d{8}' } }, %{ layout_config(maxRelease => 2) } });
     my $run = pm2pif({ inc => [ fake_dir() ], cwd => $dir, stdout => '/dev/full' }, '--raw-json', 'a.xml');
     is($run->{status}, 1, '--raw-json on a full disk fails');
     like($run->{err}, qr/^pm2pif: a\.xml: cannot print the JSON text: No space left on device$/m, '  naming the file');
@@ -181,11 +141,8 @@ subtest 'output that does not arrive' => sub {
         like($run->{err}, qr/\Apm2pif: cannot write standard output: No space left on device$/m, "$option fails");
         is($run->{status}, 2, '  with status 2');
     }
-    mkdir "$dir/logs" or die;
     symlink '/dev/full', "$dir/logs/$_" or die for qw(bermeas.log radiobin.log);
-    spew("$dir/v.json", encode_json({ ber => { ASN1_3GPP_FILENAME_VALIDATION => { A => '^A\d{8}' } },
-        alcatel => { blockLayout => sample('alcatel/blocks.cfg'), maxRelease => 2 } }));
-    $run = pm2pif({ cwd => $dir }, '-c', 'v.json', '--log-dir', 'logs', sample('ber/meas-rnc.ber'),
+    $run = pm2pif({ cwd => $dir }, '-c', 'v', '--log-dir', 'logs', sample('ber/meas-rnc.ber'),
         sample('alcatel/PMRES011.01a.3.'));
     like($run->{err}, qr/meas-rnc\.ber: Filename validation failed\. Not compliant with 3GPP specifications$/m,
         'a log that cannot be written: BerMeas\'s reason reaches the message');

@@ -1,35 +1,27 @@
-# The output forms besides PIF: for inputs of every kind each form as checked (under
-# expected/formats); line protocol with its escaping; times
-# and values as the forms write them (in-process, Pm2pif::Format); standard input and
-# output in a pipe; the README's command spread with GNU parallel.
+# The output forms besides PIF for inputs of every kind, line protocol's escaping, times and
+# values as the forms write them, standard input and output in a pipe, GNU parallel.
 use strict;
 use warnings;
 use File::Copy qw(copy);
-use JSON::PP qw(encode_json decode_json);
+use JSON::PP qw(decode_json);
 use Test::More;
 use PmBuild ();
-use PmTest qw(cases pm2pif scratch sample spew slurp gzip_file build_dir source_dir);
+use PmTest qw(cases pm2pif sample spew slurp work_dir build_dir source_dir);
 use Pm2pif::Format qw(epoch_of seconds_of csv_line json_value);
 
 BEGIN { $ENV{TZ} = 'UTC' }
 
-my $dir = scratch();
-copy(sample('alcatel/blocks.cfg'), "$dir/blocks.cfg") or die;
-spew("$dir/c.json", encode_json({ alcatel => { blockLayout => 'blocks.cfg', omcName => 'OMC1' } }));
-
 # The inputs are named relative to the run's directory: the forms carry the name as given.
 my %KINDS = (xml => [ 'xml/boda_A2.xml', 'xml/onapPM_A20181002.0000-1000-0015-1000_5G.xml' ],
     mdc => [ 'xml/mdc-bsc.xml' ], ber => [ 'ber/meas-rnc.ber' ], alcatel => [ 'alcatel/PMRES011.01a.3.' ]);
-for my $input (map {@$_} values %KINDS) {
-    mkdir "$dir/" . ($input =~ s{/.*}{}r);
-    copy(sample($input), "$dir/$input") or die "$input: $!";
-}
+# Blanks, commas, equals signs, quotes and a backslash in names and values.
+my $dir = work_dir('blocks.cfg' => \'alcatel/blocks.cfg', 'c.json' => { alcatel => { blockLayout => 'blocks.cfg', omcName => 'OMC1' } },
+    'esc.xml' => slurp(source_dir() . '/bin/t/expected/escapes.xml'), map { ($_ => \$_) } map {@$_} values %KINDS);
 my $expected = source_dir() . '/bin/t/expected/formats';
 sub files_of { my ($d, $re) = @_; opendir my $dh, $d or die "$d: $!"; map {"$d/$_"} sort grep {/$re/} readdir $dh }
 sub contents { +{ map { s{.*/}{}r => slurp($_) } files_of($_[0], qr/\.(?:csv|jsonl|json|lp)\z/) } }
 
-# The files were checked when written: each carries every counter value of the PIF files of
-# its inputs, in its own grammar (CSV read back, line protocol, the fields a VES listener requires).
+# Checked when written: every counter value of the inputs' PIF files, in each form's grammar.
 subtest 'every form for every kind, as checked' => sub {
     for my $kind (sort keys %KINDS) {
         for my $form (qw(csv influx json jsonl ves)) {
@@ -57,13 +49,6 @@ subtest 'times and values as the forms write them' => sub {
 };
 
 subtest 'line protocol escapes blanks, commas and equals signs; VES and JSON name the object' => sub {
-    spew("$dir/esc.xml", '<measCollecFile><fileHeader fileFormatVersion="32.435 V10.0" vendorName="V V">'
-        . '<fileSender elementType="RNC"/><measCollec beginTime="2026-12-05T10:00:00Z"/></fileHeader><measData>'
-        . '<managedElement localDn="RNC a=1,b 2\\"/><measInfo measInfoId="m 1"><job jobId="1"/>'
-        . '<granPeriod duration="PT900S" endTime="2026-12-05T10:15:00Z"/><measType p="1">c 1</measType>'
-        . '<measType p="2">c2</measType><measValue measObjLdn="RncFunction=R 1,UtranCell=x y"><r p="1">5</r>'
-        . '<r p="2">a "b" c</r></measValue></measInfo></measData>'
-        . '<fileFooter><measCollec endTime="2026-12-05T10:15:00Z"/></fileFooter></measCollecFile>');
     my $run = pm2pif({ cwd => $dir }, '-o', '-', '--format', 'influx', 'esc.xml');
     is($run->{out}, 'RncFunction_UtranCell,measObjLdn_RncFunction=R\ 1,measObjLdn_UtranCell=x\ y,ne=RNC\ a\=1\,b\ 2\\\\'
         . ' c\ 1=5,c2="a \"b\" c" 1796465700000000000' . "\n", 'one line, escaped') or diag $run->{err};
@@ -77,9 +62,8 @@ subtest 'line protocol escapes blanks, commas and equals signs; VES and JSON nam
 };
 
 subtest 'standard input and output in a pipe' => sub {
-    gzip_file(sample('ber/meas-rnc.ber'), "$dir/rnc.gz");
-    my $file = pm2pif({ cwd => $dir }, '-o', '-', '--format', 'influx', sample('ber/meas-rnc.ber'));
-    my $pipe = pm2pif({ cwd => $dir, stdin => "$dir/rnc.gz" }, '-o', '-', '--format', 'influx', '-');
+    my $file = pm2pif({ cwd => $dir }, '-o', '-', '--format', 'influx', sample('ber/meas-utran.ber'));
+    my $pipe = pm2pif({ cwd => $dir, stdin => sample('ber/meas-utran.ber.gz') }, '-o', '-', '--format', 'influx', '-');
     is($pipe->{status}, 0, 'compressed BER from standard input') or diag $pipe->{err};
     ok($file->{out} ne '' && $pipe->{out} eq $file->{out}, '  the lines the file gives');
     my $csv = pm2pif({ cwd => $dir }, '-o', '-', '--format', 'csv', sample('xml/mdc-bsc.xml'));
@@ -102,10 +86,9 @@ SKIP: {
         system("cd $dir && parallel --will-cite --sshloginfile hosts -n 2 $pm2pif -q -j 4 -c $dir/c.json --format jsonl"
             . " -o $dir/spread < list") == 0 or return fail('parallel ran');
         pm2pif({ cwd => $dir }, '-q', '-c', 'c.json', '--format', 'jsonl', '-o', 'one', split /\n/, slurp("$dir/list"));
-        my %spread = map { s{.*/}{}r => slurp($_) } files_of("$dir/spread", qr/\.jsonl\z/);
-        my %once   = map { s{.*/}{}r => slurp($_) } files_of("$dir/one", qr/\.jsonl\z/);
-        is(scalar keys %spread, 5, 'a file per input');
-        is_deeply(\%spread, \%once, 'the names and contents of one run');
+        my ($spread, $once) = map { contents("$dir/$_") } qw(spread one);
+        is(scalar keys %$spread, 5, 'a file per input');
+        is_deeply($spread, $once, 'the names and contents of one run');
     };
 }
 

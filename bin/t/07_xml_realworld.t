@@ -1,8 +1,6 @@
-# Every XML sample (bundled, and ../shared/samples next to the checkout) through pm2pif
-# without configuration, checked against an independent reader (XML::LibXML): each
-# counter value and each suspect flag of the file must reach a PIF row, and only the
-# files broken on purpose are refused, each with its own reason. The same run with -j 2
-# writes the same bytes. Skipped while measdoc cannot be loaded.
+# Every XML sample (bundled and ../shared/samples) through pm2pif, checked against an independent
+# reader (XML::LibXML): every counter value and suspect flag reaches a PIF row; only the files
+# broken on purpose are refused, each with its reason; -j 2 writes the same bytes.
 use strict;
 use warnings;
 use Digest::MD5 qw(md5_hex);
@@ -11,7 +9,7 @@ use File::Copy qw(copy);
 use IO::Uncompress::Gunzip qw(gunzip $GunzipError);
 use Test::More;
 use PmBuild ();
-use PmTest qw(cases pm2pif scratch sample slurp spew output_files have_measdoc source_dir);
+use PmTest qw(cases pm2pif sample slurp spew work_dir output_files have_measdoc source_dir);
 
 plan skip_all => 'the XML module measdoc cannot be loaded' unless have_measdoc();
 plan skip_all => 'XML::LibXML is missing (scripts/install-deps)' unless eval { require XML::LibXML; 1 };
@@ -21,26 +19,19 @@ my %BROKEN = map { $_->[0] => qr/$_->[1]/ } cases('bin/t/expected/broken-xml.txt
 
 sub decompressed { gunzip($_[0] => \my $plain) or die "$_[0]: $GunzipError"; return $plain }
 
-# The rows of a file as the standard defines them: [{ name => value }, suspect, the
-# block's counter names] per value row. Names pair with values by their p attribute when both carry one, else by position;
-# list elements split at white space. Values are written as measdoc writes them: white
-# space around a text left out, quoted when they hold a space, names cut to 60 characters.
+# [{ name => value }, suspect, the block's counter names] per value row as the standard reads
+# them: paired by p when both carry one, else by position; lists split at white space; written
+# as measdoc writes them (trimmed, quoted when holding a space, names cut to 60 characters).
 sub xml_rows {
-    my ($path) = @_;
-    my $text = decompressed($path);
+    my $text = decompressed($_[0]);
     # A processing instruction before the declaration is kept by some exporters.
     $text =~ s/\A(\s*<\?xml-stylesheet[^>]*\?>\s*)<\?xml\s[^>]*\?>/$1/;
     my $doc = XML::LibXML->load_xml(string => $text, load_ext_dtd => 0, no_network => 1);
-    my $mdc = $doc->documentElement->localname eq 'mdc';
-    my ($block, $row, $name, $names, $value, $values, $flag) = $mdc
+    my ($block, $row, $name, $names, $value, $values, $flag) = $doc->documentElement->localname eq 'mdc'
         ? qw(mi mv mt - r - sf) : qw(measInfo measValue measType measTypes r measResults suspect);
     my $kids = sub { my ($node, $local) = @_; grep { $_->nodeType == 1 && $_->localname eq $local } $node->childNodes };
-    my $each = sub {
-        my ($node, $one, $list) = @_;
-        my @items = map { [ $_->getAttribute('p'), $_->textContent ] } $kids->($node, $one);
-        push @items, map { [ undef, $_ ] } map { split ' ', $_->textContent } $kids->($node, $list);
-        return @items;
-    };
+    my $each = sub { my ($node, $one, $list) = @_; (map { [ $_->getAttribute('p'), $_->textContent ] } $kids->($node, $one)),
+                     map { [ undef, $_ ] } map { split ' ', $_->textContent } $kids->($node, $list) };
     my $form = sub { my ($text) = @_; $text =~ s/\A[ \t\r\n]+|[ \t\r\n]+\z//g; $text =~ / / ? qq{"$text"} : $text };
     my @rows;
     for my $info ($doc->getElementsByLocalName($block)) {
@@ -49,13 +40,11 @@ sub xml_rows {
         my $block_names = join '|', sort map { $form->(substr $_->[1], 0, 60) } @types;
         for my $mv ($kids->($info, $row)) {
             my @results = $each->($mv, $value, $values);
-            my %counters;
-            for my $at (0 .. $#results) {
-                my ($place, $text) = @{ $results[$at] };
-                my $counter = defined $place && %by_place ? $by_place{$place} : ($types[$at] // [])->[1];
-                $counter //= '(no name for value ' . ($at + 1) . ')';
-                $counters{ $form->(substr $counter, 0, 60) } = $form->($text);
-            }
+            my %counters = map {
+                my ($place, $text) = @{ $results[$_] };
+                my $counter = (defined $place && %by_place ? $by_place{$place} : ($types[$_] // [])->[1]) // "(no name for value @{[ $_ + 1 ]})";
+                ($form->(substr $counter, 0, 60) => $form->($text))
+            } 0 .. $#results;
             my ($sf) = $kids->($mv, $flag);
             push @rows, [ \%counters, !!($sf && lc($sf->textContent) eq "true"), $block_names ];
         }
@@ -63,50 +52,39 @@ sub xml_rows {
     return \@rows;
 }
 
-# The value rows of PIF files, each { column => field }, and under "" the block's counter
-# columns (all but the measured object's parts and the suspect flag).
+# The value rows of PIF files { column => field }, under "" the block's counter columns.
 sub pif_rows {
-    my (@texts) = @_;
-    my @rows;
-    for my $text (@texts) {
-        my @lines = split /\n/, $text;
+    return [ map {
+        my @lines = split /\n/;
         my @columns = split /\|/, $lines[6], -1;
         my $counters = join "|", sort grep { !/\A(?:measObjLdn|moid)(?:_|\z)|\A(?:suspect|sf)\z/ } @columns;
-        for my $line (@lines[ 7 .. $#lines - 1 ]) {
-            my @fields = split /\|/, $line, -1;
-            push @rows, { '' => $counters, map { $columns[$_] => $fields[$_] } 0 .. $#columns };
-        }
-    }
-    return \@rows;
+        map { my @fields = split /\|/, $_, -1; +{ '' => $counters, map { $columns[$_] => $fields[$_] } 0 .. $#columns } }
+            @lines[ 7 .. $#lines - 1 ];
+    } @_ ];
 }
 
-# What of the file's rows no PIF row carries: each file row takes the first unused PIF
-# row of a block with its counter names that has all its values and its suspect flag.
+# The file's rows no PIF row carries: each takes the first unused matching one of its block.
 sub missing {
     my ($expected, $got) = @_;
     my (@missing, %used);
     ROW: for my $row (@$expected) {
         my ($counters, $suspect, $names) = @$row;
         for my $at (0 .. $#$got) {
-            next if $used{$at};
             my $pif = $got->[$at];
-            next if $pif->{''} ne $names || grep { ($pif->{$_} // "\0") ne $counters->{$_} } keys %$counters;
+            next if $used{$at} || $pif->{''} ne $names || grep { ($pif->{$_} // "\0") ne $counters->{$_} } keys %$counters;
             next if $suspect != (($pif->{suspect} // $pif->{sf} // '') eq 'TRUE');
-            $used{$at} = 1;
-            next ROW;
+            $used{$at} = 1 and next ROW;
         }
         push @missing, join(' ', map { "$_=$counters->{$_}" } sort keys %$counters) . ($suspect ? ' suspect' : '');
     }
     return \@missing;
 }
 
-# Every sample once (the shared directories hold copies of bundled files), under a name
-# that no other one contains.
+# Every sample once (shared directories hold copies), under a name no other one contains.
 my @sources = (glob(sample('xml') . '/*.xml*'), glob(sample('broken') . '/*.xml*'),
     map { glob(source_dir() . "/../shared/samples/$_/*.xml*") }
         qw(32435-xml 28532-xml 32401-mdc-xml realworld-32435 realworld-28532));
-my $dir = scratch();
-mkdir "$dir/in" or die;
+my $dir = work_dir('in/' => undef);
 my (%seen, @inputs);
 for my $source (@sources) {
     next if $seen{ md5_hex(decompressed($source)) }++;

@@ -1,19 +1,20 @@
 package PmTest;
-# The one helper module of every Perl test: where the source, build and samples are,
-# scratch directories, files read and written as octets, and a command run as a user
-# runs it with what it printed and how it ended. Helpers of one module's tests live
-# here too, each group under its module's heading, so that none is written twice.
+# The one helper module of every Perl test: source, build and samples, scratch directories,
+# octet files, commands run as a user runs them; each module's helpers under its heading.
 use strict;
 use warnings;
 use PmBuild ();  # the build tree and optional samples, also under a plain prove
 use Exporter 'import';
+use File::Path ();
 use File::Spec;
 use File::Temp qw(tempdir);
+use IO::Compress::Gzip ();
+use JSON::PP ();
 use POSIX ();
 use Test::More ();
 
 our @EXPORT_OK = qw(source_dir build_dir sample shared_sample scratch slurp spew run_command cases
-    pm2pif fake_dir gzip_file output_files output_names summary_of have_measdoc);
+    pm2pif fake_dir work_dir layout_config gzipped output_files output_names summary_of have_measdoc);
 
 my $source = File::Spec->rel2abs($ENV{PM_SOURCE_DIR} // die "PM_SOURCE_DIR is not set\n");
 my $build  = File::Spec->rel2abs($ENV{PM_BUILD_DIR} // "$source/build");
@@ -24,49 +25,34 @@ sub build_dir  { $build }
 # A bundled sample: samples/PATH.
 sub sample { "$source/samples/$_[0]" }
 
-# A sample outside the checkout (../shared/samples), or undef when there is none, so
-# that the caller skips.
-sub shared_sample {
-    my ($path) = @_;
-    my $dir = PmBuild::shared_samples() // return undef;
-    return -e "$dir/$path" ? "$dir/$path" : undef;
-}
+# A sample outside the checkout (../shared/samples), or undef (the caller skips).
+sub shared_sample { my $dir = PmBuild::shared_samples() // return undef; -e "$dir/$_[0]" ? "$dir/$_[0]" : undef }
 
 # A fresh directory, removed at exit.
 sub scratch { tempdir('pmtest_XXXXXX', TMPDIR => 1, CLEANUP => 1) }
 
 # The octets of a file; dies when it cannot be read.
-sub slurp {
-    my ($path) = @_;
-    open my $fh, '<:raw', $path or die "$path: $!";
-    local $/;
-    return scalar <$fh>;
-}
+sub slurp { open my $fh, '<:raw', $_[0] or die "$_[0]: $!"; local $/; scalar <$fh> }
 
 # Writes octets into a file and returns its path; dies when it cannot.
 sub spew {
     my ($path, $octets) = @_;
     open my $fh, '>:raw', $path or die "$path: $!";
-    print {$fh} $octets;
-    close $fh or die "$path: $!";
+    print {$fh} $octets and close $fh or die "$path: $!";
     return $path;
 }
 
-# The rows of a case table DIR/expected/NAME under the checkout: one case a line, fields
-# separated by " | ", "#" lines and blank lines skipped; in a field \n is a newline and \\
-# one backslash. Dies when the table cannot be read, so that a lost table is no silently
-# passing test.
+# The rows of a case table under the checkout: fields split at " | ", "#" and blank lines
+# skipped, \n a newline and \\ a backslash. Dies when unreadable: a lost table passes nothing.
 sub cases {
     open my $fh, '<', "$source/$_[0]" or die "$_[0]: $!";
     local $/ = "\n";
     return map { chomp; [ map { s/\\([n\\])/$1 eq 'n' ? "\n" : '\\'/ger } split / \| /, $_, -1 ] } grep { !/^\s*(?:#|$)/ } <$fh>;
 }
 
-# Runs a command without a shell (a sanitizer's preloaded run-time does not suit one).
-# A leading hash reference may give cwd, stdin (a file), stdout (a file that takes the
-# output instead of the capture), env (variables to set; undef removes one) and user (a
-# user to run as, when run as root).
-# Returns { status, signal, out, err }.
+# Runs a command without a shell (a sanitizer's preloaded run-time does not suit one); returns
+# { status, signal, out, err }. Options first: cwd, stdin (a file), stdout (a file instead of the
+# capture), env (undef removes a variable), user (to run as, when root).
 sub run_command {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @command = @_;
@@ -97,25 +83,36 @@ sub run_command {
 # The directory of the stand-ins pm2pif's tests load before the build tree's modules.
 sub fake_dir { "$source/bin/t/fake" }
 
-# Runs bin/pm2pif with @args as a user does: its own perl against the build tree's
-# modules. A leading hash reference takes run_command's options, and inc (module
-# directories searched first) and lib (the build tree's module directory as given to perl).
+# Runs bin/pm2pif as a user does: its own perl against the build tree's modules. Options: those
+# of run_command, inc (module directories searched first), lib (the build tree's, as given).
 sub pm2pif {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @inc = (@{ delete $opt{inc} // [] }, delete $opt{lib} // "$build/perl/lib");
     return run_command(\%opt, $^X, (map {"-I$_"} @inc), "$source/bin/pm2pif", @_);
 }
 
-sub gzip_file {
-    my ($from, $to) = @_;
-    require IO::Compress::Gzip;
-    IO::Compress::Gzip::gzip($from => $to, Minimal => 1) or die "gzip $from: $IO::Compress::Gzip::GzipError";
-    return $to;
+# A fresh directory of the files name => content: a reference to a sample's name copies it,
+# a hash reference is written as JSON, a text as it stands; "NAME/" is a directory.
+sub work_dir {
+    my (%files) = @_;
+    my $dir = scratch();
+    for my $name (sort keys %files) {
+        my $content = $files{$name};
+        File::Path::make_path("$dir/$name" =~ s{/[^/]*\z}{}r);
+        spew("$dir/$name", ref $content eq 'SCALAR' ? slurp(sample($$content)) : ref $content
+            ? JSON::PP::encode_json($content) : $content) if $name !~ m{/\z};
+    }
+    return $dir;
 }
 
-# The output files of a directory: name => content. The mark of the input in the names of
-# XML and BER files (8 hex digits and a dot before the file's number) is left out while
-# the names stay apart: most tests convert one input per directory.
+# A configuration that gives the bundled block layout, and the other Alcatel settings given.
+sub layout_config { { alcatel => { blockLayout => sample('alcatel/blocks.cfg'), @_ } } }
+
+# The octets compressed by gzip.
+sub gzipped { my ($octets) = @_; IO::Compress::Gzip::gzip(\$octets => \my $gz, Minimal => 1) or die $IO::Compress::Gzip::GzipError; $gz }
+
+# The output files of a directory, name => content; the input's mark (8 hex digits and a dot
+# before the number) left out of the names while they stay apart.
 sub output_files {
     my ($dir) = @_;
     my %files = map { $_ => slurp("$dir/$_") } @{ output_names($dir) };
@@ -124,27 +121,17 @@ sub output_files {
 }
 
 # The names of the PIF files of a directory, sorted.
-sub output_names {
-    my ($dir) = @_;
-    opendir my $dh, $dir or die "$dir: $!";
-    return [ sort grep { /\.(?:pif|pt)\z/ } readdir $dh ];
-}
+sub output_names { opendir my $dh, $_[0] or die "$_[0]: $!"; [ sort grep { /\.(?:pif|pt)\z/ } readdir $dh ] }
 
-# The counts of pm2pif's summary line: converted, failed, skipped, files, lines.
+# The counts of pm2pif's summary line {converted, failed, skipped, files, lines}; undef without one.
 sub summary_of {
-    my ($err) = @_;
-    my ($converted, $failed, $skipped, $files, $lines) =
-        $err =~ /(\d+) files? converted.*?, (\d+) failed, (\d+) skipped; (\d+) PIF files?, (\d+) lines?/
-        or return undef;
-    return { converted => $converted, failed => $failed, skipped => $skipped, files => $files, lines => $lines };
+    my @counts = $_[0] =~ /(\d+) files? converted.*?, (\d+) failed, (\d+) skipped; (\d+) PIF files?, (\d+) lines?/ or return undef;
+    return { map { (qw(converted failed skipped files lines))[$_] => $counts[$_] } 0 .. 4 };
 }
 
-my $measdoc;
 # Whether the XML module loads from the build tree (in a process of its own).
-sub have_measdoc {
-    $measdoc //= run_command($^X, "-I$build/perl/lib", '-e', 'require measdoc')->{status} == 0 ? 1 : 0;
-    return $measdoc;
-}
+my $measdoc;
+sub have_measdoc { $measdoc //= run_command($^X, "-I$build/perl/lib", '-e', 'require measdoc')->{status} == 0 ? 1 : 0 }
 
 # --- bertree
 push @EXPORT_OK, qw(bertree octet_file);
@@ -162,10 +149,8 @@ push @EXPORT_OK, qw(project_version check_installed_tree);
 # The version of the whole, from the top-level project() call.
 sub project_version { slurp("$source/CMakeLists.txt") =~ /^project\(\w+ VERSION (\S+)/m ? $1 : die "no project version\n" }
 
-# check_installed_tree(root => DIR, prefix => DIR, [inc => 'none']): runs the command, the
-# tools and each module from an installed tree (an install into a scratch root, an unpacked
-# package) as an operator's host would, with none of the build tree in sight. With inc
-# 'none' pm2pif must find the modules without PERL5LIB.
+# check_installed_tree(root => DIR, prefix => DIR, [inc => 'none']): runs the commands and
+# modules of an installed tree with none of the build tree in sight; inc 'none': no PERL5LIB.
 sub check_installed_tree {
     my %arg = @_;
     my $top = "$arg{root}$arg{prefix}";
@@ -199,13 +184,10 @@ sub check_installed_tree {
         or Test::More::diag($r->{err});
 }
 
-# --- broken input
-# Broken copies of a file, the same on every run, for the broken-input harness (t/) and
-# bertree's comparison of its two printers.
+# --- broken input: copies of a file, the same on every run
 push @EXPORT_OK, qw(cuts flips junk);
 
-# [label, prefix] for every prefix whose length is a multiple of $step (10 unless given),
-# the empty one first.
+# [label, prefix] for every prefix whose length is a multiple of $step (10 unless given).
 sub cuts {
     my ($octets, $step) = @_;
     $step //= 10;
@@ -233,23 +215,19 @@ sub flips {
 }
 
 # $length octets of junk.
-sub junk {
-    my ($length, $seed) = @_;
-    my $next = _generator($seed);
-    return join '', map { chr(($next->() >> 7) & 0xFF) } 1 .. $length;
-}
+sub junk { my $next = _generator($_[1]); join '', map { chr(($next->() >> 7) & 0xFF) } 1 .. $_[0] }
 
-# --- measdoc
-# Items, cycles and messages through measdoc's host functions (the test loads the module), the
-# check that every worker count converts alike, and the results kept under measdoc/t/expected.
-push @EXPORT_OK, my @measdoc = qw(variant default_threads set_item set_items drain_warnings cycle converted
-    write_file worked_example expected);
+# --- measdoc: items and cycles through its host functions (the test loads the module)
+push @EXPORT_OK, my @measdoc = qw(variant default_threads set_item set_items cycle converted write_file
+    worked_example expected);
 $PmTest::EXPORT_TAGS{measdoc} = \@measdoc;
 
 # 'threads' or 'nothreads': the library variant the loaded module was built with.
 sub variant { $ENV{MEASDOC_VARIANT} // 'threads' }
 
 sub default_threads { variant() eq 'threads' ? '4' : '0' }
+
+sub drain_warnings { my @warnings; while (defined(my $w = measdoc::measdoc_warning())) { push @warnings, $w } \@warnings }
 
 # Queues the values and calls the item's setter; returns the setter's result.
 sub set_item {
@@ -265,10 +243,8 @@ sub set_items {
     }
 }
 
-sub drain_warnings { my @warnings; while (defined(my $w = measdoc::measdoc_warning())) { push @warnings, $w } \@warnings }
-
-# One whole cycle on a file: {init, run, error, warnings, data, blocks (measdoc_data put
-# together from the blocks fetched one at a time), configuration, deinit}.
+# One whole cycle on a file: {init, run, error, warnings, data, blocks (the data as fetched
+# one block at a time), configuration, deinit}.
 sub cycle {
     my ($file, @items) = @_;
     set_items(xmlFileName => [$file], @items);
@@ -288,10 +264,9 @@ sub cycle {
 # A value as one text, hash keys sorted, for comparing results whole.
 sub canonical { require Data::Dumper; Data::Dumper->new([$_[0]])->Sortkeys(1)->Indent(0)->Useqq(1)->Terse(1)->Dump }
 
-# The cycle on the file with no workers, and with `differs`: each worker count (0, 1, 4,
-# 8) whose blocks fetched one at a time are not its data, or whose start, result code,
-# data and warnings (or, when the run fails, its error kind: of several failing sections
-# any may fail first) are not those of the cycle without workers.
+# The cycle without workers, with `differs`: the worker counts (0, 1, 4, 8) whose blocks are
+# not their data, or whose outcome (on failure the error's kind: any failing section may come
+# first) is not that without workers.
 sub converted {
     my ($file, @items) = @_;
     my $outcome = sub {
@@ -311,13 +286,9 @@ sub converted {
 
 # A file of the given content in a directory removed at exit; returns its path.
 my $measdoc_scratch;
-sub write_file {
-    my ($name, $content) = @_;
-    return spew(($measdoc_scratch //= scratch()) . "/$name", $content);
-}
+sub write_file { spew(($measdoc_scratch //= scratch()) . "/$_[0]", $_[1]) }
 
-# The small file of the older layout converted where a clean run is all a test needs: a
-# header, one data section with one block of one row, and a footer.
+# A small file of the older layout (one block of one row) where a clean run is all a test needs.
 sub worked_example {
     return write_file('worked-example.xml', '<?xml version="1.0" encoding="UTF-8"?><mdc><mfh><ffv>1</ffv>'
         . '<sn>SubNetwork=1</sn><st>RNC</st><vn>X</vn><cbt>20050301140000.0+0100</cbt></mfh><md><neid>'
@@ -326,8 +297,7 @@ sub worked_example {
         . '</mv></mi></md><mff><ts>20050301141500.0+0100</ts></mff></mdc>');
 }
 
-# The value kept in measdoc/t/expected/NAME.json; with MEASDOC_WRITE_EXPECTED set, $got
-# is written there first (to renew a file after a change meant to alter results).
+# The value kept in measdoc/t/expected/NAME.json; MEASDOC_WRITE_EXPECTED writes $got there first.
 sub expected {
     my ($name, $got) = @_;
     require JSON::PP;
@@ -340,7 +310,6 @@ sub expected {
 # --- BerMeas
 # The module logs into the working directory, so its tests run inside a scratch one.
 use Cwd ();
-use Test::More ();
 use Tie::IxHash;
 use lib File::Spec->rel2abs("$ENV{PM_SOURCE_DIR}/samples/ber");
 use MeasFile qw(encode_meas_file indefinite);
@@ -349,13 +318,9 @@ push @EXPORT_OK, qw(ordered example_config rnc_file_name encode_meas_file indefi
     compare_with_expected log_lines capture_output one_block_file tlv bermeas_convert);
 
 # A reference to a hash that keeps the given order, as a host's configuration does.
-sub ordered {
-    tie my %h, 'Tie::IxHash', @_;
-    return \%h;
-}
+sub ordered { tie my %h, 'Tie::IxHash', @_; \%h }
 
-# The example configuration the converter has built in, in its own order; its object
-# classes (pattern, alternative names) come from t/expected/example-classes.txt.
+# The converter's example configuration in its order; object classes from t/expected/example-classes.txt.
 sub example_config {
     my @example_classes = cases('t/expected/example-classes.txt');
     return ordered(
@@ -376,14 +341,12 @@ sub rnc_file_name { '/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+01
 
 # Names of the PIF files in a directory, sorted by their counter.
 sub pif_files {
-    my ($dir) = @_;
-    opendir my $dh, $dir or die "$dir: $!";
+    opendir my $dh, $_[0] or die "$_[0]: $!";
     my $counter = sub { $_[0] =~ /(\d+)-#-I\.pif\z/ ? $1 : -1 };
     return sort { $counter->($a) <=> $counter->($b) || $a cmp $b } grep { /\.pif\z/ } readdir $dh;
 }
 
-# Tests that the PIF files of a directory are those of bermeas/t/expected/NAME byte for
-# byte; with `any_counter`, whatever file counter their names carry.
+# Tests that a directory's PIF files are those of bermeas/t/expected/NAME; `any_counter`: whatever counter.
 sub compare_with_expected {
     my ($dir, $name, $what, $any_counter) = @_;
     my $expected = "$source/bermeas/t/expected/$name";
@@ -395,8 +358,7 @@ sub compare_with_expected {
         for 0 .. $#want;
 }
 
-# Lines of bermeas.log in the working directory from line `from` on, the prefix
-# "[pid] time 5:N " cut to "N message".
+# Lines of bermeas.log in the working directory from line `from` on, as "N message".
 sub log_lines {
     my ($from) = @_;
     my @lines = -f 'bermeas.log' ? split /\n/, slurp('bermeas.log') : ();
@@ -408,20 +370,16 @@ sub log_lines {
 sub capture_output {
     my ($code) = @_;
     my $dir = scratch();
-    open my $saved_out, '>&', \*STDOUT or die "dup: $!";
-    open my $saved_err, '>&', \*STDERR or die "dup: $!";
-    open STDOUT, '>', "$dir/out" or die "$dir/out: $!";
-    open STDERR, '>', "$dir/err" or die "$dir/err: $!";
+    open my $saved_out, '>&', \*STDOUT and open my $saved_err, '>&', \*STDERR or die "dup: $!";
+    open STDOUT, '>', "$dir/out" and open STDERR, '>', "$dir/err" or die "$dir: $!";
     my $result = eval { $code->() };
     my $error = $@;
-    open STDOUT, '>&', $saved_out or die "restore: $!";
-    open STDERR, '>&', $saved_err or die "restore: $!";
+    open STDOUT, '>&', $saved_out and open STDERR, '>&', $saved_err or die "restore: $!";
     die $error if $error;
     return ($result, slurp("$dir/out"), slurp("$dir/err"));
 }
 
-# A measurement file of one network element and one block. `values` holds [instance id,
-# [results], suspect flag or undef]; a result is an integer, 'null' or ['real', number].
+# A measurement file of one block; `values`: [instance id, [integer, 'null' or ['real', number]], suspect flag].
 sub one_block_file {
     my (%arg) = @_;
     my @values = map {
@@ -444,14 +402,12 @@ sub one_block_file {
 # One BER element: identifier octet, definite length, content.
 sub tlv {
     my ($identifier, @content) = @_;
-    my $content = join '', @content;
-    my $length = length $content;
-    my $octets = $length < 0x80 ? chr $length : $length < 0x100 ? "\x81" . chr $length : "\x82" . pack 'n', $length;
-    return chr($identifier) . $octets . $content;
+    my $length = length(my $content = join '', @content);
+    return chr($identifier) . ($length < 0x80 ? chr $length : $length < 0x100 ? "\x81" . chr $length : "\x82" . pack 'n', $length) . $content;
 }
 
-# Converts `octets` (written to a file) or the file `input`, arriving as `name`, into a
-# fresh directory (or `out`). Returns (result, output directory, {PIF file name => content}).
+# Converts `octets` or the file `input`, arriving as `name`, into a fresh directory (or `out`);
+# returns (result, output directory, {PIF file name => content}).
 my $conversions = 0;
 sub bermeas_convert {
     my (%arg) = @_;
@@ -465,9 +421,7 @@ sub bermeas_convert {
     return ($ok, $out, \%files);
 }
 
-# --- radiobin
-# Block layouts and logs go into one scratch directory; files come from AlcatelFile.
-use File::Path ();
+# --- radiobin: layouts and logs in one scratch directory, files from AlcatelFile
 use lib File::Spec->rel2abs("$ENV{PM_SOURCE_DIR}/radiobin/t/lib");
 use AlcatelFile ();
 
@@ -476,8 +430,7 @@ push @EXPORT_OK, qw(deep_dir config_file load_config fresh_log log_messages conv
 my ($radiobin_dir, $serial);
 sub radiobin_dir { $radiobin_dir //= scratch() }
 
-# A directory whose absolute path is exactly `length` characters, made of names of at most
-# 200 characters; returns its path. Both modules' output-path limits are tested with it.
+# A directory whose absolute path is exactly `length` characters, names of at most 200.
 sub deep_dir {
     my ($length) = @_;
     my $path = radiobin_dir() . '/deep' . ++$serial;
@@ -493,30 +446,18 @@ sub deep_dir {
 sub config_file { spew(radiobin_dir() . '/cfg' . ++$serial . '.cfg', $_[0]) }
 
 # Loads a block layout from its text; returns what config_initialise returns.
-sub load_config {
-    my ($text, $min, $max) = @_;
-    return radiobin::config_initialise(config_file($text), $min // 0, $max // 99);
-}
+sub load_config { radiobin::config_initialise(config_file($_[0]), $_[1] // 0, $_[2] // 99) }
 
 # Starts a new log at the given level; returns its path.
-sub fresh_log {
-    my $path = radiobin_dir() . '/log' . ++$serial . '.log';
-    radiobin::logopen($path, $_[0]);
-    return $path;
-}
+sub fresh_log { my $path = radiobin_dir() . '/log' . ++$serial . '.log'; radiobin::logopen($path, $_[0]); $path }
 
 # The messages of a log as "level:text" (without the line feed the logger adds).
 sub log_messages {
-    my ($path) = @_;
-    return [] unless -e $path;
-    my (undef, @parts) = split /^\[\d+\] \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4} \d+:(\d+) /m, slurp($path);
-    my @out;
-    while (my ($level, $msg) = splice @parts, 0, 2) { push @out, "$level:" . ($msg =~ s/\n\z//r) }
-    return \@out;
+    my (undef, @parts) = -e $_[0] ? split /^\[\d+\] \w{3} \w{3} [ \d]\d \d\d:\d\d:\d\d \d{4} \d+:(\d+) /m, slurp($_[0]) : ();
+    return [ map { "$parts[2 * $_]:" . ($parts[2 * $_ + 1] =~ s/\n\z//r) } 0 .. @parts / 2 - 1 ];
 }
 
-# Converts a file into a fresh output directory (or `out`). Returns (code, second value,
-# PIF text or undef, log messages).
+# Converts a file into a fresh directory (or `out`): (code, second value, PIF text or undef, log messages).
 sub convert_file {
     my ($path, %opt) = @_;
     my $log = fresh_log($opt{log_level} // 3);
@@ -530,8 +471,7 @@ sub convert_file {
 # Writes the file AlcatelFile describes under `name` (default PMRES001.01a.7.) and converts it.
 sub radiobin_convert {
     my ($desc, %opt) = @_;
-    my $path = spew(radiobin_dir() . '/' . ($opt{name} // 'PMRES001.01a.7.'), AlcatelFile::alcatel_file(%$desc));
-    return convert_file($path, %opt);
+    return convert_file(spew(radiobin_dir() . '/' . ($opt{name} // 'PMRES001.01a.7.'), AlcatelFile::alcatel_file(%$desc)), %opt);
 }
 
 # The five header lines for the default description (05Dec2026 10:00-11:00, TZ UTC).

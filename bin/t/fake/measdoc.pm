@@ -1,25 +1,18 @@
 package measdoc;
-# Test double of the XML module for the pm2pif tests: the host functions with the
-# documented behaviour of the configuration cycle, and results taken from a JSON text in a
-# comment of the converted file:
-#   <measCollecFile><!--FAKE {"data": {...}, "error": "...", "warnings": [...],
-#                             "init_fails": 1, "crash": 1, "sleep": seconds} --></measCollecFile>
-# Each start-up appends a JSON line to $ENV{FAKE_MEASDOC_LOG} with its process id.
+# Double of the XML module for pm2pif's tests: its host functions and configuration cycle, the
+# results from a comment of the file: <!--FAKE {"data": {...}, "error": "...", "warnings": [...],
+# "init_fails": 1, "crash": 1, "sleep": seconds} -->. A start logs its pid to $ENV{FAKE_MEASDOC_LOG}.
 use strict;
 use warnings;
 use JSON::PP;
 
 our $VERSION = '1.00';
 
-my @SETTERS = qw(xmlNameAttrDelimiter counterListDelimiter headerElementNames
-    uniquePifHeaderElementNames uniquePIFBlockElementName measurementValueElementName
-    measureTypeElementSeq measurementResultsElementSeq suspectFlagElementName
-    distinguishedNameElementNames delimitedCounterElementNames normalCounterElementNames
-    timestampCounterElementNames measurementDataElementName measurementHeaderElementName
-    measurementFooterElementName outputBlockElementName instanceObject maxCounterNameSize
-    xmlDocumentType threadNumber threadStackSize altCounterNullValue xmlFileName
-    outputBlockDescription altCounterNames timestampDesc altOutputBlockNames counterListWhiteSpace
-    counterPositionAttribute plainObjectNames qualifiedHeaderNames xmlStandardText);
+# The items of the real module, each with its setter measdoc_set_ITEM.
+my @SETTERS = do {
+    open my $fh, '<', __FILE__ =~ s{fake/measdoc\.pm\z}{expected/measdoc-items.txt}r or die "measdoc-items.txt: $!";
+    grep { !/\A#/ } map { chomp; $_ } <$fh>;
+};
 
 my (@pending, %items, $errored, $started, $error, @warnings, $plan);
 
@@ -29,13 +22,9 @@ for my $name (@SETTERS) {
         die "Usage: measdoc::measdoc_set_$name()\n" if @_;
         return 1 if $errored;
         return 0 unless @pending;
-        if (exists $items{$name} || $started || defined $error) {
-            $error //= 'global - attempt to set an assigned config item';
-            @pending = ();
-            return 1;
-        }
-        $items{$name} = [@pending];
-        @pending = ();
+        my @values = splice @pending;
+        return ($error //= 'global - attempt to set an assigned config item') && 1 if exists $items{$name} || $started || defined $error;
+        $items{$name} = \@values;
         return 0;
     };
 }
@@ -46,19 +35,10 @@ sub measdoc_init {
     return 1 if $errored;
     my $file = $items{xmlFileName}[0] // '';
     open my $fh, '<:raw', $file or do { $errored = 1; $error = "io - cannot open $file"; return 1 };
-    my $text = do { local $/; <$fh> };
-    my ($json) = $text =~ /<!--FAKE (.*?)-->/s;
+    my ($json) = do { local $/; <$fh> } =~ /<!--FAKE (.*?)-->/s;
     $plan = $json ? decode_json($json) : {};
-    if (my $log = $ENV{FAKE_MEASDOC_LOG}) {
-        open my $out, '>>', $log or die "$log: $!";
-        print {$out} encode_json({ pid => $$ }), "\n";
-        close $out;
-    }
-    if ($plan->{init_fails}) {
-        $errored = 1;
-        $error = 'fake - start-up failed';
-        return 1;
-    }
+    if (my $log = $ENV{FAKE_MEASDOC_LOG}) { open my $out, '>>', $log or die "$log: $!"; print {$out} encode_json({ pid => $$ }), "\n" }
+    if ($plan->{init_fails}) { ($errored, $error) = (1, 'fake - start-up failed'); return 1 }
     $started = 1;
     return 0;
 }
@@ -68,9 +48,7 @@ sub measdoc_run {
     kill 'KILL', $$ if $plan->{crash};
     sleep $plan->{sleep} if $plan->{sleep};
     push @warnings, @{ $plan->{warnings} // [] };
-    return 0 unless defined $plan->{error};
-    $error = $plan->{error};
-    return -1;
+    return defined($error = $plan->{error}) ? -1 : 0;
 }
 
 sub measdoc_data { $plan->{data} // { commonHeaderData => {}, dataTypeDict => {} } }
@@ -78,8 +56,7 @@ sub measdoc_data { $plan->{data} // { commonHeaderData => {}, dataTypeDict => {}
 # The blocks of the data are its numbered entries, numbered from 0 without gaps.
 sub measdoc_block_count { scalar grep {/\A\d+\z/} keys %{ measdoc_data() } }
 
-# The block's PIF text: header fields and columns each sorted, the object's columns named
-# by the data types as its identity.
+# The block's PIF text, header and columns sorted; the data types' object columns its identity.
 sub measdoc_block_pif {
     die "Usage: measdoc::measdoc_block_pif(number, types, suspect)\n" unless @_ == 3;
     my ($number, $types) = @_;
@@ -100,8 +77,7 @@ sub measdoc_block_pif {
              identity => [ grep { ($types->{$_} // '') eq '1' } @columns ] };
 }
 
-# The block's header and columns from its PIF text; the rows themselves are always left
-# to the host's encoder.
+# The block's header and columns from its PIF text; the rows are left to the host's encoder.
 sub measdoc_block_json {
     die "Usage: measdoc::measdoc_block_json(number, types, suspect, fixed)\n" unless @_ == 4;
     my ($number, $types, $suspect, $fixed) = @_;
@@ -125,12 +101,6 @@ sub measdoc_configuration {
              i_measdatelemname => [ $data, '' ], i_uniquepifblkelemname => [ $block, '' ], i_measvalelemname => [ $row, '' ] };
 }
 
-sub measdoc_deinit {
-    return 1 if $errored;
-    %items = ();
-    $started = 0;
-    undef $plan;
-    return 0;
-}
+sub measdoc_deinit { return 1 if $errored; %items = (); ($started, $plan) = (0, undef); return 0 }
 
 1;
