@@ -9,32 +9,11 @@ use File::Find qw(find);
 use POSIX qw(PATH_MAX);
 BEGIN { $ENV{TZ} = 'UTC' }
 use PmBuild ();
-use PmTest qw(cases slurp spew load_config convert_file radiobin_convert header_lines deep_dir);
+use PmTest qw(cases source_dir slurp spew load_config convert_file radiobin_convert header_lines deep_dir);
 use AlcatelFile qw(alcatel_file block block_len byte le16 be16 ff text16);
 use radiobin;
 
-# A counter clause: name, offset, size (1 unless given), and what follows.
-sub c { my ($name, $offset, $size, $more) = @_; qq{COUNTER := "$name" OFFSET := $offset SIZE := } . ($size // 1) . ($more // '') }
-my @sizes = map { c(@$_) } [mcc_mnc_x => 0], [one => 1], [sh => 2, 2], [lg => 4, 4], [six => 8, 6], [txt => 14, 16],
-    [three => 30, 3], [nine => 33, 9], [ten => 42, 10];
-my @group = (c(hdr => 0), c(ga => 1, 1, ' REPEAT_START'), c(gb => 2), c(gend => 3, 1, ' REPEAT_END := 3'));
-my $ga = c(ga => 0, 1, ' REPEAT_START');
-my %layout = (
-    110 => [c(a => 0, 2), c(b => 2)], 111 => [c(a => 0, 2), c(b => 2)], 112 => [c(c => 0)], 113 => [c(d => 0, 2)],
-    114 => [c(e => 5)], 1125 => [c(s1 => 9), c(s2 => 0)], 1000 => [c(x => 0)], 1001 => [c(y => 0)],
-    # Pair mode, measurement type 12: A (121) gives the field P, B (122) the fields R and Q.
-    121 => [c(p => 0, 2)], 122 => [c(q => 0), c(r => 1)],
-    2001 => \@sizes, 2002 => [map { qq{ENDIAN_ORDER := "BIG_ENDIAN" $_} } @sizes], 2003 => [c(f => 0, 2), c(g => 108, 4)],
-    # A group of three one-byte counters between a leading and a trailing counter.
-    2010 => [@group, c(tail => 20)], 2011 => \@group, 2012 => [$ga, c(gend => 1, 1, ' REPEAT_END := 31')],
-    2013 => [$ga, c(gend => 10, 1, ' REPEAT_END := 2')], 2014 => [$ga, c(gend => 1, 1, ' REPEAT_END := 0')],
-    # 31 group columns; 20 group columns with 11 more on every row; a trailing counter
-    # ahead of a group of length 10.
-    2015 => [map { c("w$_", $_, 1, ($_ ? '' : ' REPEAT_START') . ($_ == 30 ? ' REPEAT_END := 1' : '')) } 0 .. 30],
-    2016 => [map { c("v$_", $_, 1, ($_ == 11 ? ' REPEAT_START' : '') . ($_ == 30 ? ' REPEAT_END := 1' : '')) } 0 .. 30],
-    2017 => [c(lead => 0), c(ga => 1, 1, ' REPEAT_START'), c(gend => 10, 1, ' REPEAT_END := 2'), c(tail => 1)],
-);
-my $layout = join '', map { my $type = $_; map { "BLOCK $type $_ END\n" } @{ $layout{$type} } } sort keys %layout;
+my $layout = slurp(source_dir() . '/radiobin/t/expected/convert-layout.cfg');
 is(load_config($layout, 0, 9), 0, 'layout loaded');
 
 my $input = PmTest::radiobin_dir() . '/PMRES001.01a.7.';
