@@ -5,15 +5,10 @@ use warnings;
 use PmBuild ();
 use POSIX qw(mkfifo);
 use Test::More;
-use PmTest qw(build_dir scratch octet_file bertree run_command);
+use PmTest qw(source_dir build_dir slurp scratch octet_file bertree run_command);
 
 my $prog = build_dir() . '/bertree/bertree';
-my $usage = "Usage: $prog [OPTION]... FILENAME\nDump contents of ASN.1 input file.\n\n"
-  . "  -i  Indent based on the level within the hierarchy\n"
-  . "      --help     display this help and exit\n"
-  . "      --version  output version information and exit\n"
-  . "\nAn element whose content the end of the file cuts short shows the octets\n"
-  . "read, then the line \"[cut: READ of LENGTH octets]\".\n";
+my $usage = slurp(source_dir() . '/bertree/t/expected/usage.txt') =~ s/PROGRAM/$prog/r;
 my $version = $ENV{PM_PROJECT_VERSION} or die "PM_PROJECT_VERSION is not set (run through ctest)\n";
 my ($file, $second) = map { octet_file(pack 'H*', $_) } qw(020105 020106);
 

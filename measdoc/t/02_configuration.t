@@ -3,7 +3,7 @@
 use strict;
 use warnings;
 use PmBuild ();
-use PmTest qw(:measdoc);
+use PmTest qw(cases :measdoc);
 use Test::More;
 
 use measdoc;
@@ -30,22 +30,7 @@ subtest 'defaults and every setter' => sub {
         'set 0' => configuration_of(),
         'set 1' => configuration_of(xmlDocumentType => ['1']),
         'document type 2: set 0' => configuration_of(xmlDocumentType => ['2']),
-        # Values split at the delimiter, numbers converted or cut, set-1 defaults replaced.
-        'every item set' => configuration_of(
-            xmlNameAttrDelimiter => ['#'], counterListDelimiter => [';', ','], headerElementNames => ['a#b', 'c'],
-            uniquePifHeaderElementNames => ['abc#'], uniquePIFBlockElementName => ['#x'],
-            measurementValueElementName => ['a.b#c'], measureTypeElementSeq => ['t1', 't2'],
-            measurementResultsElementSeq => ['r1'], suspectFlagElementName => ['s'],
-            distinguishedNameElementNames => ['d#n'], delimitedCounterElementNames => ['dl'],
-            normalCounterElementNames => ['n'], timestampCounterElementNames => ['ts1', 'ts2'],
-            measurementDataElementName => ['D'], measurementHeaderElementName => ['H'],
-            measurementFooterElementName => ['F'], outputBlockElementName => ['o#name'], instanceObject => ['i'],
-            maxCounterNameSize => ['12a'], xmlDocumentType => ['1'], threadNumber => ['1'],
-            threadStackSize => ['99999999999'], altCounterNullValue => ['-', 'unused'],
-            outputBlockDescription => ['^(\w+)=(\w+)$'], altCounterNames => ['^pm(.*)$[]x$1', 'a\[]b'],
-            timestampDesc => ['(\d\d)'], altOutputBlockNames => ['A', 'B', 'C', 'D'],
-            counterListWhiteSpace => ['1'], counterPositionAttribute => ['p'], plainObjectNames => ['1'],
-            qualifiedHeaderNames => ['1'], xmlStandardText => ['1x']),
+        'every item set' => configuration_of(map { ($_->[0] => [@$_[1 .. $#$_]]) } cases('measdoc/t/expected/every-item.txt')),
     );
     my $want = expected('configuration', \%got);
     is_deeply($got{$_}, $want->{$_}, $_) for sort keys %got;

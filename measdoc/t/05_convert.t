@@ -35,15 +35,7 @@ sub measCollec_file {
 }
 sub measInfo { qq{<measInfo measInfoId="M1"><granPeriod duration="PT900S" endTime="E"/>$_[0]</measInfo>} }
 
-my $prefixed = write_file('prefixed.xml', <<'XML');
-<?xml version="1.0" encoding="UTF-8"?>
-<mc:measCollecFile xmlns:mc="http://example.com/measCollec"
-  xmlns="http://example.com/default"><mc:fileHeader mc:fileFormatVersion="32.435 V10.0" mc:vendorName="Gbg&amp;997"/>
-<mc:measData><mc:managedElement localDn="RNC-1"/><mc:measInfo>
-<mc:granPeriod duration="PT900S" endTime="2026-12-05T14:45:00+01:00"/><mc:measTypes>pmA pmB</mc:measTypes>
-<mc:measValue measObjLdn="UtranCell=C1"><mc:measResults>1 <![CDATA[2]]></mc:measResults></mc:measValue>
-</mc:measInfo></mc:measData></mc:measCollecFile>
-XML
+my $prefixed = source_dir() . '/measdoc/t/data/prefixed.xml';
 my $lists = measInfo(qq{<measTypes>\n  a  b\tc\r\n</measTypes>}
     . qq{<measValue measObjLdn="Cell=1"><measResults> 1  2\n3 </measResults></measValue>}
     . qq{<measValue measObjLdn="Cell=2"><measResults>\n</measResults></measValue>});
