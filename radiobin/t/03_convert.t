@@ -35,9 +35,6 @@ sub walk   { my ($label, $records, %w) = @_; check($label, { record_size => 80, 
                                                             meas_type => delete $w{type} // 11 }, %w) }
 sub decode { my ($label, $blocks, %w) = @_; check($label, { meas_type => 100, record_size => 120, records => [$blocks] }, %w) }
 sub b111 { block(111, le16($_[0]), byte($_[1])) }
-sub b112 { block(112, byte($_[0])) }
-sub pa { block(121, le16($_[0])) }
-sub pb { block(122, byte($_[1], $_[0])) }
 sub section { my ($name, @lines) = @_; join '', "##START|$name\n", map({ "$_\n" } @lines), "##END|$name\n" }
 
 # --- the header
@@ -121,50 +118,20 @@ like($log->[0], qr/^1:ERROR : Output file name longer .* 256 in the last part/, 
 like($log->[0], qr{^1:ERROR : Output file name '.*/TYPE_11-#-7-#-\.\./up-#-.*' would leave the output directory}, '... fails');
 
 # --- the record walk
-walk('a block type that comes back opens a new section', [[b111(1, 2), b111(3, 4)], [b112(5), b111(6, 7)]], log => [],
-     body => section('TYPE_111', 'B|A', '2|1', '4|3') . section('TYPE_112', 'C', 5) . section('TYPE_111', 'B|A', '7|6'));
-walk('a run of blocks of 4 bytes opens no section', [[block(113, le16(1), le16(2)), block(113, le16(3), le16(4))], [b112(9)]],
-     body => section('TYPE_112', 'C', 9));
-walk('the first block with data in a run that began empty opens the section',
-     [[block(113, le16(1), le16(2)), block(113, le16(3), byte(0)), b112(9)]], body => section('TYPE_113', 'D', 3) . section('TYPE_112', 'C', 9));
-walk('an empty block inside a run adds no line', [[block(113, le16(3), byte(0)), block(113, le16(1), le16(2))]],
-     body => section('TYPE_113', 'D', 3));
-walk('measurement type 100 is always single-type', [[block(1000, byte(1)), block(1001, byte(2))]], type => 100,
-     body => section('TYPE_1000', 'X', 1) . section('TYPE_1001', 'Y', 2));
-walk('pair mode: one section for the type; the first block of the file also stands alone', [[pa(10), pb(2, 1)], [pa(20), pb(4, 3)]],
-     type => 12, body => section('TYPE_12', 'P|R|Q', 10, '10|2|1', '20|4|3'), log => ["3:No counters found for block '120'"]);
-for (['without a second type each block is a line', [pa(10)], [pa(20)], [10, 20]],
-     ['B without an A before it: empty A field', [pa(1), pa(2), pb(3, 4)], ['1', '2', '|3|4']],
-     ['B after a written pair: empty A field', [pa(1), pb(2, 3), pb(4, 5)], ['1', '1|2|3', '|4|5']],
-     ['A waiting when another A comes: own line', [pa(1), pb(2, 3), pa(4), pa(5), pb(6, 7)], ['1', '1|2|3', '4', '5|6|7']],
-     ['A waiting when the walk ends: own line', [pa(1), pb(2, 3), pa(4)], ['1', '1|2|3', '4']],
-     ['a file that begins with B', [pb(1, 2), pa(3), pb(4, 5)], ['|1|2', '3|4|5']]) {
-    my ($label, @records) = @$_;
-    my $lines = pop @records;
-    walk("pair mode: $label", \@records, type => 12, body => section('TYPE_12', 'P|R|Q', @$lines));
+# The walk's cases: expected/walks.txt.
+sub records_of {
+    return [map {
+        my ($seq, @blocks) = (s/^seq=(-?\d+) // ? $1 : undef, split ' ');
+        @blocks = map { /^(\d+)(?:\/(-?\d+))?:([0-9a-f]*)\z/ or die "bad block '$_'\n";
+                        defined $2 ? block_len($1, $2, pack 'H*', $3) : block($1, pack 'H*', $3) } @blocks;
+        defined $seq ? { seq => $seq, blocks => \@blocks } : \@blocks;
+    } split / ; /, $_[0]];
 }
-walk('pair mode: A waiting when the walk fails: own line', [[pa(1), pb(2, 3), pa(4)], [block(119, byte(1))]], type => 12,
-     rc => -1, level => 0, body => section('TYPE_12', 'P|R|Q', 1, '1|2|3', 4));
-walk('a block that cannot be decoded skips the rest of its record', [[block(114, byte(1, 2)), b111(1, 2)], [b111(3, 4)]],
-     body => section('TYPE_114', 'E') . section('TYPE_111', 'B|A', '4|3'),
-     log => ['3:WARNING : Block 114 counter E offset beyond end of record']);
-walk('after a special block type the record goes on, its line keeps the values read before',
-     [[block(1125, byte(7, 8)), b111(1, 2)]], body => section('TYPE_1125', 'S2|S1', 7) . section('TYPE_111', 'B|A', '2|1'),
-     log => ['3:WARNING : Block 1125 counter S1 offset beyond end of record']);
-walk('an unconfigured block type ends the walk; the lines before stay', [[b111(1, 2)], [b111(3, 4), block(119, byte(1))],
-     [b111(5, 6)]], rc => -1, level => 1, body => section('TYPE_111', 'B|A', '2|1', '4|3'),
-     log => ['1:ERROR : Block error detected, discarding (2) 240']);
-walk('a block with no data: -1, its section opened and closed empty', [[b111(1, 2), block_len(112, 0)]], rc => -1, level => 1,
-     body => section('TYPE_111', 'B|A', '2|1') . section('TYPE_112', 'C'));
-walk('pair mode, an unconfigured block type: the paired section is closed', [[pb(2, 1)], [block(119, byte(1))]], type => 12,
-     rc => -1, level => 1, body => section('TYPE_12', 'P|R|Q', '|2|1'), log => ['1:ERROR : Block error detected, discarding (1) 240']);
-walk('a sequence gap: the record out of sequence is not looked at', [{ seq => 5, blocks => [b111(1, 2)] },
-     { seq => 6, blocks => [b111(3, 4)] }, { seq => 8, blocks => [b111(5, 6)] }], rc => -1, level => 1,
-     body => section('TYPE_111', 'B|A', '2|1', '4|3'), log => ['1:ERROR : rec sequence error detected, discarding 320']);
-walk('the sequence number wraps at 16 bits', [{ seq => 32767, blocks => [b111(1, 2)] }, { seq => -32768, blocks => [b111(3, 4)] }]);
-walk('a block running past the record end uses up its record', [[block_len(111, 200, le16(1), byte(2)), b112(3)], [b112(4)]],
-     body => section('TYPE_111', 'B|A', '2|1') . section('TYPE_112', 'C', 4));
-walk('a negative data length is an error', [[block_len(111, -3, le16(1), byte(2))]], rc => -1);
+for (cases('radiobin/t/expected/walks.txt')) {
+    my ($label, $type, $rc, $level, $records, $body, @log) = @$_;
+    walk($label, records_of($records), type => $type, rc => $rc, level => $level, $body eq '-' ? () : (body => $body),
+         @log ? (log => [grep { $_ ne '(none)' } @log]) : ());
+}
 walk('a record ending inside a block header: the blocks before it convert',
      [{ raw => pack('vs<', 112, 68) . byte(1) . "\0" x 67 . "\x70\x00", terminate => 0 }], body => section('TYPE_112', 'C', 1));
 
