@@ -13,7 +13,8 @@ is($BerMeas::VERSION, '0.01', 'version');
     require XSLoader;
     no warnings 'redefine';  # the right version registers the functions a second time
     is_deeply([map { eval { XSLoader::load('BerMeas', $_) }; $@ =~ s/ at .*//sr } '2.00', '0.01'],
-              ['BerMeas object version 0.01 does not match bootstrap parameter 2.00', ''], 'another version is refused, the right one loads');
+              ['BerMeas object version 0.01 does not match bootstrap parameter 2.00', ''],
+              'another version is refused, the right one loads');
 }
 
 for (cases('bermeas/t/expected/usages.txt')) {

@@ -36,9 +36,8 @@ subtest 'usage texts' => sub {
     }
     is(measdoc::measdoc_error(), undef, 'nothing recorded');
     is(measdoc::measdoc_set_altCounterNullValue(), 0, 'the queued value committed now');
-    is(measdoc::measdoc_init(), 0, 'start-up');
-    is_deeply(measdoc::measdoc_configuration()->{i_altcntrval}, ['queued'], 'only the queued value reached the item');
-    is(measdoc::measdoc_deinit(), 0, 'stop');
+    is_deeply([measdoc::measdoc_init(), measdoc::measdoc_configuration()->{i_altcntrval}, measdoc::measdoc_deinit()],
+              [0, ['queued'], 0], 'start-up; only the queued value reached the item; stop');
 };
 
 subtest 'results are integers, texts or references' => sub {

@@ -15,10 +15,9 @@ my $file = worked_example();
 sub configuration_of {
     my @items = @_;
     set_items(xmlFileName => [$file], @items);
-    is(measdoc::measdoc_init(), 0, 'start-up') or diag(measdoc::measdoc_error());
-    my $configuration = measdoc::measdoc_configuration();
-    is(measdoc::measdoc_error(), undef, 'reading the configuration records nothing');
-    is(measdoc::measdoc_deinit(), 0, 'stop');
+    my @cycle = (measdoc::measdoc_init(), measdoc::measdoc_configuration(), measdoc::measdoc_error(), measdoc::measdoc_deinit());
+    is_deeply([@cycle[0, 2, 3]], [0, undef, 0], 'start-up, the configuration read without a message, stop');
+    my $configuration = $cycle[1];
     is_deeply(delete $configuration->{i_xmlfilename}, [$file], 'the file');
     is_deeply(delete $configuration->{i_threadnum}, [default_threads()], 'the default thread count')
         unless grep { $_ eq 'threadNumber' } @items;

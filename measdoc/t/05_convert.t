@@ -99,12 +99,10 @@ for my $case (@conversions) {
     is_deeply($got, ref $want eq 'CODE' ? $want->($got) : $want, $what);
 }
 
-my $utf16 = "\xFF\xFE" . join("\0", split //, older_text()) . "\0";
-
 # [what, file, items, message]
 my @failures = (
-    (map { ["UTF-16, xmlStandardText $_", write_file('utf16.xml', $utf16), [xmlStandardText => [$_]],
-            qr/^ERROR: xml - invalid data file \[UTF-16 encoded, not UTF-8\] /] } 0, 1),
+    (map { ["UTF-16, xmlStandardText $_", write_file('utf16.xml', "\xFF\xFE" . join("\0", split //, older_text()) . "\0"),
+            [xmlStandardText => [$_]], qr/^ERROR: xml - invalid data file \[UTF-16 encoded, not UTF-8\] /] } 0, 1),
     ['names and values differ in number', older_layout(mt => '<mt>b</mt>'), [],
      qr/^ERROR: parse - type and result counters do not match \[measurement pair - b:::\] \[tag - mt:1\] \[tag - mv:1\] /],
     ['a section of unknown kind', write_file('unknown.xml', "<mdc>\n<mfh><vn>X</vn></mfh>\n<other/>\n</mdc>\n"), [],

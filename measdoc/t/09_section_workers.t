@@ -17,10 +17,8 @@ use PmTest qw(:measdoc);
 my @worker_counts = variant() eq 'threads' ? (1, 2, 4, 8) : (2);
 
 my @settings = (xmlDocumentType => ['1'], plainObjectNames => ['1'],
-                distinguishedNameElementNames => ['managedElement.localDn', 'measValue.measObjLdn'],
-                measureTypeElementSeq => ['measTypes', 'measType'],
-                measurementResultsElementSeq => ['measResults', 'r'],
-                suspectFlagElementName => ['suspect']);
+    distinguishedNameElementNames => ['managedElement.localDn', 'measValue.measObjLdn'], measureTypeElementSeq => ['measTypes', 'measType'],
+    measurementResultsElementSeq => ['measResults', 'r'], suspectFlagElementName => ['suspect']);
 
 # A measCollecFile of one or more data sections of many blocks, large enough to be cut into
 # several parts. Options: blocks, rows (per block), sections; managed => block numbers

@@ -10,7 +10,7 @@ use POSIX qw(PATH_MAX);
 BEGIN { $ENV{TZ} = 'UTC' }
 use PmBuild ();
 use PmTest qw(cases source_dir slurp spew load_config convert_file radiobin_convert header_lines deep_dir);
-use AlcatelFile qw(alcatel_file block block_len byte le16 be16 ff text16);
+use AlcatelFile qw(block block_len byte le16);
 use radiobin;
 
 my $layout = slurp(source_dir() . '/radiobin/t/expected/convert-layout.cfg');
@@ -106,14 +106,17 @@ like($log->[0], qr/^1:ERROR : Output file name longer .* 256 in the last part/, 
 like($log->[0], qr{^1:ERROR : Output file name '.*/TYPE_11-#-7-#-\.\./up-#-.*' would leave the output directory}, '... fails');
 
 # --- the record walk
-# The walk's cases: expected/walks.txt.
+# Blocks as the case tables give them (expected/decodes.txt says how), and records of them.
+sub data_of {
+    return join '', map { /^'(.*)'\z/ ? $1 : /^(\d+)\.\.(\d+)\z/ ? byte($1 .. $2)
+                          : /^((?:[0-9a-f]{2})+)(?:\*(\d+))?\z/ ? pack('H*', $1) x ($2 // 1) : die "bad data '$_'\n" } split ' ', $_[0];
+}
+sub blocks_of {
+    return [map { my ($type, $len, $data) = /^(\d+)(?:\/(-?\d+))?: ?(.*)\z/ or die "bad block '$_'\n";
+                  defined $len ? block_len($type, $len, data_of($data)) : block($type, data_of($data)) } split / ; /, $_[0]];
+}
 sub records_of {
-    return [map {
-        my ($seq, @blocks) = (s/^seq=(-?\d+) // ? $1 : undef, split ' ');
-        @blocks = map { /^(\d+)(?:\/(-?\d+))?:([0-9a-f]*)\z/ or die "bad block '$_'\n";
-                        defined $2 ? block_len($1, $2, pack 'H*', $3) : block($1, pack 'H*', $3) } @blocks;
-        defined $seq ? { seq => $seq, blocks => \@blocks } : \@blocks;
-    } split / ; /, $_[0]];
+    return [map { s/^seq=(-?\d+) ; // ? { seq => $1, blocks => blocks_of($_) } : blocks_of($_) } split / \/ /, $_[0]];
 }
 for (cases('radiobin/t/expected/walks.txt')) {
     my ($label, $type, $rc, $level, $records, $body, @log) = @$_;
@@ -134,45 +137,12 @@ like(join(' ', radiobin::process_file($input, PmTest::radiobin_dir() . '/no/such
      qr{^-1 .*/no/such/TYPE_11-#-7-#-OMC1-#-}, 'an output directory that does not exist: -1, the name still handed back');
 
 # --- counters
-my $names = 'TEN|NINE|THREE|TXT|SIX|LG|SH|ONE|MCC_MNC_X';
-my $tail = text16("CELL-7\0junk") . byte(1 .. 3) . byte(1 .. 9) . byte(1 .. 10);
-my @values = (0x2A, 0x2A, 0x34, 0x12, 1, 2, 3, 4, 0x12, 0x34);
-decode('1 byte decimal (hexadecimal for MCC_MNC), 2, 4 and 6 bytes by byte order, 16 bytes as text; sizes 3, 9, 10 print nothing',
-       [block(2001, byte(@values, 0, 0x80, 0, 0), $tail), block(2002, byte(@values, 0x80, 0, 0, 0), $tail)],
-       body => section('TYPE_2001', $names, '|||CELL-7|-2147483648|33620995|4660|42|2A')
-             . section('TYPE_2002', $names, '|||CELL-7|-2147483648|16909060|13330|42|2A'),
-       log => [map { my $t = $_; map { "3:WARNING : Counter $_->[0] size $_->[1] in block type $t cannot print" }
-                                     [TEN => 10], [NINE => 9], [THREE => 3] } 2001, 2002]);
-decode('largest values, a 16-character text without terminator, an all-0xFF 4-byte value is empty',
-       [block(2001, byte(0, 0, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0xFF, 0x7F, 0xFF, 0xFF), 'ABCDEFGHIJKLMNOP', ff(22))],
-       keep => qr/^$/, body => section('TYPE_2001', $names, '|||ABCDEFGHIJKLMNOP|2147483647||65279|0|00'));
-decode('absent values are empty fields, traced per counter', [block(2001, ff(52))], level => 7, keep => qr/0xFF/,
-       body => section('TYPE_2001', $names, '||||||||'), log => [map { "7:Counter '$_->[0]' contains $_->[1] of 0xFF" }
-       [TEN => '10 bytes'], [NINE => '9 bytes'], [THREE => '3 bytes'], [TXT => '16 bytes'], [SIX => '6 bytes'],
-       [LG => '4 bytes'], [SH => '2 bytes'], [ONE => '1 byte'], [MCC_MNC_X => '1 byte']]);
-decode('a value running past the record is never read', [block_len(2003, 115, byte(7, 0), ff(100))],
-       body => section('TYPE_2003', 'G|F', '|7'), log => ['3:WARNING : Counter G in block type 2003 runs past the end of the record']);
-my @bytes = map { 100 + $_ } 0 .. 20;
-decode('one line per repetition, last first; the leading counter on every line, the trailing one leads the first',
-       [block(2010, byte(@bytes))], body => section('TYPE_2010', 'TAIL|GEND|GB|GA|HDR', '120|109|108|107|100', '106|105|104|100',
-       '103|102|101|100'));
-my @short = ('106|105|104|100', '103|102|101|100');
-decode('a short block gives fewer repetitions', [block(2011, byte(@bytes[0 .. 7]))], level => 7, keep => qr/REPEAT_END|Smaller/,
-       body => section('TYPE_2011', 'GEND|GB|GA|HDR', @short),
-       log => ['7:RECORD_REPEAT_END repeat size : 3', '7:Smaller last block - recalculated repeat size : 2']);
-decode('each block starts its matrix afresh', [block(2011, byte(@bytes[0 .. 7])), block(2011, byte(1 .. 5)),
-       block(2011, byte(@bytes[0 .. 9]))], body => section('TYPE_2011', 'GEND|GB|GA|HDR', @short, '4|3|2|1',
-       '109|108|107|100', @short));
-# The bytes before each block's data must never show up as values.
-decode('groups without a repetition give no rows, a value ahead of the group keeps its line, the record goes on',
-       [block(2013, byte(1 .. 5)), block(2014, byte(6 .. 10)), block(2017, byte(11 .. 15)), block(2001, ff(52))],
-       level => 7, keep => qr/REPEAT|Smaller|WARN/, body => section('TYPE_2013', 'GEND|GA') . section('TYPE_2014', 'GEND|GA')
-       . section('TYPE_2017', 'TAIL|GEND|GA|LEAD', 12) . section('TYPE_2001', $names, '||||||||'),
-       log => ['7:RECORD_REPEAT_END repeat size : 2', '7:Smaller last block - recalculated repeat size : 0',
-               '7:RECORD_REPEAT_END repeat size : 0', '7:RECORD_REPEAT_END repeat size : 2',
-               '7:Smaller last block - recalculated repeat size : 0']);
-decode('a repeat count of 31 fails the block, the record ends', [block(2012, byte(1 .. 40)), block(2001, ff(52))],
-       body => section('TYPE_2012', 'GEND|GA'), log => ['3:Warning - repeat size 31 too large for internal buffers']);
+# The decoding cases: expected/decodes.txt.
+for (cases('radiobin/t/expected/decodes.txt')) {
+    my ($label, $level, $keep, $blocks, $body, @log) = @$_;
+    decode($label, blocks_of($blocks), level => $level, length $keep ? (keep => qr/$keep/) : (), body => $body,
+           @log ? (log => \@log) : ());
+}
 for (2015, 2016) {
     my $pif = (decode("block $_: 31 counters in and after a group", [block($_, byte(1 .. 40))],
                       log => ['3:WARNING: counter count : 31 exceeds max allowed for internal buffers']))[2];
