@@ -78,14 +78,14 @@ my @conversions = (
     ['lists split at white space, an empty one gives no counter', measCollec_file($lists), [@real_world, @real_world_items],
      sub { rows($_[0], 0) }, [{ a => '1', b => '2', c => '3', measObjLdn_Cell => '1' }, { measObjLdn_Cell => '2' }]],
     ['results by position, plain names by the attribute\'s name', measCollec_file($lists, $numbered),
-     [@real_world, @real_world_items], sub { [rows($_[0], 1), $_[0]{1}{blockName}] }, sub { expected('by_position') }],
+     [@real_world, @real_world_items], sub { [rows($_[0], 1), $_[0]{1}{blockName}] }, sub { expected('by_position', $_[0]) }],
     ['both counter forms in one data section, every block keeps its counters', data_file('both-forms.xml'), [@real_world],
-     sub { [map { rows($_[0], $_) } 0 .. 2] }, sub { expected('both_forms') }],
+     sub { [map { rows($_[0], $_) } 0 .. 2] }, sub { expected('both_forms', $_[0]) }],
     ['of equally near headers a block takes the one before it', $side_by_side, [],
      sub { [map { $_[0]{commonHeaderData}{$_}{nedn_ManagedElement} } 0 .. 5] }, [1 .. 6]],
     # A block without an optional element does not take its neighbour's.
     ['header names qualified by their element', data_file('qualified.xml'), [@real_world, @header_names, qualifiedHeaderNames => ['1']],
-     sub { [map { $_[0]{commonHeaderData}{$_} } 0, 1] }, sub { expected('qualified') }],
+     sub { [map { $_[0]{commonHeaderData}{$_} } 0, 1] }, sub { expected('qualified', $_[0]) }],
     ['without qualifiedHeaderNames: attribute names', measCollec_file($lists), [@real_world, @header_names,
      @real_world_items], sub { [sort keys %{ $_[0]{commonHeaderData}{0} }] }, [qw(beginTime duration endTime localDn measInfoId)]],
 );
