@@ -39,8 +39,9 @@ sub run {
     return ($ok ? 1 : 0, $stdout, [map { $files->{$_} } @names], [log_lines($before)], [map { "$out/$_" } @names]);
 }
 
-BerMeas::set_config(ordered(ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' },
-    ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => 'OBJ_ID' }, ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => 'NULL'));
+my $cells = ordered(ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' },
+    ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => 'OBJ_ID' }, ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => 'NULL');
+BerMeas::set_config($cells);
 
 my %unconvertible = (
     'a missing input' => [{ input => "$dir/missing.ber" }, "1 Cannot open input file: $dir/missing.ber"],
@@ -90,8 +91,7 @@ subtest 'a file cut short: files closed before the cut are whole, the open one i
     my (undef, undef, $got) = run(octets => substr(slurp(sample('ber/meas-rnc.ber')), 0, 310), name => rnc_file_name());
     like("@$got", qr/\A## Parser Intermediate File\n##START\|HEADER\n[^\n]*\n[^\n]*\n\z/, 'cut before the first line');
     BerMeas::delete_config();
-    BerMeas::set_config(ordered(ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' },
-        ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => { Cell => 'OBJ_ID' }, ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => 'NULL'));
+    BerMeas::set_config($cells);
 };
 
 my $columns = "##START|Cell\nOBJ_ID|c1|c2|suspectFlag\n";

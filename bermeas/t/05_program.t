@@ -10,11 +10,7 @@ my $dir = scratch();
 sub run { my $r = run_command({ cwd => $dir }, $program, @_); return [$r->{status}, $r->{out}, $r->{err}] }
 
 my $version = $ENV{PM_PROJECT_VERSION} or die "PM_PROJECT_VERSION is not set (run through ctest)\n";
-my $usage = "Usage: $program filename\n"
-  . "Convert a 3GPP ASN.1 measurement file into PIF files in ./inter_d with the\n"
-  . "built-in example configuration (log in ./bermeas.log).\n\n"
-  . "      --help     display this help and exit\n"
-  . "      --version  output version information and exit\n";
+my $usage = slurp("$ENV{PM_SOURCE_DIR}/bermeas/t/expected/usage.txt") =~ s/PROGRAM/$program/r;
 is_deeply(run(), [1, $usage, ''], 'without an argument: usage, exit 1');
 is_deeply(run('--help'), [0, $usage, ''], '--help: usage, exit 0');
 is_deeply(run('--version'), [0, "bermeas-convert $version\n", ''], '--version: exit 0');

@@ -5,33 +5,18 @@ use warnings;
 use PmBuild ();
 use POSIX qw(mkfifo);
 use Test::More;
-use PmTest qw(build_dir scratch octet_file bertree run_command);
+use PmTest qw(cases source_dir build_dir slurp scratch octet_file bertree run_command);
 
 my $prog = build_dir() . '/bertree/bertree';
-my $usage = "Usage: $prog [OPTION]... FILENAME\nDump contents of ASN.1 input file.\n\n"
-  . "  -i  Indent based on the level within the hierarchy\n"
-  . "      --help     display this help and exit\n"
-  . "      --version  output version information and exit\n"
-  . "\nAn element whose content the end of the file cuts short shows the octets\n"
-  . "read, then the line \"[cut: READ of LENGTH octets]\".\n";
+my $usage = slurp(source_dir() . '/bertree/t/expected/usage.txt') =~ s/PROGRAM/$prog/r;
 my $version = $ENV{PM_PROJECT_VERSION} or die "PM_PROJECT_VERSION is not set (run through ctest)\n";
 my ($file, $second) = map { octet_file(pack 'H*', $_) } qw(020105 020106);
 
-for my $case (
-    # arguments, exit status, standard output, standard error
-    [['--help'], 0, $usage],
-    [['--version'], 0, "bertree $version\n"],
-    [['-i', '--version'], 0, "bertree $version\n"],
-    [[], 1, $usage],
-    [['-i'], 1, $usage],
-    [['-x', $file], 1, $usage],
-    [['/nonexistent/input.ber'], 1, '', "Cannot open input file: /nonexistent/input.ber\n"],
-    [[$file, $second], 0, "Integer\n05\n"],
-    [[$file, '-i'], 0, "Integer\n  05\n"],
-) {
-    my ($args, @want) = @$case;
-    my $r = bertree(@$args);
-    is_deeply([@$r{qw(status out err)}], [@want, ('') x (3 - @want)], "bertree @$args");
+my %word = (FILE => $file, SECOND => $second, USAGE => $usage, VERSION => $version);
+for (cases('bertree/t/expected/command-lines.txt')) {
+    my ($args, @want) = map { s/\b(FILE|SECOND|USAGE|VERSION)\b/$word{$1}/gr } @$_;
+    my $r = bertree(split ' ', $args);
+    is_deeply([@$r{qw(status out err)}], [@want, ('') x (3 - @want)], "bertree $args");
 }
 
 # A FIFO is read as it comes, like a pipe: every octet counts.

@@ -4,25 +4,18 @@ use strict;
 use warnings;
 use B ();
 use PmBuild ();
-use PmTest qw(sample :measdoc);
+use PmTest qw(cases sample :measdoc);
 use Test::More;
 
 use measdoc;
 
-my @setters = map { "measdoc_set_$_" } qw(xmlNameAttrDelimiter counterListDelimiter headerElementNames
-    uniquePifHeaderElementNames uniquePIFBlockElementName measurementValueElementName measureTypeElementSeq
-    measurementResultsElementSeq suspectFlagElementName distinguishedNameElementNames delimitedCounterElementNames
-    normalCounterElementNames timestampCounterElementNames measurementDataElementName measurementHeaderElementName
-    measurementFooterElementName outputBlockElementName instanceObject maxCounterNameSize xmlDocumentType threadNumber
-    threadStackSize altCounterNullValue xmlFileName outputBlockDescription altCounterNames timestampDesc altOutputBlockNames
-    counterListWhiteSpace counterPositionAttribute plainObjectNames qualifiedHeaderNames xmlStandardText);
-my @others = qw(measdoc_init measdoc_run measdoc_deinit measdoc_configuration measdoc_error
-    measdoc_warning measdoc_data measdoc_block_count measdoc_data_types);
+# name | the parameters its usage text names, when it takes any
+my @functions = cases('measdoc/t/expected/host-functions.txt');
 
 subtest 'version, functions and bootstrap' => sub {
     is($measdoc::VERSION, '1.00', 'version');
     is_deeply([sort grep { defined &{"measdoc::$_"} && $_ ne 'bootstrap' } keys %measdoc::],
-              [sort 'measdoc_add_config', 'measdoc_block', 'measdoc_block_pif', 'measdoc_block_json', @setters, @others],
+              [sort map { $_->[0] } @functions],
               'exactly the host functions');
     require XSLoader;
     eval { XSLoader::load('measdoc', '2.00') };
@@ -33,22 +26,18 @@ subtest 'version, functions and bootstrap' => sub {
 subtest 'usage texts' => sub {
     set_items(xmlFileName => [sample('xml/boda_A1.xml')]);
     is(measdoc::measdoc_add_config('queued'), 0, 'one value queued');
-    for my $args ([], ['a', 'b']) {
-        for my $name ('measdoc_add_config(value)', 'measdoc_block(number)', 'measdoc_block_pif(number, types, suspect)',
-                      'measdoc_block_json(number, types, suspect, fixed)') {
-            eval { &{ \&{ 'measdoc::' . ($name =~ s/\(.*//r) } }(@$args) };
-            like($@, qr/^Usage: measdoc::\Q$name\E at /, "$name with " . @$args);
+    for (@functions) {
+        my ($name, $params) = @$_;
+        my $usage = "measdoc::$name(" . ($params // '') . ')';
+        for my $args (defined $params ? ([], ['a', 'b']) : (['x'])) {
+            eval { &{ \&{"measdoc::$name"} }(@$args) };
+            like($@, qr/^Usage: \Q$usage\E at /, "$usage with " . @$args);
         }
-    }
-    for my $name (@setters, @others) {
-        eval { &{ \&{"measdoc::$name"} }('x') };
-        like($@, qr/^Usage: measdoc::\Q$name\E\(\) at /, $name);
     }
     is(measdoc::measdoc_error(), undef, 'nothing recorded');
     is(measdoc::measdoc_set_altCounterNullValue(), 0, 'the queued value committed now');
-    is(measdoc::measdoc_init(), 0, 'start-up');
-    is_deeply(measdoc::measdoc_configuration()->{i_altcntrval}, ['queued'], 'only the queued value reached the item');
-    is(measdoc::measdoc_deinit(), 0, 'stop');
+    is_deeply([measdoc::measdoc_init(), measdoc::measdoc_configuration()->{i_altcntrval}, measdoc::measdoc_deinit()],
+              [0, ['queued'], 0], 'start-up; only the queued value reached the item; stop');
 };
 
 subtest 'results are integers, texts or references' => sub {

@@ -3,7 +3,7 @@
 use strict;
 use warnings;
 use PmBuild ();
-use PmTest qw(:measdoc);
+use PmTest qw(cases :measdoc);
 use Test::More;
 
 use measdoc;
@@ -15,10 +15,9 @@ my $file = worked_example();
 sub configuration_of {
     my @items = @_;
     set_items(xmlFileName => [$file], @items);
-    is(measdoc::measdoc_init(), 0, 'start-up') or diag(measdoc::measdoc_error());
-    my $configuration = measdoc::measdoc_configuration();
-    is(measdoc::measdoc_error(), undef, 'reading the configuration records nothing');
-    is(measdoc::measdoc_deinit(), 0, 'stop');
+    my @cycle = (measdoc::measdoc_init(), measdoc::measdoc_configuration(), measdoc::measdoc_error(), measdoc::measdoc_deinit());
+    is_deeply([@cycle[0, 2, 3]], [0, undef, 0], 'start-up, the configuration read without a message, stop');
+    my $configuration = $cycle[1];
     is_deeply(delete $configuration->{i_xmlfilename}, [$file], 'the file');
     is_deeply(delete $configuration->{i_threadnum}, [default_threads()], 'the default thread count')
         unless grep { $_ eq 'threadNumber' } @items;
@@ -30,22 +29,7 @@ subtest 'defaults and every setter' => sub {
         'set 0' => configuration_of(),
         'set 1' => configuration_of(xmlDocumentType => ['1']),
         'document type 2: set 0' => configuration_of(xmlDocumentType => ['2']),
-        # Values split at the delimiter, numbers converted or cut, set-1 defaults replaced.
-        'every item set' => configuration_of(
-            xmlNameAttrDelimiter => ['#'], counterListDelimiter => [';', ','], headerElementNames => ['a#b', 'c'],
-            uniquePifHeaderElementNames => ['abc#'], uniquePIFBlockElementName => ['#x'],
-            measurementValueElementName => ['a.b#c'], measureTypeElementSeq => ['t1', 't2'],
-            measurementResultsElementSeq => ['r1'], suspectFlagElementName => ['s'],
-            distinguishedNameElementNames => ['d#n'], delimitedCounterElementNames => ['dl'],
-            normalCounterElementNames => ['n'], timestampCounterElementNames => ['ts1', 'ts2'],
-            measurementDataElementName => ['D'], measurementHeaderElementName => ['H'],
-            measurementFooterElementName => ['F'], outputBlockElementName => ['o#name'], instanceObject => ['i'],
-            maxCounterNameSize => ['12a'], xmlDocumentType => ['1'], threadNumber => ['1'],
-            threadStackSize => ['99999999999'], altCounterNullValue => ['-', 'unused'],
-            outputBlockDescription => ['^(\w+)=(\w+)$'], altCounterNames => ['^pm(.*)$[]x$1', 'a\[]b'],
-            timestampDesc => ['(\d\d)'], altOutputBlockNames => ['A', 'B', 'C', 'D'],
-            counterListWhiteSpace => ['1'], counterPositionAttribute => ['p'], plainObjectNames => ['1'],
-            qualifiedHeaderNames => ['1'], xmlStandardText => ['1x']),
+        'every item set' => configuration_of(map { ($_->[0] => [@$_[1 .. $#$_]]) } cases('measdoc/t/expected/every-item.txt')),
     );
     my $want = expected('configuration', \%got);
     is_deeply($got{$_}, $want->{$_}, $_) for sort keys %got;

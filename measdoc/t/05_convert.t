@@ -35,15 +35,8 @@ sub measCollec_file {
 }
 sub measInfo { qq{<measInfo measInfoId="M1"><granPeriod duration="PT900S" endTime="E"/>$_[0]</measInfo>} }
 
-my $prefixed = write_file('prefixed.xml', <<'XML');
-<?xml version="1.0" encoding="UTF-8"?>
-<mc:measCollecFile xmlns:mc="http://example.com/measCollec"
-  xmlns="http://example.com/default"><mc:fileHeader mc:fileFormatVersion="32.435 V10.0" mc:vendorName="Gbg&amp;997"/>
-<mc:measData><mc:managedElement localDn="RNC-1"/><mc:measInfo>
-<mc:granPeriod duration="PT900S" endTime="2026-12-05T14:45:00+01:00"/><mc:measTypes>pmA pmB</mc:measTypes>
-<mc:measValue measObjLdn="UtranCell=C1"><mc:measResults>1 <![CDATA[2]]></mc:measResults></mc:measValue>
-</mc:measInfo></mc:measData></mc:measCollecFile>
-XML
+sub data_file { source_dir() . "/measdoc/t/data/$_[0]" }
+my $prefixed = data_file('prefixed.xml');
 my $lists = measInfo(qq{<measTypes>\n  a  b\tc\r\n</measTypes>}
     . qq{<measValue measObjLdn="Cell=1"><measResults> 1  2\n3 </measResults></measValue>}
     . qq{<measValue measObjLdn="Cell=2"><measResults>\n</measResults></measValue>});
@@ -54,14 +47,12 @@ my $numbered = measInfo(q{<measType p="1">x</measType><measType p="2">y</measTyp
 my @header_names = (headerElementNames => [qw(fileSender.localDn measCollec.beginTime measCollec.endTime
     managedElement.localDn measInfo.measInfoId job.jobId granPeriod.duration granPeriod.endTime)]);
 # Six network elements and their blocks side by side: every nedn is as near to every block as any other.
-my $side_by_side = write_file('side-by-side.xml', '<mdc><mfh><cbt>C</cbt></mfh><md>' . join('', map {
-    qq{<neid><nedn>ManagedElement=$_</nedn></neid><mi><mts>M</mts><gp>900</gp><mt>a</mt>}
-    . qq{<mv><moid>Cell=$_</moid><r>$_</r></mv></mi>} } 1 .. 6) . '</md><mff><ts>T</ts></mff></mdc>');
+my $side_by_side = data_file('side-by-side.xml');
 
 sub rows { my ($data, $block) = @_; [map { $data->{$block}{$_}{pifData} } sort grep { /^\d+$/ } keys %{ $data->{$block} }] }
 sub value { my ($data, @path) = @_; $data = ref $data eq 'HASH' ? $data->{$_} : undef for @path; $data }
 
-# [what, file, items, what to take from the data, what it must be]
+# [what, file, items, what to take from the data, what it must be (or code reading that from expected/)]
 my @conversions = (
     (map { my ($name, $file, @items) = @$_; ["$name, checked by hand", sample("xml/$file"), \@items,
                                               sub { $_[0] }, sub { expected($name, $_[0]) }] }
@@ -87,28 +78,14 @@ my @conversions = (
     ['lists split at white space, an empty one gives no counter', measCollec_file($lists), [@real_world, @real_world_items],
      sub { rows($_[0], 0) }, [{ a => '1', b => '2', c => '3', measObjLdn_Cell => '1' }, { measObjLdn_Cell => '2' }]],
     ['results by position, plain names by the attribute\'s name', measCollec_file($lists, $numbered),
-     [@real_world, @real_world_items], sub { [rows($_[0], 1), $_[0]{1}{blockName}] },
-     [[{ x => '10', z => '30', measObjLdn => '10896' }, { y => '20' },
-       { x => '1', y => '2', z => '3', measObjLdn_A => '1', measObjLdn => 'B-2', measObjLdn_1 => 'C' }],
-      'A_measObjLdn_measObjLdn']],
-    ['both counter forms in one data section, every block keeps its counters', measCollec_file(
-        measInfo(q{<measTypes>a b</measTypes><measValue measObjLdn="Cell=1"><measResults>1 2</measResults></measValue>})
-        . measInfo(q{<measType p="1">x</measType><measType p="2">y</measType>}
-            . q{<measValue measObjLdn="Cell=2"><r p="1">3</r><r p="2">4</r></measValue>})
-        . measInfo(q{<measTypes>c</measTypes><measValue measObjLdn="Cell=3"><measResults>5</measResults></measValue>})),
-     [@real_world], sub { [map { rows($_[0], $_) } 0 .. 2] },
-     [[{ a => '1', b => '2', measObjLdn_Cell => '1' }], [{ x => '3', y => '4', measObjLdn_Cell => '2' }],
-      [{ c => '5', measObjLdn_Cell => '3' }]]],
+     [@real_world, @real_world_items], sub { [rows($_[0], 1), $_[0]{1}{blockName}] }, sub { expected('by_position', $_[0]) }],
+    ['both counter forms in one data section, every block keeps its counters', data_file('both-forms.xml'), [@real_world],
+     sub { [map { rows($_[0], $_) } 0 .. 2] }, sub { expected('both_forms', $_[0]) }],
     ['of equally near headers a block takes the one before it', $side_by_side, [],
      sub { [map { $_[0]{commonHeaderData}{$_}{nedn_ManagedElement} } 0 .. 5] }, [1 .. 6]],
     # A block without an optional element does not take its neighbour's.
-    ['header names qualified by their element', measCollec_file(
-        measInfo(q{<job jobId="J1"/><measTypes>a</measTypes><measValue measObjLdn="Cell=1"><measResults>1</measResults></measValue>})
-        . measInfo(q{<measTypes>b</measTypes><measValue measObjLdn="Cell=2"><measResults>2</measResults></measValue>})),
-     [@real_world, @header_names, qualifiedHeaderNames => ['1']], sub { [map { $_[0]{commonHeaderData}{$_} } 0, 1] },
-     [map { +{ 'fileSender.localDn' => 'S', 'measCollec.beginTime' => 'B', 'measCollec.endTime' => 'F', 'granPeriod.endTime' => 'E',
-               'managedElement.localDn' => 'ME', 'measInfo.measInfoId' => 'M1', 'granPeriod.duration' => 'PT900S', @$_ } }
-      ['job.jobId' => 'J1'], []]],
+    ['header names qualified by their element', data_file('qualified.xml'), [@real_world, @header_names, qualifiedHeaderNames => ['1']],
+     sub { [map { $_[0]{commonHeaderData}{$_} } 0, 1] }, sub { expected('qualified', $_[0]) }],
     ['without qualifiedHeaderNames: attribute names', measCollec_file($lists), [@real_world, @header_names,
      @real_world_items], sub { [sort keys %{ $_[0]{commonHeaderData}{0} }] }, [qw(beginTime duration endTime localDn measInfoId)]],
 );
@@ -122,12 +99,10 @@ for my $case (@conversions) {
     is_deeply($got, ref $want eq 'CODE' ? $want->($got) : $want, $what);
 }
 
-my $utf16 = "\xFF\xFE" . join("\0", split //, older_text()) . "\0";
-
 # [what, file, items, message]
 my @failures = (
-    (map { ["UTF-16, xmlStandardText $_", write_file('utf16.xml', $utf16), [xmlStandardText => [$_]],
-            qr/^ERROR: xml - invalid data file \[UTF-16 encoded, not UTF-8\] /] } 0, 1),
+    (map { ["UTF-16, xmlStandardText $_", write_file('utf16.xml', "\xFF\xFE" . join("\0", split //, older_text()) . "\0"),
+            [xmlStandardText => [$_]], qr/^ERROR: xml - invalid data file \[UTF-16 encoded, not UTF-8\] /] } 0, 1),
     ['names and values differ in number', older_layout(mt => '<mt>b</mt>'), [],
      qr/^ERROR: parse - type and result counters do not match \[measurement pair - b:::\] \[tag - mt:1\] \[tag - mv:1\] /],
     ['a section of unknown kind', write_file('unknown.xml', "<mdc>\n<mfh><vn>X</vn></mfh>\n<other/>\n</mdc>\n"), [],

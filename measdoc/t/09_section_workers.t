@@ -17,10 +17,8 @@ use PmTest qw(:measdoc);
 my @worker_counts = variant() eq 'threads' ? (1, 2, 4, 8) : (2);
 
 my @settings = (xmlDocumentType => ['1'], plainObjectNames => ['1'],
-                distinguishedNameElementNames => ['managedElement.localDn', 'measValue.measObjLdn'],
-                measureTypeElementSeq => ['measTypes', 'measType'],
-                measurementResultsElementSeq => ['measResults', 'r'],
-                suspectFlagElementName => ['suspect']);
+    distinguishedNameElementNames => ['managedElement.localDn', 'measValue.measObjLdn'], measureTypeElementSeq => ['measTypes', 'measType'],
+    measurementResultsElementSeq => ['measResults', 'r'], suspectFlagElementName => ['suspect']);
 
 # A measCollecFile of one or more data sections of many blocks, large enough to be cut into
 # several parts. Options: blocks, rows (per block), sections; managed => block numbers
@@ -30,11 +28,8 @@ my @settings = (xmlDocumentType => ['1'], plainObjectNames => ['1'],
 # blocks have no rows; bad => a block with one result too many.
 sub big_file {
     my (%o) = @_;
-    my $blocks = $o{blocks} // 120;
-    my $rows = $o{rows} // 100;
+    my ($blocks, $rows, $gran, $rowless) = ($o{blocks} // 120, $o{rows} // 100, $o{gran} // sub { 1 }, $o{rowless} // sub { 0 });
     my %managed = map { $_ => 1 } @{ $o{managed} // [0] };
-    my $gran = $o{gran} // sub { 1 };
-    my $rowless = $o{rowless} // sub { 0 };
     my $xml = qq{<?xml version="1.0" encoding="UTF-8"?>\n<measCollecFile>\n}
             . qq{<fileHeader fileFormatVersion="1" vendorName="V"><measCollec beginTime="2026-12-05T14:30:00Z"/></fileHeader>\n};
     for my $s (1 .. $o{sections} // 1) {
@@ -42,15 +37,12 @@ sub big_file {
         for my $b (0 .. $blocks) {
             $xml .= qq{<managedElement localDn="SubNetwork=1,ManagedElement=S${s}M$b"/>\n} if $managed{$b};
             last if $b == $blocks;
-            $xml .= qq{<measInfo measInfoId="I$b"><job jobId="$b"/>};
-            $xml .= $o{period} ? $o{period}->($b)
-                  : $gran->($b) ? qq{<granPeriod duration="PT${b}S" endTime="2026-12-05T14:45:00Z"/>} : '';
-            $xml .= "<measTypes>a$b b$b c$b</measTypes>\n";
-            for my $r (1 .. ($rowless->($b) ? 0 : $rows)) {
-                my $extra = defined $o{bad} && $o{bad} == $b && $r == $rows ? ' 9' : '';
-                $xml .= qq{<measValue measObjLdn="Cell=$s.$b.$r"><measResults>$r $b $s$extra</measResults>}
-                      . "<suspect>false</suspect></measValue>\n";
-            }
+            $xml .= qq{<measInfo measInfoId="I$b"><job jobId="$b"/>} . ($o{period} ? $o{period}->($b)
+                  : $gran->($b) ? qq{<granPeriod duration="PT${b}S" endTime="2026-12-05T14:45:00Z"/>} : '')
+                  . "<measTypes>a$b b$b c$b</measTypes>\n";
+            $xml .= qq{<measValue measObjLdn="Cell=$s.$b.$_"><measResults>$_ $b $s}
+                  . (($o{bad} // -1) == $b && $_ == $rows ? ' 9' : '') . "</measResults><suspect>false</suspect></measValue>\n"
+                for 1 .. ($rowless->($b) ? 0 : $rows);
             $xml .= "</measInfo>\n";
         }
         $xml .= "</measData>\n";

@@ -54,7 +54,7 @@ subtest 'log file names are never cut' => sub {
         radiobin::config_initialise('', 0, 0);
     }
     is_deeply([map { log_messages($_) } "$dir/" . ('L' x 250), "$deep/" . ('l' x 9)],
-              [['1:ERROR: Config data must be supplied'], ['1:ERROR: Config data must be supplied']],
+              [(['1:ERROR: Config data must be supplied']) x 2],
               'names of 250 characters in one part and PATH_MAX - 1 in all: the whole name');
     my $why = 'radiobin::logopen: the log file name';
     like($warned[0] // '', qr/^$why \(4096 characters\) is longer than a path may be; no log file is written /,

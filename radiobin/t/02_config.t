@@ -23,17 +23,15 @@ sub section_for {
     return $rc ? 'conversion failed' : $pif =~ s/\A(?:.*\n){5}//r;
 }
 
-my ($rc, $msgs) = load("# traffic counters\n   \n\n"
-    . qq{BLOCK 1011 NAME := "Traffic" AND COUNTER := "tch_req" AND OFFSET := 4 AND SIZE := 2 END\n}, 8);
-is_deeply([$rc, $msgs], [0, ['8:config: ENTERED', "8:config file line : # traffic counters\n", "8:config file line :    \n",
-    "8:config file line : \n",
-    qq{8:config file line : BLOCK 1011 NAME := "Traffic" AND COUNTER := "tch_req" AND OFFSET := 4 AND SIZE := 2 END\n},
-    '8:config: EXIT success']], 'a good file, traced line by line; comments and blank lines skipped');
+my @lines = ("# traffic counters\n", "   \n", "\n",
+    qq{BLOCK 1011 NAME := "Traffic" AND COUNTER := "tch_req" AND OFFSET := 4 AND SIZE := 2 END\n});
+my ($rc, $msgs) = load(join('', @lines), 8);
+is_deeply([$rc, $msgs], [0, ['8:config: ENTERED', (map { "8:config file line : $_" } @lines), '8:config: EXIT success']],
+          'a good file, traced line by line; comments and blank lines skipped');
 is(section_for(1011, le16(0), le16(0), le16(0x1234)), "##START|TYPE_1011\nTCH_REQ\n4660\n##END|TYPE_1011\n",
    'counter at offset 4, two bytes, name in upper case');
 
 my $ok_block = qq{BLOCK 1 COUNTER := "one" OFFSET := 0 SIZE := 1 END\n};
-my $unknown = 'conversion failed';
 for my $case (cases('radiobin/t/expected/layouts.txt')) {
     my ($result, $text, $type, $data, $sections, @warnings) = @$case;
     my ($rc, $msgs) = load($text, 7);
@@ -52,9 +50,8 @@ for my $case (cases('radiobin/t/expected/stopping-lines.txt')) {
               '8:config: EXIT error', "1:ERROR: Configuration file read error.\n"], "load fails and stops at: $line");
 }
 
-is((load(qq{BLOCK 11 COUNTER := "old" OFFSET := 0 SIZE := 1 END\n}, 1))[0], 0, 'a load');
-is(section_for(11, byte(1)), "##START|TYPE_11\nOLD\n1\n##END|TYPE_11\n", '... makes block 11 known');
-is((load($ok_block, 1))[0], 0, 'the next load');
-is(section_for(11, byte(1)), $unknown, '... replaces the old blocks');
+is_deeply([(load(qq{BLOCK 11 COUNTER := "old" OFFSET := 0 SIZE := 1 END\n}, 1))[0], section_for(11, byte(1)),
+           (load($ok_block, 1))[0], section_for(11, byte(1))], [0, "##START|TYPE_11\nOLD\n1\n##END|TYPE_11\n", 0, 'conversion failed'],
+          'a load makes block 11 known; the next load replaces the old blocks');
 
 done_testing;

@@ -5,36 +5,14 @@
 use strict;
 use warnings;
 use Test::More;
-use File::Find qw(find);
 use POSIX qw(PATH_MAX);
 BEGIN { $ENV{TZ} = 'UTC' }
 use PmBuild ();
-use PmTest qw(cases slurp spew load_config convert_file radiobin_convert header_lines deep_dir);
-use AlcatelFile qw(alcatel_file block block_len byte le16 be16 ff text16);
+use PmTest qw(cases source_dir slurp spew run_command load_config convert_file radiobin_convert header_lines deep_dir);
+use AlcatelFile qw(block block_len byte le16);
 use radiobin;
 
-# A counter clause: name, offset, size (1 unless given), and what follows.
-sub c { my ($name, $offset, $size, $more) = @_; qq{COUNTER := "$name" OFFSET := $offset SIZE := } . ($size // 1) . ($more // '') }
-my @sizes = map { c(@$_) } [mcc_mnc_x => 0], [one => 1], [sh => 2, 2], [lg => 4, 4], [six => 8, 6], [txt => 14, 16],
-    [three => 30, 3], [nine => 33, 9], [ten => 42, 10];
-my @group = (c(hdr => 0), c(ga => 1, 1, ' REPEAT_START'), c(gb => 2), c(gend => 3, 1, ' REPEAT_END := 3'));
-my $ga = c(ga => 0, 1, ' REPEAT_START');
-my %layout = (
-    110 => [c(a => 0, 2), c(b => 2)], 111 => [c(a => 0, 2), c(b => 2)], 112 => [c(c => 0)], 113 => [c(d => 0, 2)],
-    114 => [c(e => 5)], 1125 => [c(s1 => 9), c(s2 => 0)], 1000 => [c(x => 0)], 1001 => [c(y => 0)],
-    # Pair mode, measurement type 12: A (121) gives the field P, B (122) the fields R and Q.
-    121 => [c(p => 0, 2)], 122 => [c(q => 0), c(r => 1)],
-    2001 => \@sizes, 2002 => [map { qq{ENDIAN_ORDER := "BIG_ENDIAN" $_} } @sizes], 2003 => [c(f => 0, 2), c(g => 108, 4)],
-    # A group of three one-byte counters between a leading and a trailing counter.
-    2010 => [@group, c(tail => 20)], 2011 => \@group, 2012 => [$ga, c(gend => 1, 1, ' REPEAT_END := 31')],
-    2013 => [$ga, c(gend => 10, 1, ' REPEAT_END := 2')], 2014 => [$ga, c(gend => 1, 1, ' REPEAT_END := 0')],
-    # 31 group columns; 20 group columns with 11 more on every row; a trailing counter
-    # ahead of a group of length 10.
-    2015 => [map { c("w$_", $_, 1, ($_ ? '' : ' REPEAT_START') . ($_ == 30 ? ' REPEAT_END := 1' : '')) } 0 .. 30],
-    2016 => [map { c("v$_", $_, 1, ($_ == 11 ? ' REPEAT_START' : '') . ($_ == 30 ? ' REPEAT_END := 1' : '')) } 0 .. 30],
-    2017 => [c(lead => 0), c(ga => 1, 1, ' REPEAT_START'), c(gend => 10, 1, ' REPEAT_END := 2'), c(tail => 1)],
-);
-my $layout = join '', map { my $type = $_; map { "BLOCK $type $_ END\n" } @{ $layout{$type} } } sort keys %layout;
+my $layout = slurp(source_dir() . '/radiobin/t/expected/convert-layout.cfg');
 is(load_config($layout, 0, 9), 0, 'layout loaded');
 
 my $input = PmTest::radiobin_dir() . '/PMRES001.01a.7.';
@@ -56,9 +34,6 @@ sub walk   { my ($label, $records, %w) = @_; check($label, { record_size => 80, 
                                                             meas_type => delete $w{type} // 11 }, %w) }
 sub decode { my ($label, $blocks, %w) = @_; check($label, { meas_type => 100, record_size => 120, records => [$blocks] }, %w) }
 sub b111 { block(111, le16($_[0]), byte($_[1])) }
-sub b112 { block(112, byte($_[0])) }
-sub pa { block(121, le16($_[0])) }
-sub pb { block(122, byte($_[1], $_[0])) }
 sub section { my ($name, @lines) = @_; join '', "##START|$name\n", map({ "$_\n" } @lines), "##END|$name\n" }
 
 # --- the header
@@ -77,24 +52,12 @@ load_config($layout, 0, 9);
 my $short = spew(PmTest::radiobin_dir() . '/short.bin', "\x4C\x00\x00");
 is_deeply([(convert_file($short))[0, 3]], [-1, ["2:WARNING : Failed to read system header record in file: $short",
           "2:ERROR: Reading the the PGRH for file $short"]], 'three bytes: -1, no record header');
-check('record type 11', { record_type => 11, @one }, rc => -1, keep => qr/WARNING/,
-      log => ["2:WARNING : File is not a performance measurement file: $input"]);
-check('header length byte 70', { header_code => 70, @one }, rc => -1,
-      log => ["2:WARNING : pgrh header record size not as expected in: $input", "2:File is from a bss version '0'"],
-      keep => qr/WARNING|bss version/);
-check('header cut short', { truncate => 40 }, rc => -1, keep => qr/WARNING/,
-      log => ["2:WARNING : Failed to read the performance header from file: $input"]);
+for (cases('radiobin/t/expected/headers.txt')) {
+    my ($label, $fields, $rc, $level, $keep, @log) = @$_;
+    check($label, { @one, map { split /=/, $_, 2 } split ' ', $fields }, rc => $rc, level => $level,
+          length $keep ? (keep => qr/$keep/) : (), log => [map { s/INPUT/$input/r } @log]);
+}
 check('header record only', { records => [] }, pif => header_lines());
-check('record count 0, rejected before the record length is worked out', { @one, num_records => 0 }, rc => -1,
-      log => ["2:WARNING : Header record gives a record count of 0 in file: $input"]);
-check('file size not a multiple of the record count', { @one, record_size => 100, num_records => 3, file_size => 200 },
-      rc => -1, log => ["2:WARNING : Record size not an integral number in file: $input"]);
-check('one byte longer than the header says', { @one, record_size => 100, append => 'x' }, rc => -1,
-      log => ["2: PGRH: File '$input' corrupt. Record file size '200' differs from system file size '201'."]);
-check('records shorter than a record header', { @one, record_size => 100, num_records => 40 }, rc => -1,
-      log => ["2:WARNING : Record size 5 is shorter than a record header in file: $input"]);
-check('records of 100 bytes', { @one, record_size => 100 }, level => 5, keep => qr/^5:(PGRH|File position 1 )/,
-      log => ["5:PGRH: record size '100', file size '200', numrecs '2'", '5:File position 1 : 100']);
 
 for (cases('radiobin/t/expected/bss-names.txt')) {
     my ($name, $bss) = @$_;
@@ -131,9 +94,7 @@ my $dir = deep_dir(PATH_MAX - 1 - length $name);
 ($rc, $path, $pif, $log) = check('one character more', { @one }, out => $dir, rc => -1, level => 1);
 like($log->[0], qr/^1:ERROR : Output file name longer than the system allows \(4096 characters, 65 in the last part\): /,
      '... says why');
-my @files;
-find(sub { push @files, $File::Find::name if -f }, $dir =~ s{(/deep\d+)/.*}{$1}r);
-is_deeply(\@files, [], '... and writes no file');
+is(run_command('find', $dir =~ s{(/deep\d+)/.*}{$1}r, '-type', 'f')->{out}, '', '... and writes no file');
 ($rc, $path) = check('a file name of 255 characters', { @one }, omc => 'O' x 194);
 is(length($path =~ s{.*/}{}r), 255, '... converts');
 (undef, undef, undef, $log) = check('a file name of 256 characters', { @one }, omc => 'O' x 195, rc => -1, level => 1);
@@ -142,50 +103,23 @@ like($log->[0], qr/^1:ERROR : Output file name longer .* 256 in the last part/, 
 like($log->[0], qr{^1:ERROR : Output file name '.*/TYPE_11-#-7-#-\.\./up-#-.*' would leave the output directory}, '... fails');
 
 # --- the record walk
-walk('a block type that comes back opens a new section', [[b111(1, 2), b111(3, 4)], [b112(5), b111(6, 7)]], log => [],
-     body => section('TYPE_111', 'B|A', '2|1', '4|3') . section('TYPE_112', 'C', 5) . section('TYPE_111', 'B|A', '7|6'));
-walk('a run of blocks of 4 bytes opens no section', [[block(113, le16(1), le16(2)), block(113, le16(3), le16(4))], [b112(9)]],
-     body => section('TYPE_112', 'C', 9));
-walk('the first block with data in a run that began empty opens the section',
-     [[block(113, le16(1), le16(2)), block(113, le16(3), byte(0)), b112(9)]], body => section('TYPE_113', 'D', 3) . section('TYPE_112', 'C', 9));
-walk('an empty block inside a run adds no line', [[block(113, le16(3), byte(0)), block(113, le16(1), le16(2))]],
-     body => section('TYPE_113', 'D', 3));
-walk('measurement type 100 is always single-type', [[block(1000, byte(1)), block(1001, byte(2))]], type => 100,
-     body => section('TYPE_1000', 'X', 1) . section('TYPE_1001', 'Y', 2));
-walk('pair mode: one section for the type; the first block of the file also stands alone', [[pa(10), pb(2, 1)], [pa(20), pb(4, 3)]],
-     type => 12, body => section('TYPE_12', 'P|R|Q', 10, '10|2|1', '20|4|3'), log => ["3:No counters found for block '120'"]);
-for (['without a second type each block is a line', [pa(10)], [pa(20)], [10, 20]],
-     ['B without an A before it: empty A field', [pa(1), pa(2), pb(3, 4)], ['1', '2', '|3|4']],
-     ['B after a written pair: empty A field', [pa(1), pb(2, 3), pb(4, 5)], ['1', '1|2|3', '|4|5']],
-     ['A waiting when another A comes: own line', [pa(1), pb(2, 3), pa(4), pa(5), pb(6, 7)], ['1', '1|2|3', '4', '5|6|7']],
-     ['A waiting when the walk ends: own line', [pa(1), pb(2, 3), pa(4)], ['1', '1|2|3', '4']],
-     ['a file that begins with B', [pb(1, 2), pa(3), pb(4, 5)], ['|1|2', '3|4|5']]) {
-    my ($label, @records) = @$_;
-    my $lines = pop @records;
-    walk("pair mode: $label", \@records, type => 12, body => section('TYPE_12', 'P|R|Q', @$lines));
+# Blocks as the case tables give them (expected/decodes.txt says how), and records of them.
+sub data_of {
+    return join '', map { /^'(.*)'\z/ ? $1 : /^(\d+)\.\.(\d+)\z/ ? byte($1 .. $2)
+                          : /^((?:[0-9a-f]{2})+)(?:\*(\d+))?\z/ ? pack('H*', $1) x ($2 // 1) : die "bad data '$_'\n" } split ' ', $_[0];
 }
-walk('pair mode: A waiting when the walk fails: own line', [[pa(1), pb(2, 3), pa(4)], [block(119, byte(1))]], type => 12,
-     rc => -1, level => 0, body => section('TYPE_12', 'P|R|Q', 1, '1|2|3', 4));
-walk('a block that cannot be decoded skips the rest of its record', [[block(114, byte(1, 2)), b111(1, 2)], [b111(3, 4)]],
-     body => section('TYPE_114', 'E') . section('TYPE_111', 'B|A', '4|3'),
-     log => ['3:WARNING : Block 114 counter E offset beyond end of record']);
-walk('after a special block type the record goes on, its line keeps the values read before',
-     [[block(1125, byte(7, 8)), b111(1, 2)]], body => section('TYPE_1125', 'S2|S1', 7) . section('TYPE_111', 'B|A', '2|1'),
-     log => ['3:WARNING : Block 1125 counter S1 offset beyond end of record']);
-walk('an unconfigured block type ends the walk; the lines before stay', [[b111(1, 2)], [b111(3, 4), block(119, byte(1))],
-     [b111(5, 6)]], rc => -1, level => 1, body => section('TYPE_111', 'B|A', '2|1', '4|3'),
-     log => ['1:ERROR : Block error detected, discarding (2) 240']);
-walk('a block with no data: -1, its section opened and closed empty', [[b111(1, 2), block_len(112, 0)]], rc => -1, level => 1,
-     body => section('TYPE_111', 'B|A', '2|1') . section('TYPE_112', 'C'));
-walk('pair mode, an unconfigured block type: the paired section is closed', [[pb(2, 1)], [block(119, byte(1))]], type => 12,
-     rc => -1, level => 1, body => section('TYPE_12', 'P|R|Q', '|2|1'), log => ['1:ERROR : Block error detected, discarding (1) 240']);
-walk('a sequence gap: the record out of sequence is not looked at', [{ seq => 5, blocks => [b111(1, 2)] },
-     { seq => 6, blocks => [b111(3, 4)] }, { seq => 8, blocks => [b111(5, 6)] }], rc => -1, level => 1,
-     body => section('TYPE_111', 'B|A', '2|1', '4|3'), log => ['1:ERROR : rec sequence error detected, discarding 320']);
-walk('the sequence number wraps at 16 bits', [{ seq => 32767, blocks => [b111(1, 2)] }, { seq => -32768, blocks => [b111(3, 4)] }]);
-walk('a block running past the record end uses up its record', [[block_len(111, 200, le16(1), byte(2)), b112(3)], [b112(4)]],
-     body => section('TYPE_111', 'B|A', '2|1') . section('TYPE_112', 'C', 4));
-walk('a negative data length is an error', [[block_len(111, -3, le16(1), byte(2))]], rc => -1);
+sub blocks_of {
+    return [map { my ($type, $len, $data) = /^(\d+)(?:\/(-?\d+))?: ?(.*)\z/ or die "bad block '$_'\n";
+                  defined $len ? block_len($type, $len, data_of($data)) : block($type, data_of($data)) } split / ; /, $_[0]];
+}
+sub records_of {
+    return [map { s/^seq=(-?\d+) ; // ? { seq => $1, blocks => blocks_of($_) } : blocks_of($_) } split / \/ /, $_[0]];
+}
+for (cases('radiobin/t/expected/walks.txt')) {
+    my ($label, $type, $rc, $level, $records, $body, @log) = @$_;
+    walk($label, records_of($records), type => $type, rc => $rc, level => $level, $body eq '-' ? () : (body => $body),
+         @log ? (log => [grep { $_ ne '(none)' } @log]) : ());
+}
 walk('a record ending inside a block header: the blocks before it convert',
      [{ raw => pack('vs<', 112, 68) . byte(1) . "\0" x 67 . "\x70\x00", terminate => 0 }], body => section('TYPE_112', 'C', 1));
 
@@ -200,45 +134,12 @@ like(join(' ', radiobin::process_file($input, PmTest::radiobin_dir() . '/no/such
      qr{^-1 .*/no/such/TYPE_11-#-7-#-OMC1-#-}, 'an output directory that does not exist: -1, the name still handed back');
 
 # --- counters
-my $names = 'TEN|NINE|THREE|TXT|SIX|LG|SH|ONE|MCC_MNC_X';
-my $tail = text16("CELL-7\0junk") . byte(1 .. 3) . byte(1 .. 9) . byte(1 .. 10);
-my @values = (0x2A, 0x2A, 0x34, 0x12, 1, 2, 3, 4, 0x12, 0x34);
-decode('1 byte decimal (hexadecimal for MCC_MNC), 2, 4 and 6 bytes by byte order, 16 bytes as text; sizes 3, 9, 10 print nothing',
-       [block(2001, byte(@values, 0, 0x80, 0, 0), $tail), block(2002, byte(@values, 0x80, 0, 0, 0), $tail)],
-       body => section('TYPE_2001', $names, '|||CELL-7|-2147483648|33620995|4660|42|2A')
-             . section('TYPE_2002', $names, '|||CELL-7|-2147483648|16909060|13330|42|2A'),
-       log => [map { my $t = $_; map { "3:WARNING : Counter $_->[0] size $_->[1] in block type $t cannot print" }
-                                     [TEN => 10], [NINE => 9], [THREE => 3] } 2001, 2002]);
-decode('largest values, a 16-character text without terminator, an all-0xFF 4-byte value is empty',
-       [block(2001, byte(0, 0, 0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0xFF, 0x7F, 0xFF, 0xFF), 'ABCDEFGHIJKLMNOP', ff(22))],
-       keep => qr/^$/, body => section('TYPE_2001', $names, '|||ABCDEFGHIJKLMNOP|2147483647||65279|0|00'));
-decode('absent values are empty fields, traced per counter', [block(2001, ff(52))], level => 7, keep => qr/0xFF/,
-       body => section('TYPE_2001', $names, '||||||||'), log => [map { "7:Counter '$_->[0]' contains $_->[1] of 0xFF" }
-       [TEN => '10 bytes'], [NINE => '9 bytes'], [THREE => '3 bytes'], [TXT => '16 bytes'], [SIX => '6 bytes'],
-       [LG => '4 bytes'], [SH => '2 bytes'], [ONE => '1 byte'], [MCC_MNC_X => '1 byte']]);
-decode('a value running past the record is never read', [block_len(2003, 115, byte(7, 0), ff(100))],
-       body => section('TYPE_2003', 'G|F', '|7'), log => ['3:WARNING : Counter G in block type 2003 runs past the end of the record']);
-my @bytes = map { 100 + $_ } 0 .. 20;
-decode('one line per repetition, last first; the leading counter on every line, the trailing one leads the first',
-       [block(2010, byte(@bytes))], body => section('TYPE_2010', 'TAIL|GEND|GB|GA|HDR', '120|109|108|107|100', '106|105|104|100',
-       '103|102|101|100'));
-my @short = ('106|105|104|100', '103|102|101|100');
-decode('a short block gives fewer repetitions', [block(2011, byte(@bytes[0 .. 7]))], level => 7, keep => qr/REPEAT_END|Smaller/,
-       body => section('TYPE_2011', 'GEND|GB|GA|HDR', @short),
-       log => ['7:RECORD_REPEAT_END repeat size : 3', '7:Smaller last block - recalculated repeat size : 2']);
-decode('each block starts its matrix afresh', [block(2011, byte(@bytes[0 .. 7])), block(2011, byte(1 .. 5)),
-       block(2011, byte(@bytes[0 .. 9]))], body => section('TYPE_2011', 'GEND|GB|GA|HDR', @short, '4|3|2|1',
-       '109|108|107|100', @short));
-# The bytes before each block's data must never show up as values.
-decode('groups without a repetition give no rows, a value ahead of the group keeps its line, the record goes on',
-       [block(2013, byte(1 .. 5)), block(2014, byte(6 .. 10)), block(2017, byte(11 .. 15)), block(2001, ff(52))],
-       level => 7, keep => qr/REPEAT|Smaller|WARN/, body => section('TYPE_2013', 'GEND|GA') . section('TYPE_2014', 'GEND|GA')
-       . section('TYPE_2017', 'TAIL|GEND|GA|LEAD', 12) . section('TYPE_2001', $names, '||||||||'),
-       log => ['7:RECORD_REPEAT_END repeat size : 2', '7:Smaller last block - recalculated repeat size : 0',
-               '7:RECORD_REPEAT_END repeat size : 0', '7:RECORD_REPEAT_END repeat size : 2',
-               '7:Smaller last block - recalculated repeat size : 0']);
-decode('a repeat count of 31 fails the block, the record ends', [block(2012, byte(1 .. 40)), block(2001, ff(52))],
-       body => section('TYPE_2012', 'GEND|GA'), log => ['3:Warning - repeat size 31 too large for internal buffers']);
+# The decoding cases: expected/decodes.txt.
+for (cases('radiobin/t/expected/decodes.txt')) {
+    my ($label, $level, $keep, $blocks, $body, @log) = @$_;
+    decode($label, blocks_of($blocks), level => $level, length $keep ? (keep => qr/$keep/) : (), body => $body,
+           @log ? (log => \@log) : ());
+}
 for (2015, 2016) {
     my $pif = (decode("block $_: 31 counters in and after a group", [block($_, byte(1 .. 40))],
                       log => ['3:WARNING: counter count : 31 exceeds max allowed for internal buffers']))[2];

@@ -12,6 +12,7 @@ use strict;
 use warnings;
 use Exporter 'import';
 use Carp qw(croak);
+use List::Util qw(max);
 
 our @EXPORT_OK = qw(alcatel_file write_file block block_len le16 le32 be16 be32 le48 be48 ff text16 byte
                     period);
@@ -47,51 +48,36 @@ sub _block_bytes {
     return $head . $b->{data};
 }
 
+# Per header layout: the header's length after its first 6 bytes, how the release is packed
+# ahead of the fields (not at all in layout 66) and the zero bytes after them.
+my %HEADER = (66 => [60, '', 0], 72 => [66, 'Cx', 4], 74 => [68, 'Cx', 6], 76 => [70, 's<x2', 6]);
+
 sub alcatel_file {
     my (%d) = @_;
     my $layout = $d{layout} // 76;
     my $release = $layout == 66 ? 0 : ($d{release} // 5);
-    my $rtype = $d{record_type} // 12;
-    my @records;
     my $seq = $d{sequence_start} // 0;
-    for my $r (@{ $d{records} // [] }) {
-        my $rec = ref $r eq 'HASH' ? $r : { blocks => $r };
+    my @records = map {
+        my $rec = ref $_ eq 'HASH' ? $_ : { blocks => $_ };
         my $s = exists $rec->{seq} ? $rec->{seq} : $seq;
         $seq = $s + 1;
-        my $body = $rec->{raw} // join '', map { _block_bytes($_, $release) } @{ $rec->{blocks} // [] };
-        $body .= "\xFF" if $rec->{terminate} // 1;
-        push @records, pack('vs<CC', 6 + length $body, $s, 12, 1) . $body;
-    }
+        my $body = ($rec->{raw} // join '', map { _block_bytes($_, $release) } @{ $rec->{blocks} // [] })
+                 . (($rec->{terminate} // 1) ? "\xFF" : '');
+        pack('vs<CC', 6 + length $body, $s, 12, 1) . $body;
+    } @{ $d{records} // [] };
     my $start = $d{start_text} // period($d{start} // '2026-12-05 10:00');
     my $end = $d{end_text} // period($d{end} // '2026-12-05 11:00');
-    my $pgrh_len = { 66 => 60, 72 => 66, 74 => 68, 76 => 70 }->{$layout} // croak "layout $layout";
-    my $header_len = 6 + $pgrh_len;
-    my $size = $d{record_size};
-    unless (defined $size) {
-        $size = $header_len;
-        for (@records) { $size = length $_ if length $_ > $size }
-    }
-    my $n = $d{num_records} // (1 + @records);
+    my ($pgrh_len, $lead, $pad) = @{ $HEADER{$layout} // croak "layout $layout" };
+    my $size = $d{record_size} // max(6 + $pgrh_len, map { length } @records);
     my $file_size = $d{file_size} // $size * (1 + @records);
-    my $fields = pack('s<s<', $d{mob_class} // 1, $d{mob_inst} // 2)
-        . pack('a16', $d{bsc_name} // 'BSC-TEST')
-        . pack('s<', $d{meas_type} // 11)
-        . pack('vv', ($file_size >> 16) & 0xFFFF, $file_size & 0xFFFF)
-        . pack('v', $n & 0xFFFF)
-        . pack('a16a16', $start, $end);
-    my $pgrh = $layout == 66 ? $fields
-             : $layout == 72 ? pack('Cx', $release) . $fields . "\0\0\0\0"
-             : $layout == 74 ? pack('Cx', $release) . $fields . "\0\0\0\0\0\0"
-             :                 pack('s<x2', $release) . $fields . "\0" x 6;
-    my $code = $d{header_code} // $header_len;
-    my $header = pack('CCs<CC', $code, 0, 0, $rtype, 1) . $pgrh;
-    my $bytes = '';
-    for my $rec ($header, @records) {
-        $bytes .= length $rec >= $size ? substr($rec, 0, $size) : $rec . "\xFF" x ($size - length $rec);
-    }
+    my $fields = pack('s<s<a16s<vvva16a16', $d{mob_class} // 1, $d{mob_inst} // 2, $d{bsc_name} // 'BSC-TEST',
+                      $d{meas_type} // 11, ($file_size >> 16) & 0xFFFF, $file_size & 0xFFFF,
+                      ($d{num_records} // (1 + @records)) & 0xFFFF, $start, $end);
+    my $header = pack('CCs<CC', $d{header_code} // 6 + $pgrh_len, 0, 0, $d{record_type} // 12, 1)
+               . ($lead ? pack($lead, $release) : '') . $fields . "\0" x $pad;
+    my $bytes = join '', map { length $_ >= $size ? substr($_, 0, $size) : $_ . "\xFF" x ($size - length $_) } $header, @records;
     $bytes = substr($bytes, 0, $d{truncate}) if defined $d{truncate};
-    $bytes .= $d{append} if defined $d{append};
-    return $bytes;
+    return $bytes . ($d{append} // '');
 }
 
 sub write_file {
