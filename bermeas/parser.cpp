@@ -563,9 +563,10 @@ bool format_real_value(const std::uint8_t* octets, std::size_t count, std::strin
                 mantissa = mantissa * 256 + octets[at];
             }
         }
-        std::int64_t power = exponent * bits + scale + extra;
-        if (power > 100000) power = 100000;
-        if (power < -100000) power = -100000;
+        // Far beyond a double's range either way: ldexp gives infinity or zero, and the
+        // power must still fit an int.
+        constexpr std::int64_t power_limit = 100000;
+        const std::int64_t power = std::clamp(exponent * bits + scale + extra, -power_limit, power_limit);
         value = std::ldexp(mantissa, static_cast<int>(power));
         if (first & 0x40) value = -value;
     } else if (first & 0x40) {  // special values

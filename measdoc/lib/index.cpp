@@ -292,8 +292,9 @@ a_objidx* index_find_stridx(a_objhead* header, const void* key) {
     std::uint32_t pos = 0;
     a_objidx* result = nullptr;
     while (node != nullptr) {
-        // Bytes more significant than the hint are equal to this node's (fixed keys).
-        if (parent != nullptr && node->poi_lcp < hint) hint = node->poi_lcp;
+        // Bytes more significant than the hint are equal to this node's (fixed keys); at
+        // the root the hint is 0.
+        if (node->poi_lcp < hint) hint = node->poi_lcp;
         pos = hint;
         const int cmp = compare_keys(node->poi_key, key, keylen, &pos);
         if (cmp == 0) {
@@ -317,7 +318,7 @@ a_objidx* index_find_stridx(a_objhead* header, const void* key) {
             unlock_index(header);
             return nullptr;
         }
-        fresh->poi_lcp = parent != nullptr ? pos : 0;
+        fresh->poi_lcp = pos;  // 0 at the root: nothing was compared
         fresh->poi_parent = parent;
         *slot = fresh;  // linked only now that it is complete
         if (!unlock_index(header)) return nullptr;

@@ -107,12 +107,9 @@ void* pthr_getspecific(pthread_key_t key) {
 
 int posix_strerror(int errnum, char* buffer, std::size_t size) {
     if (buffer == nullptr || size == 0) return -1;
-    // The GNU strerror_r may hand back a static text instead of filling the buffer.
+    // The GNU strerror_r always gives a text, but may hand back a static one instead of
+    // filling the buffer.
     const char* text = strerror_r(errnum, buffer, size);
-    if (text == nullptr) {
-        buffer[0] = '\0';
-        return -1;
-    }
     if (text != buffer) {
         std::strncpy(buffer, text, size - 1);
         buffer[size - 1] = '\0';
