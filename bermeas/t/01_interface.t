@@ -11,7 +11,8 @@ chdir scratch() or die;
 is($BerMeas::VERSION, '0.01', 'version');
 { no warnings 'redefine';  # the right version registers the functions a second time
   is_deeply([map { eval { require XSLoader; XSLoader::load('BerMeas', $_) }; $@ =~ s/ at .*//sr } '2.00', '0.01'],
-            ['BerMeas object version 0.01 does not match bootstrap parameter 2.00', ''], 'another version is refused, the right one loads') }
+            ['BerMeas object version 0.01 does not match bootstrap parameter 2.00', ''],
+            'another version is refused, the right one loads') }
 
 for (cases('bermeas/t/expected/usages.txt')) {
     my ($f, $usage, @args) = @$_;
