@@ -18,11 +18,8 @@ sub xml_text { my ($writer, $content, @style) = @_; my $text = ''; $writer->($co
 sub rows_of { map { @{ $_->{rows} } } map { @{ $_->{infos} } } @{ $_[0]{nes} } }
 
 # Value lines of a PIF file's data sections, by section name.
-sub value_lines {
-    my ($text, %lines) = (slurp($_[0]));
-    $lines{$1} += () = $2 =~ /\n/g while $text =~ /^##START\|(?!HEADER\n)(.+)\n.*\n((?:(?!##).*\n)*)/mg;
-    return \%lines;
-}
+sub value_lines { my ($text, %lines) = (slurp($_[0]));
+                  $lines{$1} += () = $2 =~ /\n/g while $text =~ /^##START\|(?!HEADER\n)(.+)\n.*\n((?:(?!##).*\n)*)/mg; \%lines }
 
 my %p = (ne => 2, infos => 3, rows => 10, counters => 6);
 my $generated = sub { ber_octets(meas_content(%p, missing => 1)) . xml_text(\&xml_mdc, meas_content(%p)) };

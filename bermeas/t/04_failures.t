@@ -25,18 +25,16 @@ sub collection {
 }
 # One measValue: instance id, result elements, and optionally more elements after them.
 sub value { my ($id, $results, @more) = @_; return tlv(0x30, tlv(0x80, $id), tlv(0xA1, @$results), @more) }
-sub int_result { tlv(0x80, $_[0]) }
-sub pair { my ($id, $a, $b, @more) = @_; value($id, [int_result(chr $a), int_result(chr $b)], @more) }
+sub pair { my ($id, $a, $b, @more) = @_; value($id, [tlv(0x80, chr $a), tlv(0x80, chr $b)], @more) }
 
 # Converts; returns (result, stdout, the PIF files' contents in counter order, new log
-# lines, the files' paths).
+# lines, the files' paths, stderr).
 sub run {
-    my (%arg) = @_;
-    my $before = () = log_lines();
-    my ($result, $stdout) = capture_output(sub { [bermeas_convert(%arg)] });
+    my ($before, %arg) = (scalar(() = log_lines()), @_);
+    my ($result, $stdout, $stderr) = capture_output(sub { [bermeas_convert(%arg)] });
     my ($ok, $out, $files) = @$result;
-    my @names = pif_files($out);
-    return ($ok ? 1 : 0, $stdout, [map { $files->{$_} } @names], [log_lines($before)], [map { "$out/$_" } @names]);
+    my @names = -d $out ? pif_files($out) : ();
+    return ($ok ? 1 : 0, $stdout, [map { $files->{$_} } @names], [log_lines($before)], [map { "$out/$_" } @names], $stderr);
 }
 
 my $cells = ordered(ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => { Cell => 'cell=(\d+)' },
@@ -55,6 +53,9 @@ my %unconvertible = (
 for my $xml (grep { shared_sample($_) } qw(32435-xml/boda_A2.xml 28532-xml/onapPM_A20181004.0000-1000-0015-1000_5G.xml)) {
     $unconvertible{$xml} = [{ input => shared_sample($xml) }, qr/^1 No measurement collection in input file: /];
 }
+# Slices of a real BSC file, cut off inside an element
+$unconvertible{$_} = [{ input => shared_sample($_) }, '1 asn1_process() failed']
+    for grep { shared_sample($_) } map { "asn1-ber/keavem_$_.asn1" } qw(header data_crafted);
 for my $label (sort keys %unconvertible) {
     my ($input, $said) = @{ $unconvertible{$label} };
     my ($ok, undef, $files, $log) = run(%$input);
@@ -102,8 +103,8 @@ my @blocks = (
                    pair('cell=3', 5, 6)), 0, "ERROR 1 !!! indent: 7, tag: 3\n", "${columns}1|1|2|00\n2|3|4|00\n"],
     ['results: unsigned up to 2^32 - 1 (the last four octets count), decimal reals, a reserved base is no real, '
      . 'no content is zero, noValue, unknown alternatives', collection(1,
-        value('cell=1', [int_result("\x00\xFF\xFF\xFF\xFF"), int_result("\xFF")]),
-        value('cell=2', [int_result("\x00\x80\x00\x00\x00"), int_result("\x01\x00\x00\x00\x07")]),
+        value('cell=1', [tlv(0x80, "\x00\xFF\xFF\xFF\xFF"), tlv(0x80, "\xFF")]),
+        value('cell=2', [tlv(0x80, "\x00\x80\x00\x00\x00"), tlv(0x80, "\x01\x00\x00\x00\x07")]),
         value('cell=3', [tlv(0x81, "\x02" . ' 12,5'), tlv(0x81, "\x03" . '-25E-1')]),
         value('cell=4', [tlv(0x81, "\xB0\x01\x01"), tlv(0x81, '')]), value('cell=5', [tlv(0x82, ''), tlv(0x83, "\x01")]),
         value('cell=6', [tlv(0x80, ''), tlv(0x84, "\x01")])), 1, '',
@@ -142,16 +143,12 @@ is_deeply([$ok, map { (split /##END\|HEADER\n/)[1] } @$files],
           [1, "##START|Cell\nOBJ_ID|suspectFlag\n1|00\n##END|Cell\n", "##START|Cell\nOBJ_ID|b|suspectFlag\n2|5|00\n##END|Cell\n"],
           'empty lists of types, values and results: a block without values writes no file; the others are whole');
 
-{
-    my $before = () = log_lines();
-    my ($result, undef, $err) = capture_output(sub {
-        BerMeas::process_file(PmTest::spew('input.ber', collection(1, pair('cell=1', 1, 2), pair('cell=2', 3, 4))),
-                              'A.ber', "$dir/nowhere") });
-    is_deeply([$result, $err], ['', "pif_manager_write_counters(): pm->fp is null !!!\n"],
-              'an output directory that does not exist: false, the lost lines said once on standard error');
-    like(join("\n", log_lines($before)), qr{^1 Cannot open PIF file \Q$dir\E/nowhere/Cell-#-\d+-#-I\.pif: No such file or directory$}m,
-         '... logged with the reason');
-}
+my ($nowhere, undef, undef, $log, undef, $err) = run(octets => collection(1, pair('cell=1', 1, 2), pair('cell=2', 3, 4)),
+                                                     out => "$dir/nowhere");
+is_deeply([$nowhere, $err], [0, "pif_manager_write_counters(): pm->fp is null !!!\n"],
+          'an output directory that does not exist: false, the lost lines said once on standard error');
+like(join("\n", @$log), qr{^1 Cannot open PIF file \Q$dir\E/nowhere/Cell-#-\d+-#-I\.pif: No such file or directory$}m,
+     '... logged with the reason');
 
 BerMeas::delete_config();
 chdir '/';

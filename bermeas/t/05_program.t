@@ -24,10 +24,9 @@ for my $run (1, 2) {
     is_deeply(run($name), [0, '', ''], "run $run: exit status 0, quiet");
     is_deeply([pif_files("$dir/inter_d")], [pif_files($expected)], "run $run: the files of the example configuration");
 }
-for my $file (pif_files($expected)) {
-    # Without a directory in the name the NETWORK_ID and REGION_ID fields are missing.
-    is(slurp("$dir/inter_d/$file"), slurp("$expected/$file") =~ s/\|NETWORK_ID\|REGION_ID//r =~ s/\|east\|north//r, $file);
-}
+# Without a directory in the name the NETWORK_ID and REGION_ID fields are missing.
+is(slurp("$dir/inter_d/$_"), slurp("$expected/$_") =~ s/\|NETWORK_ID\|REGION_ID//r =~ s/\|east\|north//r, $_)
+    for pif_files($expected);
 like(slurp("$dir/bermeas.log"), qr/Parsing completed\n.*Closing input file\n\z/, 'logged');
 
 spew("$dir/meas.ber", slurp(sample('ber/meas-rnc.ber')));

@@ -13,14 +13,13 @@ my $file = worked_example();
 # Sets the items, starts, and returns the exported configuration without the file's name
 # and, unless set, the variant's thread count, both checked here (the module stopped again).
 sub configuration_of {
-    my @items = @_;
-    set_items(xmlFileName => [$file], @items);
-    my @cycle = (measdoc::measdoc_init(), measdoc::measdoc_configuration(), measdoc::measdoc_error(), measdoc::measdoc_deinit());
-    is_deeply([@cycle[0, 2, 3]], [0, undef, 0], 'start-up, the configuration read without a message, stop');
-    my $configuration = $cycle[1];
+    set_items(xmlFileName => [$file], @_);
+    my ($init, $configuration, @rest) = (measdoc::measdoc_init(), measdoc::measdoc_configuration(), measdoc::measdoc_error(),
+                                         measdoc::measdoc_deinit());
+    is_deeply([$init, @rest], [0, undef, 0], 'start-up, the configuration read without a message, stop');
     is_deeply(delete $configuration->{i_xmlfilename}, [$file], 'the file');
     is_deeply(delete $configuration->{i_threadnum}, [default_threads()], 'the default thread count')
-        unless grep { $_ eq 'threadNumber' } @items;
+        unless grep { $_ eq 'threadNumber' } @_;
     return $configuration;
 }
 

@@ -46,12 +46,10 @@ radiobin::logopen("$dir/no/such/dir/x.log", 9);
 is(load_config(qq{BLOCK 1 COUNTER := "a" OFFSET := 0 SIZE := 1 END\n}), 0, 'a log that cannot be opened stops nothing');
 
 subtest 'log file names are never cut' => sub {
-    my @warned;
+    my ($deep, @warned) = (deep_dir(PATH_MAX - 11));
     local $SIG{__WARN__} = sub { push @warned, @_ };
-    my $deep = deep_dir(PATH_MAX - 11);
     for my $name ("$dir/" . ('L' x 250), "$deep/" . ('l' x 9), "$deep/" . ('l' x 10), "$dir/L\0x") {
-        radiobin::logopen($name, 1);
-        radiobin::config_initialise('', 0, 0);
+        radiobin::logopen($name, 1), radiobin::config_initialise('', 0, 0);
     }
     is_deeply([map { log_messages($_) } "$dir/" . ('L' x 250), "$deep/" . ('l' x 9)],
               [(['1:ERROR: Config data must be supplied']) x 2],

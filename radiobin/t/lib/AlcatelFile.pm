@@ -34,19 +34,11 @@ sub block { my ($type, @data) = @_; return { type => $type, data => join '', @da
 sub block_len { my ($type, $len, @data) = @_; return { type => $type, len => $len, data => join '', @data } }
 
 # 16 characters of a period: 4 unused, minutes, hours, day, month, year.
-sub period {
-    my ($when) = @_;
-    my ($y, $mo, $d, $h, $mi) = $when =~ /^(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d)$/
-        or croak "period '$when' is not YYYY-MM-DD hh:mm";
-    return "0000$mi$h$d$mo$y";
-}
+sub period { my ($y, $mo, $d, $h, $mi) = $_[0] =~ /^(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d)$/
+                 or croak "period '$_[0]' is not YYYY-MM-DD hh:mm"; return "0000$mi$h$d$mo$y" }
 
-sub _block_bytes {
-    my ($b, $release) = @_;
-    my $len = exists $b->{len} ? $b->{len} : length $b->{data};
-    my $head = $release == 0 ? pack('CC', $b->{type}, $len) : pack('vs<', $b->{type}, $len);
-    return $head . $b->{data};
-}
+sub _block_bytes { my ($b, $release) = @_; my $len = exists $b->{len} ? $b->{len} : length $b->{data};
+                   return ($release == 0 ? pack('CC', $b->{type}, $len) : pack('vs<', $b->{type}, $len)) . $b->{data} }
 
 # Per header layout: the header's length after its first 6 bytes, how the release is packed
 # ahead of the fields (not at all in layout 66) and the zero bytes after them.
@@ -80,12 +72,6 @@ sub alcatel_file {
     return $bytes . ($d{append} // '');
 }
 
-sub write_file {
-    my ($path, $bytes) = @_;
-    open my $fh, '>:raw', $path or croak "$path: $!";
-    print {$fh} $bytes;
-    close $fh or croak "$path: $!";
-    return $path;
-}
+sub write_file { open my $fh, '>:raw', $_[0] or croak "$_[0]: $!"; print {$fh} $_[1]; close $fh or croak "$_[0]: $!"; $_[0] }
 
 1;
