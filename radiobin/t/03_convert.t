@@ -98,8 +98,11 @@ is(run_command('find', $dir =~ s{(/deep\d+)/.*}{$1}r, '-type', 'f')->{out}, '', 
 is(length($path =~ s{.*/}{}r), 255, '... converts');
 (undef, undef, undef, $log) = check('a file name of 256 characters', { @one }, omc => 'O' x 195, rc => -1, level => 1);
 like($log->[0], qr/^1:ERROR : Output file name longer .* 256 in the last part/, '... fails');
-(undef, undef, undef, $log) = check('an OMC name holding "/"', { @one }, omc => '../up', rc => -1, level => 1);
+my $escape = deep_dir(0);  # with the directory the name would lead into
+mkdir "$escape/TYPE_11-#-7-#-..";
+(undef, undef, undef, $log) = check('an OMC name holding "/"', { @one }, omc => '../up', out => $escape, rc => -1, level => 1);
 like($log->[0], qr{^1:ERROR : Output file name '.*/TYPE_11-#-7-#-\.\./up-#-.*' would leave the output directory}, '... fails');
+is(run_command('find', $escape, '-type', 'f')->{out}, '', '... and writes no file');
 
 # --- the record walk
 # Blocks as the case tables give them (expected/decodes.txt says how), and records of them.
