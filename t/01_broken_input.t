@@ -5,7 +5,7 @@
 use strict;
 use warnings;
 use PmBuild ();
-use PmTest qw(source_dir build_dir sample scratch slurp spew cuts flips junk run_command one_block_file
+use PmTest qw(source_dir build_dir sample scratch slurp spew capture_output cuts flips junk run_command one_block_file
     rnc_file_name example_config fresh_log log_messages log_lines :measdoc);
 use Cwd ();
 use File::Basename qw(basename);
@@ -34,19 +34,14 @@ use radiobin;
 my ($src, $dir, $n, $long, $time_limit) = (source_dir(), scratch(), 0, 'x' x 0x100000, $ENV{PM_SANITIZED} ? 120 : 30);
 chdir $dir or die "$dir: $!\n";    # BerMeas logs into the working directory
 
-# Runs the code with its output caught (no scratch directory a call: the leak checks run here)
-# and a watchdog: a call that does not return in time ends the process (SIGALRM's default).
+# Runs the code with its output caught and a watchdog: a call that does not return in time ends
+# the process (SIGALRM's default).
 sub guarded {
-    my ($code) = @_;
-    open my $saved_out, '>&', \*STDOUT or die "dup: $!\n";
-    open my $saved_err, '>&', \*STDERR or die "dup: $!\n";
-    open STDOUT, '>', "$dir/printed" and open STDERR, '>&', \*STDOUT or die "$dir/printed: $!\n";
+    my ($code, @result) = @_;
     local $SIG{ALRM} = 'DEFAULT';
-    alarm $time_limit;
-    my @result = eval { $code->() };
+    my $died = eval { capture_output(sub { alarm $time_limit; @result = $code->() }); '' } // "died: $@";
     alarm 0;
-    open STDOUT, '>&', $saved_out and open STDERR, '>&', $saved_err or die "restore: $!\n";
-    return $@ ? (undef, undef, "died: $@") : @result;
+    return $died ? (undef, undef, $died) : @result;
 }
 
 sub fresh_dir { my $d = "$dir/d" . ++$n; mkdir $d or die "$d: $!\n"; $d }

@@ -52,7 +52,8 @@ sub cases {
 
 # Runs a command without a shell (a sanitizer's preloaded run-time does not suit one); returns
 # { status, signal, out, err }. Options first: cwd, stdin (a file), stdout (a file instead of the
-# capture), env (undef removes a variable), user (to run as, when root).
+# capture), env (undef removes a variable), user (to run as, when root), background (the
+# process id at once, the caller reaps it).
 sub run_command {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @command = @_;
@@ -73,6 +74,7 @@ sub run_command {
         { exec { $command[0] } @command }
         POSIX::_exit(127);
     }
+    return $pid if $opt{background};
     waitpid $pid, 0;
     return { status => $? >> 8, signal => $? & 127, out => -e "$capture/out" ? slurp("$capture/out") : '',
              err => slurp("$capture/err") };
@@ -289,13 +291,7 @@ my $measdoc_scratch;
 sub write_file { spew(($measdoc_scratch //= scratch()) . "/$_[0]", $_[1]) }
 
 # A small file of the older layout (one block of one row) where a clean run is all a test needs.
-sub worked_example {
-    return write_file('worked-example.xml', '<?xml version="1.0" encoding="UTF-8"?><mdc><mfh><ffv>1</ffv>'
-        . '<sn>SubNetwork=1</sn><st>RNC</st><vn>X</vn><cbt>20050301140000.0+0100</cbt></mfh><md><neid>'
-        . '<nedn>SubNetwork=1,ManagedElement=1</nedn></neid><mi><mts>20050301141500.0+0100</mts><gp>900</gp>'
-        . '<mt>attA</mt><mt>attB</mt><mv><moid>ManagedElement=1,UtranCell=C1</moid><r>1</r><r>2</r><sf>FALSE</sf>'
-        . '</mv></mi></md><mff><ts>20050301141500.0+0100</ts></mff></mdc>');
-}
+sub worked_example { write_file('worked-example.xml', slurp("$source/t/expected/worked-example.xml")) }
 
 # The value kept in measdoc/t/expected/NAME.json; MEASDOC_WRITE_EXPECTED writes $got there first.
 sub expected {
@@ -367,9 +363,11 @@ sub log_lines {
 }
 
 # Runs the code with file descriptors 1 and 2 going to files; returns (result, stdout, stderr).
+# One directory serves every call: a new one a call would look like a leak to Test::LeakTrace.
+my $capture_dir;
 sub capture_output {
     my ($code) = @_;
-    my $dir = scratch();
+    my $dir = $capture_dir //= scratch();
     open my $saved_out, '>&', \*STDOUT and open my $saved_err, '>&', \*STDERR or die "dup: $!";
     open STDOUT, '>', "$dir/out" and open STDERR, '>', "$dir/err" or die "$dir: $!";
     my $result = eval { $code->() };
@@ -474,14 +472,11 @@ sub radiobin_convert {
     return convert_file(spew(radiobin_dir() . '/' . ($opt{name} // 'PMRES001.01a.7.'), AlcatelFile::alcatel_file(%$desc)), %opt);
 }
 
-# The five header lines for the default description (05Dec2026 10:00-11:00, TZ UTC).
+# The five header lines (t/expected/header-lines.txt) of the default description (05Dec2026
+# 10:00-11:00, TZ UTC), fields given replacing its own.
 sub header_lines {
-    my %h = (start => '05Dec2026|10:00', end => '05Dec2026|11:00', class => 1, inst => 2, release => 5, gmt => 0,
-             gran => 3600, @_);
-    return "##%zel Alcatel Binary Performance Data, Parser Intermediate File\n##START|HEADER\n"
-         . "STARTDATE|STARTTIME|ENDDATE|ENDTIME|MEASURE_TYPE|MOBCLASS|MOBINST|BSS_VERSION|BSSNUM|OMCNAME|NETWORK_ID"
-         . "|REGION_ID|GMTDIFF|granularity\n"
-         . "$h{start}|$h{end}|TYPE_11|$h{class}|$h{inst}|$h{release}|7|OMC1|NET1|REG1|$h{gmt}|$h{gran}\n##END|HEADER\n";
+    my %h = (start => '05Dec2026|10:00', end => '05Dec2026|11:00', class => 1, inst => 2, release => 5, gmt => 0, gran => 3600, @_);
+    return slurp("$source/t/expected/header-lines.txt") =~ s/\{(\w+)\}/$h{$1}/gr;
 }
 
 1;
