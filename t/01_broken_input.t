@@ -5,7 +5,7 @@
 use strict;
 use warnings;
 use PmBuild ();
-use PmTest qw(source_dir build_dir sample scratch slurp spew capture_output cuts flips junk run_command one_block_file
+use PmTest qw(source_dir build_dir sample scratch slurp spew capture_output cases cuts flips junk run_command one_block_file
     rnc_file_name example_config fresh_log log_messages log_lines :measdoc);
 use Cwd ();
 use File::Basename qw(basename);
@@ -44,8 +44,6 @@ sub guarded {
     return $died ? (undef, undef, $died) : @result;
 }
 
-sub fresh_dir { my $d = "$dir/d" . ++$n; mkdir $d or die "$d: $!\n"; $d }
-
 # What is wrong with a radiobin PIF file, or '': even a failed one closes its sections in order.
 sub pif_fault {
     my ($pif) = @_;
@@ -66,9 +64,13 @@ my @ber_shapes = (
     ['junk', junk(65536, 7)]);
 my $layout = "$src/samples/alcatel/blocks.cfg";
 my @measdoc_workers = variant() eq 'threads' ? (0, 1, 2, 4, 8) : (0);
-my @current_layout = (xmlDocumentType => ['1'], measureTypeElementSeq => ['measTypes', 'measType'],
-    measurementResultsElementSeq => ['measResults', 'r'], suspectFlagElementName => ['suspect'],
-    distinguishedNameElementNames => ['fileHeader.dnPrefix', 'managedElement.localDn', 'measValue.measObjLdn']);
+my (%measdoc_settings, @measdoc_configs);    # label => [item => [values]]; the labels in order
+for (cases('t/expected/measdoc-configs.txt')) {
+    my ($label, $item, @values) = map { s/LONG/$long/gr =~ s/\A'( ?)'\z/$1/r } @$_;
+    push @measdoc_configs, $label unless $measdoc_settings{$label};
+    push @{ $measdoc_settings{$label} }, $item => \@values;
+}
+my @current_layout = @{ $measdoc_settings{'the current layout'} };
 my $xml = sub { "<mdc><mfh><ffv>1</ffv></mfh><md><neid><nedn>A=1</nedn></neid><mi><mts>20050301141500.0+0100</mts>"
                 . "<gp>900</gp><mt>a</mt>$_[0]</mi></md><mff><ts>1</ts></mff></mdc>" };
 my $row = '<mv><moid>A=1</moid><r>1</r></mv>';
@@ -105,7 +107,7 @@ my %modules;
     BerMeas => {
         run => sub {
             my ($path, %opt) = @_;
-            my $out = $opt{out} // fresh_dir();
+            my $out = $opt{out} // scratch();
             my $logged = () = log_lines();
             my ($ok, undef, $died) = guarded(sub { BerMeas::process_file($path, $opt{name} // $rnc_name, $out) });
             my %files = map { basename($_) => slurp($_) } grep { -f } glob("$out/*.pif");
@@ -161,7 +163,7 @@ my %modules;
         file_name => 'PMRES011.01a.3.',    # the BSS number comes from the name
         run => sub {
             my ($path, %opt) = @_;
-            my $out = $opt{out} // fresh_dir();
+            my $out = $opt{out} // scratch();
             my $log = fresh_log(5);
             my ($rc, $second, $died) = guarded(sub { radiobin::process_file($path, $out, $opt{omc} // 'OMC1',
                                                      $opt{network} // 'NET1', $opt{region} // 'REG1') });
@@ -232,14 +234,7 @@ my %modules;
             ['a quote never closed', '<mdc><md a="' . $long], ['a comment never closed', '<mdc><!--' . $long],
             ['a hundred thousand sections', '<mdc>' . ('<md/>' x 100000) . '</mdc>'],
             ['a hundred thousand rows', $xml->($row x 100000)], ['junk', junk(65536, 17)], ['NUL bytes', "\0" x 65536]],
-        configs => [
-            ['patterns that do not compile', [altCounterNames => ['(', '[[]x'], outputBlockDescription => ['*']]],
-            ['an odd number of block-name texts', [altOutputBlockNames => ['A', 'B', 'C']]], ['a megabyte-long value', [altCounterNullValue => [$long]]],
-            ['megabyte-long element names', [headerElementNames => [$long], measurementValueElementName => [$long]]],
-            ['a megabyte-long pattern', [altCounterNames => ["^$long(.*)\$[]\$1"]]], ['a megabyte-long replacement', [altCounterNames => ["^pm(.*)\$[]$long\$1"]]],
-            ['numbers that are none', [xmlDocumentType => ['many'], maxCounterNameSize => ['-1']]],
-            ['delimiters of several characters', [xmlNameAttrDelimiter => ['..'], counterListDelimiter => ['', ' ']]],
-            ['six timestamp patterns that match nothing', [timestampDesc => [('^never$') x 6]]], ['three timestamp patterns', [timestampDesc => ['(x)', '(y)', '(z)']]]],
+        configs => [map { [$_, $measdoc_settings{$_}] } grep { $_ ne 'the current layout' } @measdoc_configs],
         configure => sub { (undef, items => $_[0]) },
         leaks => [(map { my $file = $_; ["a whole cycle on $file", sub { set_item(altCounterNames => '^pm(.*)$[]$1', '(');
                 my @kept = (cycle($file), map { measdoc::measdoc_block($_) } -1 .. 1) }] } "$src/samples/xml/gen_mdc.xml", $junk),
@@ -257,7 +252,7 @@ sub run_variants {
     my $bad = 0;
     for my $v (@$variants) {
         my ($label, $octets, $fails) = @$v;
-        my $path = spew(fresh_dir() . '/' . ($m->{file_name} // 'input'), $octets);
+        my $path = spew(scratch() . '/' . ($m->{file_name} // 'input'), $octets);
         my ($converted, undef, @c) = $m->{run}->($path, %opt);
         push @c, 'converted' if $converted && ($fails // ($opt{cut} && !($m->{complete} && $m->{complete}->($octets))));
         diag "$label: @c" if @c && ++$bad <= 3;

@@ -159,11 +159,7 @@ sub check_installed_tree {
     my ($perl_dir) = run_command('find', $top, '-name', 'BerMeas.pm')->{out} =~ m{^(.*)/BerMeas\.pm$}m;
     Test::More::ok(defined $perl_dir, "modules installed under $top") or return;
     my %lib = (PERL5LIB => $perl_dir, PERLLIB => undef);
-    my @files = ((map { "$top/bin/$_" } qw(pm2pif bertree bermeas-convert)),
-                 (map { "$top/share/man/$_" } qw(man1/pm2pif.1 man1/bertree.1 man1/bermeas-convert.1 man3/measdoc.3pm
-                     man3/BerMeas.3pm man3/radiobin.3pm)),
-                 map { "$perl_dir/$_" } qw(measdoc.pm BerMeas.pm radiobin.pm auto/measdoc/measdoc.so
-                     auto/BerMeas/BerMeas.so auto/radiobin/radiobin.so auto/radiobin/libzelpaal.so));
+    my @files = map { $_->[0] =~ m{\APERL/(.*)} ? "$perl_dir/$1" : "$top/$_->[0]" } cases('t/expected/installed-files.txt');
     Test::More::is_deeply([grep { !-e $_ && !-e "$_.gz" } @files], [], 'commands, manual pages and modules in place');
     my $r = run_command({ env => \%lib }, $^X, '-e', 'use measdoc; use BerMeas; use radiobin;'
         . ' print "$INC{$_}\n" for qw(measdoc.pm BerMeas.pm radiobin.pm); print "$_\n" for @DynaLoader::dl_shared_objects');
@@ -296,7 +292,6 @@ sub worked_example { write_file('worked-example.xml', slurp("$source/t/expected/
 # The value kept in measdoc/t/expected/NAME.json; MEASDOC_WRITE_EXPECTED writes $got there first.
 sub expected {
     my ($name, $got) = @_;
-    require JSON::PP;
     my $json = JSON::PP->new->canonical->pretty;
     my $path = "$source/measdoc/t/expected/$name.json";
     spew($path, $json->encode($got)) if $ENV{MEASDOC_WRITE_EXPECTED} && defined $got;
@@ -316,20 +311,16 @@ push @EXPORT_OK, qw(ordered example_config rnc_file_name encode_meas_file indefi
 # A reference to a hash that keeps the given order, as a host's configuration does.
 sub ordered { tie my %h, 'Tie::IxHash', @_; \%h }
 
-# The converter's example configuration in its order; object classes from t/expected/example-classes.txt.
+# The converter's example configuration in its order, from t/expected/example-config.txt.
 sub example_config {
-    my @example_classes = cases('t/expected/example-classes.txt');
-    return ordered(
-        DIRECTORY_HEADER_FIELDS => ordered(NETWORK_ID => '\/NETWORK_?([^\/]+)\/?', REGION_ID => '\/[^\/]+\/REGION_?([^\/]+)\/?'),
-        FILENAME_HEADER_FIELDS => ordered(FILENAME => '^(.+)$', TYPE => '^(A|B|C|D).+$'),
-        ASN1_3GPP_FILENAME_VALIDATION => ordered(Type => '^(\w{1}).+$', StartDate => '^\w{1}(\d{8}).+$',
-                                                 StartTime => '^\w{1}\d{8}\.(\d{4}).+$'),
-        ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => '-9999',
-        ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => ordered(map { $_->[0] => $_->[1] } @example_classes),
-        ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => ordered(map { @$_ > 2 ? ($_->[0] => [@$_[2 .. $#$_]]) : () } @example_classes),
-        ASN1_HEADER_INFO_FOR_PIF_FILENAME => [qw(senderType senderName_managedElementId
-            measTimeStamp_Date measTimeStamp_Time granularityPeriod)],
-    );
+    my $config = ordered();
+    for my $row (cases('t/expected/example-config.txt')) {
+        my ($section, @rest) = @$row;
+        my ($key, $first, @more) = @rest == 1 || $rest[0] eq '[]' ? (undef, @rest) : @rest;
+        my $value = $first eq '[]' ? \@more : $first;
+        if (defined $key) { ($config->{$section} //= ordered())->{$key} = $value } else { $config->{$section} = $value }
+    }
+    return $config;
 }
 
 # The name samples/ber/meas-rnc.ber arrives under: 3GPP-style, in a network/region tree.
