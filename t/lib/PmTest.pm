@@ -61,9 +61,8 @@ sub run_command {
     my $pid = fork // die "fork: $!";
     if ($pid == 0) {
         chdir $opt{cwd} or POSIX::_exit(126) if defined $opt{cwd};
-        while (my ($name, $value) = each %{ $opt{env} // {} }) {
-            if (defined $value) { $ENV{$name} = $value } else { delete $ENV{$name} }
-        }
+        my %env = %{ $opt{env} // {} };
+        @ENV{ keys %env } = values %env; delete @ENV{ grep { !defined $env{$_} } keys %env };
         open STDIN, '<', $opt{stdin} // '/dev/null' or POSIX::_exit(126);
         open STDOUT, '>', $opt{stdout} // "$capture/out" or POSIX::_exit(126);
         open STDERR, '>', "$capture/err" or POSIX::_exit(126);
@@ -329,8 +328,7 @@ sub rnc_file_name { '/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+01
 # Names of the PIF files in a directory, sorted by their counter.
 sub pif_files {
     opendir my $dh, $_[0] or die "$_[0]: $!";
-    my $counter = sub { $_[0] =~ /(\d+)-#-I\.pif\z/ ? $1 : -1 };
-    return sort { $counter->($a) <=> $counter->($b) || $a cmp $b } grep { /\.pif\z/ } readdir $dh;
+    return map { $_->[1] } sort { $a->[0] <=> $b->[0] || $a->[1] cmp $b->[1] } map { [/(\d+)-#-I\.pif\z/ ? $1 : -1, $_] } grep { /\.pif\z/ } readdir $dh;
 }
 
 # Tests that a directory's PIF files are those of bermeas/t/expected/NAME; `any_counter`: whatever counter.
