@@ -5,7 +5,7 @@
 use strict;
 use warnings;
 use PmBuild ();
-use PmTest qw(source_dir build_dir sample scratch slurp spew cuts flips junk run_command one_block_file
+use PmTest qw(source_dir build_dir sample scratch slurp spew capture_output cases cuts flips junk run_command one_block_file
     rnc_file_name example_config fresh_log log_messages log_lines :measdoc);
 use Cwd ();
 use File::Basename qw(basename);
@@ -34,27 +34,19 @@ use radiobin;
 my ($src, $dir, $n, $long, $time_limit) = (source_dir(), scratch(), 0, 'x' x 0x100000, $ENV{PM_SANITIZED} ? 120 : 30);
 chdir $dir or die "$dir: $!\n";    # BerMeas logs into the working directory
 
-# Runs the code with its output caught (no scratch directory a call: the leak checks run here)
-# and a watchdog: a call that does not return in time ends the process (SIGALRM's default).
+# Runs the code with its output caught and a watchdog: a call that does not return in time ends
+# the process (SIGALRM's default).
 sub guarded {
-    my ($code) = @_;
-    open my $saved_out, '>&', \*STDOUT or die "dup: $!\n";
-    open my $saved_err, '>&', \*STDERR or die "dup: $!\n";
-    open STDOUT, '>', "$dir/printed" and open STDERR, '>&', \*STDOUT or die "$dir/printed: $!\n";
+    my ($code, @result) = @_;
     local $SIG{ALRM} = 'DEFAULT';
-    alarm $time_limit;
-    my @result = eval { $code->() };
+    my $died = eval { capture_output(sub { alarm $time_limit; @result = $code->() }); '' } // "died: $@";
     alarm 0;
-    open STDOUT, '>&', $saved_out and open STDERR, '>&', $saved_err or die "restore: $!\n";
-    return $@ ? (undef, undef, "died: $@") : @result;
+    return $died ? (undef, undef, $died) : @result;
 }
-
-sub fresh_dir { my $d = "$dir/d" . ++$n; mkdir $d or die "$d: $!\n"; $d }
 
 # What is wrong with a radiobin PIF file, or '': even a failed one closes its sections in order.
 sub pif_fault {
-    my ($pif) = @_;
-    my $sections = join '', map { /^##(START|END)\|/ ? substr($1, 0, 1) : '' } split /\n/, $pif;
+    my ($pif, $sections) = ($_[0], join '', $_[0] =~ /^##([SE])(?:TART|ND)\|/mg);
     return $pif =~ /\A[^\n]*\n##START\|HEADER\n[^\n]*\n[^\n]*\n##END\|HEADER\n/ && $pif =~ /\n\z/
         && $sections =~ /\A(?:SE)+\z/ ? '' : "is not closed in order: $sections";
 }
@@ -62,22 +54,23 @@ sub pif_fault {
 my ($junk, $ber, $alcatel) = (spew("$dir/junk", "\x30\x84\x7f\xff\xff\xff" . 'x' x 100), "$src/samples/ber/meas-rnc.ber",
                               "$src/samples/alcatel/PMRES011.01a.3.");
 my ($rnc_name, $bermeas_config, @ber_row) = (rnc_file_name(), example_config(), values => [['cell=1', [1, 2], 0]], types => ['a.b', 'c']);
-my @ber_shapes = (
-    ['definite nesting 100000 deep', "\x30\x84\x7f\xff\xff\xff" x 100000], ['indefinite nesting 100000 deep', "\x30\x80" x 100000],
-    ['a length of four octets all set', "\x30\x84\xff\xff\xff\xff\xa0\x03\x80\x01\x01"],
-    ['a length of five significant octets', "\x30\x85\x01\x00\x00\x00\x00\xa0\x00"], ['a length of 127 octets', "\x04\xff" . "\xff" x 127],
-    ['a constructed element longer than the file', "\x30\x84\x7f\xff\xff\xff\x02\x01\x01"],
-    ['a megabyte of printable text', "\x13\x83\x10\x00\x00" . $long], ['a tag number of five octets', "\x1f\x81\x81\x81\x81\x01\x01\x00"],
-    ['junk', junk(65536, 7)]);
+# The deep and oversized inputs of each group, [label, octets], written out as the file says.
+my %shapes;
+for (cases('t/expected/broken-inputs.txt')) {
+    my ($group, $label, $text) = @$_;
+    $text =~ s{\{([^{}]*)\*(\d+)\}}{ my ($repeated, $count) = ($1, $2); join '', map { $repeated =~ s/#/$_/gr } 1 .. $count }ge;
+    push @{ $shapes{$group} }, [$label, $text =~ s/LONG/$long/gr =~ s/\\x([0-9a-f]{2})/chr hex $1/ger];
+}
+my @ber_shapes = (@{ $shapes{ber} }, ['junk', junk(65536, 7)]);
 my $layout = "$src/samples/alcatel/blocks.cfg";
 my @measdoc_workers = variant() eq 'threads' ? (0, 1, 2, 4, 8) : (0);
-my @current_layout = (xmlDocumentType => ['1'], measureTypeElementSeq => ['measTypes', 'measType'],
-    measurementResultsElementSeq => ['measResults', 'r'], suspectFlagElementName => ['suspect'],
-    distinguishedNameElementNames => ['fileHeader.dnPrefix', 'managedElement.localDn', 'measValue.measObjLdn']);
-my $xml = sub { "<mdc><mfh><ffv>1</ffv></mfh><md><neid><nedn>A=1</nedn></neid><mi><mts>20050301141500.0+0100</mts>"
-                . "<gp>900</gp><mt>a</mt>$_[0]</mi></md><mff><ts>1</ts></mff></mdc>" };
-my $row = '<mv><moid>A=1</moid><r>1</r></mv>';
-
+my (%measdoc_settings, @measdoc_configs);    # label => [item => [values]]; the labels in order
+for (cases('t/expected/measdoc-configs.txt')) {
+    my ($label, $item, @values) = map { s/LONG/$long/gr =~ s/\A'( ?)'\z/$1/r } @$_;
+    push @measdoc_configs, $label unless $measdoc_settings{$label};
+    push @{ $measdoc_settings{$label} }, $item => \@values;
+}
+my @current_layout = @{ $measdoc_settings{'the current layout'} };
 my @bad_output = (['an output directory that does not exist', { out => "$dir/no/such" }],
     ['an output directory that is a file', { out => spew("$dir/plain", '') }], ['a megabyte-long output directory', { out => "$dir/$long" }]);
 my @odd_paths = (['an empty file', spew("$dir/empty", '')], ['a missing file', "$dir/no-such-file"], ['a directory', $dir],
@@ -110,7 +103,7 @@ my %modules;
     BerMeas => {
         run => sub {
             my ($path, %opt) = @_;
-            my $out = $opt{out} // fresh_dir();
+            my $out = $opt{out} // scratch();
             my $logged = () = log_lines();
             my ($ok, undef, $died) = guarded(sub { BerMeas::process_file($path, $opt{name} // $rnc_name, $out) });
             my %files = map { basename($_) => slurp($_) } grep { -f } glob("$out/*.pif");
@@ -166,7 +159,7 @@ my %modules;
         file_name => 'PMRES011.01a.3.',    # the BSS number comes from the name
         run => sub {
             my ($path, %opt) = @_;
-            my $out = $opt{out} // fresh_dir();
+            my $out = $opt{out} // scratch();
             my $log = fresh_log(5);
             my ($rc, $second, $died) = guarded(sub { radiobin::process_file($path, $out, $opt{omc} // 'OMC1',
                                                      $opt{network} // 'NET1', $opt{region} // 'REG1') });
@@ -226,25 +219,8 @@ my %modules;
                     map { ["$src/samples/xml/$_", items => \@current_layout] } qw(gen_meascollec.xml measdoc_features_measCollec.xml)],
         # A cut converts only when all of its root element is there.
         complete => sub { $_[0] =~ m{</(mdc|measCollecFile)>\s*\z} },
-        inputs => [map { [@$_, 0] }
-            ['elements nested 100000 deep', '<mdc><md>' . ('<a>' x 100000) . ('</a>' x 100000) . '</md></mdc>'],
-            ['rows nested 100000 deep', $xml->(('<mv>' x 100000) . '<moid>A=1</moid><r>1</r>' . ('</mv>' x 100000))],
-            ['an unclosed element 100000 deep', '<mdc><md>' . ('<a>' x 100000)], ['a megabyte-long element name', $xml->("<$long>1</$long>$row")],
-            ['a megabyte-long text', $xml->("<mv><moid>A=1</moid><r>$long</r></mv>")], ['a megabyte-long counter name', $xml->("<mt>$long</mt>$row")],
-            ['a megabyte-long distinguished name', $xml->("<mv><moid>A=$long</moid><r>1</r></mv>")],
-            ['a megabyte of components', $xml->('<mv><moid>' . join(',', map { "A$_=1" } 1 .. 100000) . '</moid><r>1</r></mv>')],
-            ['a megabyte-long attribute value', $xml->("<mv x=\"$long\"><moid>A=1</moid><r>1</r></mv>")],
-            ['a quote never closed', '<mdc><md a="' . $long], ['a comment never closed', '<mdc><!--' . $long],
-            ['a hundred thousand sections', '<mdc>' . ('<md/>' x 100000) . '</mdc>'],
-            ['a hundred thousand rows', $xml->($row x 100000)], ['junk', junk(65536, 17)], ['NUL bytes', "\0" x 65536]],
-        configs => [
-            ['patterns that do not compile', [altCounterNames => ['(', '[[]x'], outputBlockDescription => ['*']]],
-            ['an odd number of block-name texts', [altOutputBlockNames => ['A', 'B', 'C']]], ['a megabyte-long value', [altCounterNullValue => [$long]]],
-            ['megabyte-long element names', [headerElementNames => [$long], measurementValueElementName => [$long]]],
-            ['a megabyte-long pattern', [altCounterNames => ["^$long(.*)\$[]\$1"]]], ['a megabyte-long replacement', [altCounterNames => ["^pm(.*)\$[]$long\$1"]]],
-            ['numbers that are none', [xmlDocumentType => ['many'], maxCounterNameSize => ['-1']]],
-            ['delimiters of several characters', [xmlNameAttrDelimiter => ['..'], counterListDelimiter => ['', ' ']]],
-            ['six timestamp patterns that match nothing', [timestampDesc => [('^never$') x 6]]], ['three timestamp patterns', [timestampDesc => ['(x)', '(y)', '(z)']]]],
+        inputs => [map { [@$_, 0] } @{ $shapes{xml} }, ['junk', junk(65536, 17)]],
+        configs => [map { [$_, $measdoc_settings{$_}] } grep { $_ ne 'the current layout' } @measdoc_configs],
         configure => sub { (undef, items => $_[0]) },
         leaks => [(map { my $file = $_; ["a whole cycle on $file", sub { set_item(altCounterNames => '^pm(.*)$[]$1', '(');
                 my @kept = (cycle($file), map { measdoc::measdoc_block($_) } -1 .. 1) }] } "$src/samples/xml/gen_mdc.xml", $junk),
@@ -262,7 +238,7 @@ sub run_variants {
     my $bad = 0;
     for my $v (@$variants) {
         my ($label, $octets, $fails) = @$v;
-        my $path = spew(fresh_dir() . '/' . ($m->{file_name} // 'input'), $octets);
+        my $path = spew(scratch() . '/' . ($m->{file_name} // 'input'), $octets);
         my ($converted, undef, @c) = $m->{run}->($path, %opt);
         push @c, 'converted' if $converted && ($fails // ($opt{cut} && !($m->{complete} && $m->{complete}->($octets))));
         diag "$label: @c" if @c && ++$bad <= 3;
@@ -315,14 +291,13 @@ subtest 'no Perl value outlives a host call' => sub {
 } if @leak_calls;
 
 # The host's locale changes no output: case and number rules that differ from ASCII's.
-my %c_locale = map { my $m = $modules{$_}; $_ => [map { ($m->{run}->(@$_))[1] } @{ $m->{samples} // [] }] } @chosen;
+my $outputs = sub { +{ map { my $m = $modules{$_}; ($_ => PmTest::canonical([map { ($m->{run}->(@$_))[1] } @{ $m->{samples} // [] }])) } @chosen } };
+my $c_locale = $outputs->();
 for my $locale (qw(tr_TR.UTF-8 de_DE.UTF-8)) {
     SKIP: {
         skip "locale $locale is not installed (scripts/install-deps generates it)", 1 unless defined setlocale(LC_ALL, $locale);
-        my @differ = grep { my $m = $modules{$_};
-            PmTest::canonical([map { ($m->{run}->(@$_))[1] } @{ $m->{samples} // [] }]) ne PmTest::canonical($c_locale{$_}) } @chosen;
+        is_deeply($outputs->(), $c_locale, "$locale: every module's output as under the C locale");
         setlocale(LC_ALL, 'C');
-        is_deeply(\@differ, [], "$locale: every module's output as under the C locale");
     }
 }
 

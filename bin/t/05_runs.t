@@ -7,22 +7,14 @@ use POSIX ();
 use Test::More;
 use Time::HiRes qw(sleep);
 use PmBuild ();
-use PmTest qw(pm2pif sample spew slurp work_dir layout_config output_files output_names fake_dir summary_of build_dir source_dir
-    deep_dir);
+use PmTest qw(pm2pif sample spew slurp work_dir layout_config output_files output_names fake_dir summary_of deep_dir);
 
 BEGIN { $ENV{TZ} = 'UTC' }
 
 sub work_dirs { opendir my $dh, $_[0] or return []; [ sort grep { /^\.pm2pif-/ } readdir $dh ] }
 
-# Starts pm2pif in the background with the test doubles first in @INC; its process id.
-sub start {
-    my ($dir, @args) = @_;
-    my $pid = fork // die "fork: $!";
-    return $pid if $pid;
-    open STDERR, '>>', "$dir/err";
-    { exec $^X, '-I' . fake_dir(), '-I' . build_dir() . '/perl/lib', '-MSlowMoves', source_dir() . '/bin/pm2pif', @args }
-    POSIX::_exit(127);
-}
+# Starts pm2pif in the background, the test doubles first in @INC and moves slowed; its process id.
+sub start { pm2pif({ inc => [ fake_dir() ], env => { PERL5OPT => '-MSlowMoves' }, background => 1 }, @_) }
 
 sub wait_for { my ($what) = @_; for (1 .. 200) { return 1 if $what->(); sleep 0.05 } return 0 }
 
@@ -62,7 +54,7 @@ subtest 'runs into one output directory' => sub {
     my @names = @{ output_names("$dir/out") };
     is(scalar(grep { /\AA-#-mdc-bsc-#-[0-9a-f]{8}\.0-#-I\.pif\z/ } @names), 2, 'inputs of one name are both kept');
     is(scalar @names, 6, '  BER files of one header too, and a rerun adds nothing');
-    my @pids = map { start($dir, '-o', "$dir/both", '-j', 2, "$dir/$_/mdc-bsc.xml", "$dir/$_/x.ber") } qw(a b);
+    my @pids = map { start('-o', "$dir/both", '-j', 2, "$dir/$_/mdc-bsc.xml", "$dir/$_/x.ber") } qw(a b);
     is_deeply([ map { waitpid($_, 0); $? } @pids ], [ 0, 0 ], 'two runs at once convert');
     is_deeply(output_names("$dir/both"), \@names, '  into the same files');
 
@@ -79,7 +71,7 @@ subtest 'signals' => sub {
     my $dir = work_dir((map { ("in/u$_.ber" => \'ber/meas-utran.ber') } 1 .. 6),
         map { ("$_->[0].xml" => qq{<measCollecFile><!--FAKE {"sleep": $_->[1]} --></measCollecFile>\n}) } [ slow => 20 ], [ slower => 3 ]);
     local $ENV{SLOW_MOVES} = 0.1;
-    my $pid = start($dir, '-o', "$dir/out", "$dir/in");
+    my $pid = start('-o', "$dir/out", "$dir/in");
     wait_for(sub { -d "$dir/out" && @{ output_names("$dir/out") } >= 2 }) or diag 'no file moved in time';
     kill 'TERM', $pid;
     waitpid $pid, 0;
@@ -89,10 +81,10 @@ subtest 'signals' => sub {
     is_deeply(work_dirs("$dir/out"), [], 'the work directory is gone');
 
     local $ENV{SLOW_MOVES} = 0;
-    my $live = start($dir, '-o', "$dir/w", sample('ber/meas-rnc.ber'), "$dir/slow.xml");
+    my $live = start('-o', "$dir/w", sample('ber/meas-rnc.ber'), "$dir/slow.xml");
     wait_for(sub { @{ work_dirs("$dir/w") } == 1 && @{ output_names("$dir/w") } }) or diag 'no work directory in time';
     # Its worker outlives it for a while.
-    my $killed = start($dir, '-o', "$dir/w", "$dir/slower.xml");
+    my $killed = start('-o', "$dir/w", "$dir/slower.xml");
     wait_for(sub { @{ work_dirs("$dir/w") } == 2 }) or diag 'no second work directory in time';
     sleep 0.3;
     kill 'KILL', $killed;

@@ -52,7 +52,8 @@ sub cases {
 
 # Runs a command without a shell (a sanitizer's preloaded run-time does not suit one); returns
 # { status, signal, out, err }. Options first: cwd, stdin (a file), stdout (a file instead of the
-# capture), env (undef removes a variable), user (to run as, when root).
+# capture), env (undef removes a variable), user (to run as, when root), background (the
+# process id at once, the caller reaps it).
 sub run_command {
     my %opt = ref $_[0] eq 'HASH' ? %{ shift @_ } : ();
     my @command = @_;
@@ -60,9 +61,8 @@ sub run_command {
     my $pid = fork // die "fork: $!";
     if ($pid == 0) {
         chdir $opt{cwd} or POSIX::_exit(126) if defined $opt{cwd};
-        while (my ($name, $value) = each %{ $opt{env} // {} }) {
-            if (defined $value) { $ENV{$name} = $value } else { delete $ENV{$name} }
-        }
+        my %env = %{ $opt{env} // {} };
+        @ENV{ keys %env } = values %env; delete @ENV{ grep { !defined $env{$_} } keys %env };
         open STDIN, '<', $opt{stdin} // '/dev/null' or POSIX::_exit(126);
         open STDOUT, '>', $opt{stdout} // "$capture/out" or POSIX::_exit(126);
         open STDERR, '>', "$capture/err" or POSIX::_exit(126);
@@ -73,6 +73,7 @@ sub run_command {
         { exec { $command[0] } @command }
         POSIX::_exit(127);
     }
+    return $pid if $opt{background};
     waitpid $pid, 0;
     return { status => $? >> 8, signal => $? & 127, out => -e "$capture/out" ? slurp("$capture/out") : '',
              err => slurp("$capture/err") };
@@ -157,11 +158,7 @@ sub check_installed_tree {
     my ($perl_dir) = run_command('find', $top, '-name', 'BerMeas.pm')->{out} =~ m{^(.*)/BerMeas\.pm$}m;
     Test::More::ok(defined $perl_dir, "modules installed under $top") or return;
     my %lib = (PERL5LIB => $perl_dir, PERLLIB => undef);
-    my @files = ((map { "$top/bin/$_" } qw(pm2pif bertree bermeas-convert)),
-                 (map { "$top/share/man/$_" } qw(man1/pm2pif.1 man1/bertree.1 man1/bermeas-convert.1 man3/measdoc.3pm
-                     man3/BerMeas.3pm man3/radiobin.3pm)),
-                 map { "$perl_dir/$_" } qw(measdoc.pm BerMeas.pm radiobin.pm auto/measdoc/measdoc.so
-                     auto/BerMeas/BerMeas.so auto/radiobin/radiobin.so auto/radiobin/libzelpaal.so));
+    my @files = map { $_->[0] =~ m{\APERL/(.*)} ? "$perl_dir/$1" : "$top/$_->[0]" } cases('t/expected/installed-files.txt');
     Test::More::is_deeply([grep { !-e $_ && !-e "$_.gz" } @files], [], 'commands, manual pages and modules in place');
     my $r = run_command({ env => \%lib }, $^X, '-e', 'use measdoc; use BerMeas; use radiobin;'
         . ' print "$INC{$_}\n" for qw(measdoc.pm BerMeas.pm radiobin.pm); print "$_\n" for @DynaLoader::dl_shared_objects');
@@ -289,18 +286,11 @@ my $measdoc_scratch;
 sub write_file { spew(($measdoc_scratch //= scratch()) . "/$_[0]", $_[1]) }
 
 # A small file of the older layout (one block of one row) where a clean run is all a test needs.
-sub worked_example {
-    return write_file('worked-example.xml', '<?xml version="1.0" encoding="UTF-8"?><mdc><mfh><ffv>1</ffv>'
-        . '<sn>SubNetwork=1</sn><st>RNC</st><vn>X</vn><cbt>20050301140000.0+0100</cbt></mfh><md><neid>'
-        . '<nedn>SubNetwork=1,ManagedElement=1</nedn></neid><mi><mts>20050301141500.0+0100</mts><gp>900</gp>'
-        . '<mt>attA</mt><mt>attB</mt><mv><moid>ManagedElement=1,UtranCell=C1</moid><r>1</r><r>2</r><sf>FALSE</sf>'
-        . '</mv></mi></md><mff><ts>20050301141500.0+0100</ts></mff></mdc>');
-}
+sub worked_example { write_file('worked-example.xml', slurp("$source/t/expected/worked-example.xml")) }
 
 # The value kept in measdoc/t/expected/NAME.json; MEASDOC_WRITE_EXPECTED writes $got there first.
 sub expected {
     my ($name, $got) = @_;
-    require JSON::PP;
     my $json = JSON::PP->new->canonical->pretty;
     my $path = "$source/measdoc/t/expected/$name.json";
     spew($path, $json->encode($got)) if $ENV{MEASDOC_WRITE_EXPECTED} && defined $got;
@@ -320,20 +310,16 @@ push @EXPORT_OK, qw(ordered example_config rnc_file_name encode_meas_file indefi
 # A reference to a hash that keeps the given order, as a host's configuration does.
 sub ordered { tie my %h, 'Tie::IxHash', @_; \%h }
 
-# The converter's example configuration in its order; object classes from t/expected/example-classes.txt.
+# The converter's example configuration in its order, from t/expected/example-config.txt.
 sub example_config {
-    my @example_classes = cases('t/expected/example-classes.txt');
-    return ordered(
-        DIRECTORY_HEADER_FIELDS => ordered(NETWORK_ID => '\/NETWORK_?([^\/]+)\/?', REGION_ID => '\/[^\/]+\/REGION_?([^\/]+)\/?'),
-        FILENAME_HEADER_FIELDS => ordered(FILENAME => '^(.+)$', TYPE => '^(A|B|C|D).+$'),
-        ASN1_3GPP_FILENAME_VALIDATION => ordered(Type => '^(\w{1}).+$', StartDate => '^\w{1}(\d{8}).+$',
-                                                 StartTime => '^\w{1}\d{8}\.(\d{4}).+$'),
-        ASN1_ALTERNATIVE_COUNTER_NULL_VALUE => '-9999',
-        ASN1_OBJECT_INSTANCE_ID_DESCRIPTION => ordered(map { $_->[0] => $_->[1] } @example_classes),
-        ASN1_ALT_OBJECT_INSTANCE_ID_NAMES => ordered(map { @$_ > 2 ? ($_->[0] => [@$_[2 .. $#$_]]) : () } @example_classes),
-        ASN1_HEADER_INFO_FOR_PIF_FILENAME => [qw(senderType senderName_managedElementId
-            measTimeStamp_Date measTimeStamp_Time granularityPeriod)],
-    );
+    my $config = ordered();
+    for my $row (cases('t/expected/example-config.txt')) {
+        my ($section, @rest) = @$row;
+        my ($key, $first, @more) = @rest == 1 || $rest[0] eq '[]' ? (undef, @rest) : @rest;
+        my $value = $first eq '[]' ? \@more : $first;
+        if (defined $key) { ($config->{$section} //= ordered())->{$key} = $value } else { $config->{$section} = $value }
+    }
+    return $config;
 }
 
 # The name samples/ber/meas-rnc.ber arrives under: 3GPP-style, in a network/region tree.
@@ -342,8 +328,7 @@ sub rnc_file_name { '/data/NETWORK_east/REGION_north/A20261205.1430+0100-1445+01
 # Names of the PIF files in a directory, sorted by their counter.
 sub pif_files {
     opendir my $dh, $_[0] or die "$_[0]: $!";
-    my $counter = sub { $_[0] =~ /(\d+)-#-I\.pif\z/ ? $1 : -1 };
-    return sort { $counter->($a) <=> $counter->($b) || $a cmp $b } grep { /\.pif\z/ } readdir $dh;
+    return map { $_->[1] } sort { $a->[0] <=> $b->[0] || $a->[1] cmp $b->[1] } map { [/(\d+)-#-I\.pif\z/ ? $1 : -1, $_] } grep { /\.pif\z/ } readdir $dh;
 }
 
 # Tests that a directory's PIF files are those of bermeas/t/expected/NAME; `any_counter`: whatever counter.
@@ -367,9 +352,11 @@ sub log_lines {
 }
 
 # Runs the code with file descriptors 1 and 2 going to files; returns (result, stdout, stderr).
+# One directory serves every call: a new one a call would look like a leak to Test::LeakTrace.
+my $capture_dir;
 sub capture_output {
     my ($code) = @_;
-    my $dir = scratch();
+    my $dir = $capture_dir //= scratch();
     open my $saved_out, '>&', \*STDOUT and open my $saved_err, '>&', \*STDERR or die "dup: $!";
     open STDOUT, '>', "$dir/out" and open STDERR, '>', "$dir/err" or die "$dir: $!";
     my $result = eval { $code->() };
@@ -474,14 +461,11 @@ sub radiobin_convert {
     return convert_file(spew(radiobin_dir() . '/' . ($opt{name} // 'PMRES001.01a.7.'), AlcatelFile::alcatel_file(%$desc)), %opt);
 }
 
-# The five header lines for the default description (05Dec2026 10:00-11:00, TZ UTC).
+# The five header lines (t/expected/header-lines.txt) of the default description (05Dec2026
+# 10:00-11:00, TZ UTC), fields given replacing its own.
 sub header_lines {
-    my %h = (start => '05Dec2026|10:00', end => '05Dec2026|11:00', class => 1, inst => 2, release => 5, gmt => 0,
-             gran => 3600, @_);
-    return "##%zel Alcatel Binary Performance Data, Parser Intermediate File\n##START|HEADER\n"
-         . "STARTDATE|STARTTIME|ENDDATE|ENDTIME|MEASURE_TYPE|MOBCLASS|MOBINST|BSS_VERSION|BSSNUM|OMCNAME|NETWORK_ID"
-         . "|REGION_ID|GMTDIFF|granularity\n"
-         . "$h{start}|$h{end}|TYPE_11|$h{class}|$h{inst}|$h{release}|7|OMC1|NET1|REG1|$h{gmt}|$h{gran}\n##END|HEADER\n";
+    my %h = (start => '05Dec2026|10:00', end => '05Dec2026|11:00', class => 1, inst => 2, release => 5, gmt => 0, gran => 3600, @_);
+    return slurp("$source/t/expected/header-lines.txt") =~ s/\{(\w+)\}/$h{$1}/gr;
 }
 
 1;

@@ -67,9 +67,8 @@ sub measdoc_block_pif {
     my @columns = sort keys %{ { map {%$_} @rows } };
     my $name = ($block->{blockName} // '') ne '' ? $block->{blockName} : 'XMLDATA';
     my @lines = ([ sort keys %header ], [ @header{ sort keys %header } ], \@columns, map { [ @$_{@columns} ] } @rows);
-    for my $field (grep {defined} $name, map {@$_} @lines) {
-        return { name => $name, bad => $field } if $field =~ /[|\r\n]/;
-    }
+    my ($bad) = grep { defined && /[|\r\n]/ } $name, map {@$_} @lines;
+    return { name => $name, bad => $bad } if defined $bad;
     my @text = map { join('|', map { $_ // '' } @$_) . "\n" } @lines;
     my $text = join '', "## Parser Intermediate File\n##START|HEADER\n", @text[0, 1], "##END|HEADER\n##START|$name\n",
         @text[ 2 .. $#text ], "##END|$name\n";
