@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -99,6 +101,20 @@ TEST_F(Index, ShapesAfterInsertsInAnyOrder) {
     index_ptr text;
     for (const char* k : {"b", "a", "c", "\xc3\xa9", "ab", "abc", ""}) index_find_stridx(text, k);
     EXPECT_EQ(forward(text), (std::vector<std::string>{"", "a", "ab", "abc", "b", "c", "\xc3\xa9"}));
+
+    // Keys of any other fixed length compare as numbers in the host's byte order.
+    constexpr std::size_t low_byte = std::endian::native == std::endian::big ? 1 : 0;
+    std::vector<std::array<unsigned char, 3>> three(5);
+    index_ptr odd;
+    index_set_stridx(odd, IDX_KEYLEN, 3);
+    for (std::size_t i = 0; std::uint32_t v : {0x010203u, 0x030201u, 0x000300u, 0x020100u, 0x000003u}) {
+        std::memcpy(three[i].data(), reinterpret_cast<const unsigned char*>(&v) + low_byte, 3);
+        index_find_stridx(odd, three[i++].data());
+    }
+    std::vector<std::uint32_t> order;
+    for (a_objidx* n = index_first_stridx(odd); n != nullptr; n = index_next_stridx(n))
+        std::memcpy(reinterpret_cast<unsigned char*>(&order.emplace_back(0)) + low_byte, n->poi_key, 3);
+    EXPECT_EQ(order, (std::vector<std::uint32_t>{0x3, 0x300, 0x010203, 0x020100, 0x030201}));
 
     // Many keys sharing leading bytes (the prefix hint): a search tree of logarithmic height.
     std::mt19937 rng(7);
