@@ -3,6 +3,8 @@
 // shared list from several threads.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -226,19 +228,28 @@ TEST_F(Regex, SharedListServesManyThreads) {
     p.meta = regex_meta_pregex(p.newest);
     ASSERT_NE(p.meta, nullptr);
     const a_pregex shared_copy = *p.newest;
-    std::vector<std::thread> threads;
     std::vector<int> wrong(4, 0);
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&, t] {
-            a_pregex mine = shared_copy;  // what the parse side does with a configured pattern
-            const char* names[] = {"rrcAtt", "rrcSucc", "rrcFail"};
-            for (int i = 0; i < 2000; ++i) {
-                const int which = (i + t) % 3;
-                if (regex_find_pregex(&mine, names[which]) != which) ++wrong[t];
-            }
-        });
-    }
-    for (auto& t : threads) t.join();
+    auto round = [&] {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([&, t] {
+                a_pregex mine = shared_copy;  // what the parse side does with a configured pattern
+                const char* names[] = {"rrcAtt", "rrcSucc", "rrcFail"};
+                int vector[6];
+                EXPECT_TRUE(regex_exec_pregex(&mine, vector, names[0]));  // match space for fewer groups first
+                for (int i = 0; i < 2000; ++i) {
+                    const int which = (i + t) % 3;
+                    if (regex_find_pregex(&mine, names[which]) != which) ++wrong[t];
+                }
+            });
+        }
+        for (auto& t : threads) t.join();
+    };
+    round();
+    // The match space a thread grew goes with the thread, the outgrown one at once.
+    const std::size_t in_use = mallinfo2().uordblks;
+    round();
+    EXPECT_EQ(mallinfo2().uordblks, in_use);
     for (int w : wrong) EXPECT_EQ(w, 0);
 }
 
