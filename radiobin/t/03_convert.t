@@ -118,6 +118,8 @@ for (cases('radiobin/t/expected/walks.txt')) {
 }
 walk('a record ending inside a block header: the blocks before it convert',
      [{ raw => pack('vs<', 112, 68) . byte(1) . "\0" x 67 . "\x70\x00", terminate => 0 }], body => section('TYPE_112', 'C', 1));
+walk('a record ending with a whole block header: that block is read',
+     [{ raw => pack('vs<', 112, 66) . byte(1) . "\0" x 65 . pack('vs<', 119, 8), terminate => 0 }], rc => -1, body => section('TYPE_112', 'C', 1));
 
 mkdir(my $out = PmTest::radiobin_dir() . '/same');
 ($rc, $path) = check('a long file', { records => [map { [block(111, le16($_), byte($_))] } 1 .. 50] }, out => $out);
