@@ -102,6 +102,7 @@ TEST_F(Config, EveryAccessorFailsOutsideItsKindAndRange) {
         {"getnum_config 1", glob_getnum_config(1) == -1},
         {"getnum_config past the last", glob_getnum_config(xcfg_s_last + 1) == -1},
         {"getnum_config 1000", glob_getnum_config(1000) == -1},
+        {"set_config past the last", !glob_set_config(xcfg_s_last + 1, nullptr)},
         {"get_delim number", glob_get_delim(xcfg_maxcntrnamesz) == '\0'},
         {"get_delim two values", glob_get_delim(xcfg_counterlistdelimiter) == '\0'},
         {"getname_tagelem number", glob_getname_tagelem(xcfg_threadnum, 0) == nullptr},
