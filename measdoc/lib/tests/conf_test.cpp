@@ -128,6 +128,9 @@ TEST_F(Config, EveryAccessorFailsOutsideItsKindAndRange) {
               0u)
         << main_text();
     EXPECT_NE(code_text().find("[9] [1] [glob_getname_tagelem - conf.cpp:N] "), std::string::npos);
+    reset_registry();
+    EXPECT_EQ(glob_get_regex(xcfg_timestampdesc, nullptr, 0), nullptr);  // a pattern, but nowhere to copy it
+    EXPECT_EQ(code_text(), "ERROR: condition error [33] [0] [record == NULL - conf.cpp:N] ");
 }
 
 }  // namespace
