@@ -207,6 +207,9 @@ TEST_F(Regex, CompileFailuresLeaveTheListUnchanged) {
     EXPECT_EQ(without_lines(main_text()),
               "ERROR: pregex - pattern string not found [regex_compile_pregex - regex.cpp:N] ");
     reset_registry();
+    EXPECT_FALSE(regex_compile_pregex(nullptr, "abc", nullptr));
+    EXPECT_EQ(without_lines(main_text()), "ERROR: condition error [list == NULL - regex.cpp:N] ");
+    reset_registry();
 
     // The pattern library allocates through the module's heap: an exhausted heap shows.
     mem_set_sysfault(1);
