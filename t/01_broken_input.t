@@ -31,7 +31,7 @@ use BerMeas;
 use measdoc;
 use radiobin;
 
-my ($src, $dir, $n, $long, $time_limit) = (source_dir(), scratch(), 0, 'x' x 0x100000, $ENV{PM_SANITIZED} ? 300 : 30);
+my ($src, $dir, $n, $long, $time_limit) = (source_dir(), scratch(), 0, 'x' x 0x100000, $ENV{PM_SANITIZED} ? 300 : 120);
 chdir $dir or die "$dir: $!\n";    # BerMeas logs into the working directory
 
 # Runs the code with its output caught and a watchdog: a call that does not return in time ends
