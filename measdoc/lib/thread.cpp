@@ -665,6 +665,10 @@ bool thr_add_block(a_taginfo* tag) {
     if (parse_part_kind(section, tag) != 1) {
         // A shared element after a block would be a candidate the earlier parts missed.
         if (open->blocks_seen) open->whole = true;
+        // Elements inside a shared one (an mdc file's neid) may have namesakes in blocks
+        // of other parts that the whole section would take: every later part would reach
+        // outside itself and be converted for nothing.
+        else if (tag->ti_child != nullptr) open->whole = true;
         return true;
     }
     if (!open->blocks_seen) {
