@@ -45,9 +45,10 @@ network element has it, is converted in parts while the rest of it is still bein
 its blocks go to several workers, each with the section's elements written before them.
 A part's result is kept only when the whole section would join its elements the same way;
 otherwise the section is converted whole. A section whose elements before its blocks hold
-elements of their own (the C<neid> of an C<mdc> file) is converted whole from the start. The result does not depend on the number of
-workers. The module is also built without worker threads, converting every section on the
-calling thread; its default C<threadNumber> is then 0.
+elements of their own (the C<neid> of an C<mdc> file) is converted whole from the start.
+The result does not depend on the number of workers. The module is also built without
+worker threads, converting every section on the calling thread; its default
+C<threadNumber> is then 0.
 
 Elements are joined by their place in the tree: a block takes the header fields, a row
 its block, its counter values and its object name, from the candidate nearest in the tree.
