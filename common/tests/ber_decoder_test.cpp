@@ -203,6 +203,11 @@ TEST(BerBlocks, ReadAheadStopsAtTheOutermostElementAndChecksWhatTheFileHolds) {
         EXPECT_EQ(s.failed, held == 70000 ? 0 : 1) << held;
         EXPECT_EQ(s.seen.find("1U4 70000=3333") != std::string::npos, held == 70000) << held;
     }
+    // A BOOLEAN is read as its first octet, however long, where the file shows it holds the
+    // length; from a stream of unknown size a long one is refused. The rest: NULLs of 5 octets.
+    const bytes flag = sequence(bytes{0x01, 0x83, 0x01, 0x11, 0x71, 0xFF} + bytes(70000, 0x05));
+    EXPECT_EQ(stream_walk(flag, true).result().substr(0, 33), "0 70012 0U16+ 70006, 1U1 70001=FF");
+    EXPECT_EQ(stream_walk(flag, false).failed, 1);
 }
 
 // ---- tree operations, value fills and renderings (the print is the fuzz target's) ----

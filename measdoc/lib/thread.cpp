@@ -75,6 +75,7 @@ struct split_section {
 std::vector<std::unique_ptr<split_section>> splits;   // document order; the last may be open
 std::vector<std::unique_ptr<split_section>> settled;  // results kept until the run collects them
 const a_taginfo* whole_section = nullptr;             // the open section when it is not split
+a_thrparts part_count{};                              // of the current or last run
 
 void record_retval(const char* expression, int retval) {
     error_set_message(expression, ERR_SYSTEM, {err_errno(retval)});
@@ -416,6 +417,8 @@ a_measinfo* thr_release_section(a_measinfo* list, a_taginfo* section) {
 
 int thr_worker_count() { return workers; }
 
+a_thrparts thr_part_count() { return part_count; }
+
 bool thr_init() {
     if (thread_started) return true;
     const std::int32_t thr_stacksz = glob_getnum_value(xcfg_threadstacksize, 0);
@@ -574,6 +577,7 @@ bool cut_part(split_section* open, a_taginfo* newest) {
         return false;
     }
     open->run_oldest = nullptr;
+    ++part_count.tp_cut;
     return true;
 }
 
@@ -621,6 +625,7 @@ bool settle(std::unique_ptr<split_section> split) {
     split->result = a_thrsection{section->ti_seq, head, thr_info.th_main.tr_result};
     thr_info.th_main.tr_result = &split->result;
     xml_free_taginfo(section);
+    part_count.tp_kept += split->parts.size();
     settled.push_back(std::move(split));
     return true;
 }
@@ -709,6 +714,7 @@ bool thr_run_xml() {
     splits.clear();
     settled.clear();
     whole_section = nullptr;
+    part_count = {};
     // An error left pending by start-up (a pattern that did not compile, an odd key/value
     // list) fails the run before anything is converted with a missing setting.
     if (ok && error_clear_message(0, false) != 0) {

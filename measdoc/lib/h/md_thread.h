@@ -130,4 +130,13 @@ void* thr_process_task(void* thr);
 // Workers started and not yet joined.
 int thr_worker_count();
 
+// The parts in which the last run's large data sections left for the workers, and how many
+// of them were kept. A part that is not kept has its section converted again, whole: the
+// work is done twice.
+struct a_thrparts {
+    std::size_t tp_cut;
+    std::size_t tp_kept;
+};
+a_thrparts thr_part_count();
+
 #endif

@@ -182,6 +182,28 @@ item_list settings_for(const std::string& path) {
             {xcfg_suspectflagelemname, {"suspect"}}};
 }
 
+// A large data section leaves for the workers in parts while it is read, and every part is
+// kept (or the section is converted twice); an mdc section, whose neid holds elements, whole.
+TEST(Conversion, LargeSectionsKeepTheirParts) {
+    if (thr_max_num == 0) GTEST_SKIP() << "no workers in this build";
+    std::string blocks, infos;
+    for (int b = 0; b < 6000; ++b) {
+        const std::string n = std::to_string(b);
+        blocks += one(n.c_str(), ("C=" + n).c_str());
+        infos += "<measInfo><granPeriod endTime=\"E\"/><measTypes>a b</measTypes><measValue measObjLdn=\"C=" + n +
+                 "\"><measResults>1 " + n + "</measResults></measValue></measInfo>";
+    }
+    for (const auto& [doc, items, cut] :
+         {std::tuple{"<measCollecFile><measData><managedElement localDn=\"ME=1\"/>" + infos + "</measData></measCollecFile>",
+                     settings_for("one-section.xml"), 2U},
+          {"<mdc>" + md("A=1", blocks) + "</mdc>", item_list{}, 0U}}) {
+        const conversion c = convert(doc, items, 2);
+        EXPECT_EQ(std::pair(thr_part_count().tp_cut, thr_part_count().tp_kept), std::pair(std::size_t{cut}, std::size_t{cut}));
+        EXPECT_TRUE(c.ok) << c.error;
+        EXPECT_EQ(c.dump, convert(doc, items, 0).dump);
+    }
+}
+
 // The bundled samples of less than 64 KiB against their golden results in expected/
 // (MEASDOC_UPDATE_GOLDEN=1 writes them anew, to be read over before they are committed).
 // Every sample alike under every number of workers is the Perl tests' check.
