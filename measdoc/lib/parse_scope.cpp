@@ -44,8 +44,12 @@ const a_taginfo* part_region(const a_taginfo* tag) {
 // would give. Candidates of one name share a depth, so one inside the element's own child
 // of the section is nearer than any elsewhere; shared header elements are all in every
 // part; and a part from the first block on holds every candidate before its elements.
-void note_reach(const a_taginfo* element, const a_taginfo* winner) {
-    if (part_scope == nullptr || part_scope->ps_first || winner == nullptr) return;
+// A search that only asks how near the candidate is never reaches out: a candidate in the
+// element's own child of the section is nearer than any elsewhere and always in the part,
+// and every candidate elsewhere lies as near as any other (its way to the element passes
+// through the section).
+void note_reach(const a_taginfo* element, const a_taginfo* winner, bool scope_only) {
+    if (part_scope == nullptr || part_scope->ps_first || winner == nullptr || scope_only) return;
     const a_taginfo* own = part_region(element);
     const a_taginfo* found = part_region(winner);
     if (own == found) return;
@@ -324,7 +328,10 @@ a_scopeinfo* parse_fill_scopevalues(a_scopeinfo* scopeinfo, const a_taginfo* ele
     return scopeinfo;
 }
 
-a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind kind) {
+namespace {
+
+// parse_find_scope; with scope_only, the caller reads no more than the winner's scope.
+a_objidx* find_nearest(a_objidx* node, const a_taginfo* element, a_scopekind kind, bool scope_only) {
     if (element == nullptr) {
         error_set_message("parse_find_scope", ERR_TAGNULL);
         return nullptr;
@@ -385,8 +392,14 @@ a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind
         winner = before;
         winner_tag = near_before.psi_tag;
     }
-    note_reach(element, winner_tag);
+    note_reach(element, winner_tag, scope_only);
     return winner;
+}
+
+}  // namespace
+
+a_objidx* parse_find_scope(a_objidx* node, const a_taginfo* element, a_scopekind kind) {
+    return find_nearest(node, element, kind, false);
 }
 
 a_parseelem** parse_prepare_elems(a_parseelem** elem_list, a_objhead* tag_index, int item) {
@@ -479,7 +492,7 @@ bool parse_create_elems(a_objhead* index, a_parseelem** elem_list, int count) {
             auto* partner = static_cast<a_taginfo*>(found->poi_data);
             // A partner nearer to another primary is that one's (a block's job seen from a
             // block without one): the primary goes without it rather than take a stranger's.
-            a_objidx* owner = parse_find_scope(owner_cursor[static_cast<std::size_t>(j)], partner, pety_tag);
+            a_objidx* owner = find_nearest(owner_cursor[static_cast<std::size_t>(j)], partner, pety_tag, true);
             if (owner == nullptr) {
                 error_set_message("parse_find_scope(owner_idxnode, partner_tag, pety_tag)", ERR_NULL);
                 return false;

@@ -183,7 +183,9 @@ item_list settings_for(const std::string& path) {
 }
 
 // A large data section leaves for the workers in parts while it is read, and every part is
-// kept (or the section is converted twice); an mdc section, whose neid holds elements, whole.
+// kept (or the section is converted twice), also where header names are found both in the
+// section's shared elements and in every block, as pm2pif configures them; an mdc section,
+// whose neid holds elements, whole.
 TEST(Conversion, LargeSectionsKeepTheirParts) {
     if (thr_max_num == 0) GTEST_SKIP() << "no workers in this build";
     std::string blocks, infos;
@@ -193,10 +195,13 @@ TEST(Conversion, LargeSectionsKeepTheirParts) {
         infos += "<measInfo><granPeriod endTime=\"E\"/><measTypes>a b</measTypes><measValue measObjLdn=\"C=" + n +
                  "\"><measResults>1 " + n + "</measResults></measValue></measInfo>";
     }
-    for (const auto& [doc, items, cut] :
-         {std::tuple{"<measCollecFile><measData><managedElement localDn=\"ME=1\"/>" + infos + "</measData></measCollecFile>",
-                     settings_for("one-section.xml"), 2U},
-          {"<mdc>" + md("A=1", blocks) + "</mdc>", item_list{}, 0U}}) {
+    const std::string one_section =
+        "<measCollecFile><measData><managedElement localDn=\"ME=1\"/>" + infos + "</measData></measCollecFile>";
+    item_list block_headers = settings_for("one-section.xml");
+    block_headers.push_back({xcfg_hdrelemnames, {"managedElement.localDn", "granPeriod.endTime"}});
+    for (const auto& [doc, items, cut] : {std::tuple{one_section, settings_for("one-section.xml"), 2U},
+                                          {one_section, block_headers, 2U},
+                                          {"<mdc>" + md("A=1", blocks) + "</mdc>", item_list{}, 0U}}) {
         const conversion c = convert(doc, items, 2);
         EXPECT_EQ(std::pair(thr_part_count().tp_cut, thr_part_count().tp_kept), std::pair(std::size_t{cut}, std::size_t{cut}));
         EXPECT_TRUE(c.ok) << c.error;
