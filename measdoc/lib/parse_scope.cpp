@@ -330,7 +330,8 @@ a_scopeinfo* parse_fill_scopevalues(a_scopeinfo* scopeinfo, const a_taginfo* ele
 
 namespace {
 
-// parse_find_scope; with scope_only, the caller reads no more than the winner's scope.
+// The candidate parse_find_scope gives, or NULL (recorded). scope_only: the caller reads no
+// more of it than its scope, so a part never counts as reaching outside itself.
 a_objidx* find_nearest(a_objidx* node, const a_taginfo* element, a_scopekind kind, bool scope_only) {
     if (element == nullptr) {
         error_set_message("parse_find_scope", ERR_TAGNULL);
