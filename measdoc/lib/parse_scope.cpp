@@ -44,12 +44,8 @@ const a_taginfo* part_region(const a_taginfo* tag) {
 // would give. Candidates of one name share a depth, so one inside the element's own child
 // of the section is nearer than any elsewhere; shared header elements are all in every
 // part; and a part from the first block on holds every candidate before its elements.
-// A search that only asks how near the candidate is never reaches out: a candidate in the
-// element's own child of the section is nearer than any elsewhere and always in the part,
-// and every candidate elsewhere lies as near as any other (its way to the element passes
-// through the section).
-void note_reach(const a_taginfo* element, const a_taginfo* winner, bool scope_only) {
-    if (part_scope == nullptr || part_scope->ps_first || winner == nullptr || scope_only) return;
+void note_reach(const a_taginfo* element, const a_taginfo* winner) {
+    if (part_scope == nullptr || part_scope->ps_first || winner == nullptr) return;
     const a_taginfo* own = part_region(element);
     const a_taginfo* found = part_region(winner);
     if (own == found) return;
@@ -331,7 +327,10 @@ a_scopeinfo* parse_fill_scopevalues(a_scopeinfo* scopeinfo, const a_taginfo* ele
 namespace {
 
 // The candidate parse_find_scope gives, or NULL (recorded). scope_only: the caller reads no
-// more of it than its scope, so a part never counts as reaching outside itself.
+// more of it than its scope, and a search like that never reaches outside the part: a
+// candidate in the element's own child of the section is nearer than any elsewhere and
+// always in the part, and every candidate elsewhere lies as near as any other (its way to
+// the element passes through the section).
 a_objidx* find_nearest(a_objidx* node, const a_taginfo* element, a_scopekind kind, bool scope_only) {
     if (element == nullptr) {
         error_set_message("parse_find_scope", ERR_TAGNULL);
@@ -393,7 +392,7 @@ a_objidx* find_nearest(a_objidx* node, const a_taginfo* element, a_scopekind kin
         winner = before;
         winner_tag = near_before.psi_tag;
     }
-    note_reach(element, winner_tag, scope_only);
+    if (!scope_only) note_reach(element, winner_tag);
     return winner;
 }
 
