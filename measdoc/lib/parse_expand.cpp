@@ -24,6 +24,11 @@ namespace {
 
 // Bytes every copy keeps behind its terminator: quoting in place needs two.
 constexpr std::size_t spare_bytes = 11;
+// What quoting in place needs behind a text's terminator. The texts that a counter list or
+// a distinguished name is cut into, millions in a large file, keep only this: they are
+// renamed, cut and quoted, and nothing else is ever written into them.
+constexpr std::size_t quote_room = 2;
+static_assert(quote_room <= spare_bytes);
 constexpr char empty_str[] = "";
 // The block name of a row whose name cannot be derived.
 constexpr char DEF_BLOCKNAME[] = "BLOCKNAME";
@@ -124,12 +129,22 @@ bool finish_counter_name(a_measpair* pair, std::int32_t max_len) {
 }
 
 // A counter value: NULL replaced, copied (unless it already is the caller's copy), quoted.
+// A copy keeps only the room quoting takes: a file holds millions of values. NULL
+// (recorded) on failure.
 char* counter_value(const char* value, char* own_copy) {
     const char* alt = parse_find_altvalue(value, empty_str);
     if (alt == nullptr) return nullptr;
-    char* copy = alt == own_copy ? own_copy : parse_strdup(alt);
-    if (copy != nullptr) util_addquotes(copy);
-    return copy;
+    char* copy = own_copy;
+    if (alt != own_copy) {
+        const std::size_t len = std::strlen(alt);
+        copy = static_cast<char*>(thr_malloc(len + 1 + quote_room));
+        if (copy == nullptr) {
+            error_set_message("(a_str)thr_malloc(sizeof(a_char) * len)", ERR_NULL);
+            return nullptr;
+        }
+        std::memcpy(copy, alt, len + 1);
+    }
+    return util_addquotes(copy);
 }
 
 // The name of a header pair read from the source name: with qualifiedHeaderNames an
@@ -467,12 +482,12 @@ a_measpair* parse_get_distname(const char* prefix, const char* text) {
     }
     // The pairs and their texts in one piece of the pool. A name is the prefix, "_", the
     // attribute and room for a "_" and a counter; a value its part of the text; each with
-    // its terminator and spare bytes. Attributes and values together are shorter than the
-    // text.
+    // its terminator and room to quote it. Attributes and values together are shorter
+    // than the text.
     const std::size_t prefix_len = std::strlen(prefix);
     const std::size_t text_len = std::strlen(text);
-    const std::size_t per_name = prefix_len + 1 + 1 + 10 + 1 + spare_bytes;
-    const std::size_t per_value = 1 + spare_bytes;
+    const std::size_t per_name = prefix_len + 1 + 1 + 10 + 1 + quote_room;
+    const std::size_t per_value = 1 + quote_room;
     auto* pairs = static_cast<a_measpair*>(
         thr_malloc(sizeof(a_measpair) * components + components * (per_name + per_value) + text_len));
     if (pairs == nullptr) {
@@ -508,13 +523,13 @@ a_measpair* parse_get_distname(const char* prefix, const char* text) {
         // name: prefix "_" attribute (a plain value: the prefix alone), maybe "_" and the
         // number of earlier occurrences.
         char* name = room;
-        room += prefix_len + 1 + alen + 1 + 10 + 1 + spare_bytes;
+        room += prefix_len + 1 + alen + 1 + 10 + 1 + quote_room;
         // value: what follows the first "=", further "=" dropped; a plain value whole.
         char* value = room;
         const std::size_t vlen = plain_value ? static_cast<std::size_t>(end - p)
                                  : eq < end  ? static_cast<std::size_t>(end - eq - 1)
                                              : 0;
-        room += vlen + 1 + spare_bytes;
+        room += vlen + 1 + quote_room;
         std::memcpy(name, prefix, prefix_len);
         char* name_end = name + prefix_len;
         if (!plain_value) {
@@ -699,8 +714,8 @@ a_measpair* parse_get_delimcounter(const char* text) {
         return nullptr;
     }
     // The pairs and the copies of the pieces in one piece of the pool: each copy with its
-    // terminator and spare bytes, as parse_strdup makes them.
-    const std::size_t texts = length + count * (1 + spare_bytes);
+    // terminator and room to quote it.
+    const std::size_t texts = length + count * (1 + quote_room);
     auto* pairs = static_cast<a_measpair*>(thr_malloc(sizeof(a_measpair) * count + texts));
     if (pairs == nullptr) {
         error_set_message("(a_measpair_ptr)thr_malloc(sizeof(a_measpair))", ERR_SYSTEM, {err_errno(errno)});
@@ -719,7 +734,7 @@ a_measpair* parse_get_delimcounter(const char* text) {
         pairs[i].mmp_name = out;
         pairs[i].mmp_value = nullptr;
         pairs[i].mmp_next = i + 1 < count ? &pairs[i + 1] : nullptr;
-        out += len + 1 + spare_bytes;
+        out += len + 1 + quote_room;
         p = *end != '\0' ? end + 1 : end;
     }
     return pairs;
