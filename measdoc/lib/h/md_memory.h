@@ -63,6 +63,8 @@ a_memblock* mem_new_memblock(a_meminfo* meminfo, std::size_t size);
 // exhausted heap would; 0 disarms. Returns what was left of the previous countdown, so
 // that a test can tell whether its fault was met.
 unsigned mem_set_sysfault(unsigned countdown);
+// Test control: blocks taken with mem_sysmalloc and not yet returned with mem_sysfree.
+std::size_t mem_sysblocks_in_use();
 // Test control: page size that mem_init uses instead of the system's; 0 = the system's.
 void mem_set_pagesize(long pagesize);
 

@@ -3,12 +3,11 @@
 // shared list from several threads.
 #include <gtest/gtest.h>
 
-#include <malloc.h>
-
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "md_memory.h"
 #include "md_regex.h"
 #include "table.h"
 #include "test_env.h"
@@ -250,9 +249,9 @@ TEST_F(Regex, SharedListServesManyThreads) {
     };
     round();
     // The match space a thread grew goes with the thread, the outgrown one at once.
-    const std::size_t in_use = mallinfo2().uordblks;
+    const std::size_t in_use = mem_sysblocks_in_use();
     round();
-    EXPECT_EQ(mallinfo2().uordblks, in_use);
+    EXPECT_EQ(mem_sysblocks_in_use(), in_use);
     for (int w : wrong) EXPECT_EQ(w, 0);
     // Its match space is reused: another match of as many groups takes no heap trip.
     std::thread([&] {
