@@ -298,17 +298,25 @@ constexpr std::string_view pif_unsafe = "|\r\n";
 
 // Every field of every row is checked: a table lookup per octet rather than a search of
 // the unsafe octets for each one.
-constexpr std::array<bool, 256> pif_unsafe_table = [] {
-    std::array<bool, 256> table{};
-    for (char c : pif_unsafe) table[static_cast<unsigned char>(c)] = true;
+constexpr std::array<std::uint8_t, 256> pif_unsafe_table = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (char c : pif_unsafe) table[static_cast<unsigned char>(c)] = 1;
     return table;
 }();
 
 // Whether value can be a field: true when it holds none of the unsafe octets.
 bool pif_safe(std::string_view value) {
     for (char c : value)
-        if (pif_unsafe_table[static_cast<unsigned char>(c)]) return false;
+        if (pif_unsafe_table[static_cast<unsigned char>(c)] != 0) return false;
     return true;
+}
+
+// The unsafe octets in text, counted without a branch per octet: rendered rows are
+// checked whole against the separators and line ends they must hold.
+std::size_t pif_unsafe_count(std::string_view text) {
+    std::size_t count = 0;
+    for (char c : text) count += pif_unsafe_table[static_cast<unsigned char>(c)];
+    return count;
 }
 
 std::string_view text_of(const char* text) { return text != nullptr ? std::string_view(text) : std::string_view(); }
@@ -370,6 +378,10 @@ public:
     }
     void field(bool first, std::string_view value) {
         check(value);
+        unchecked_field(first, value);
+    }
+    // A field whose check is the caller's (rows are checked whole once written).
+    void unchecked_field(bool first, std::string_view value) {
         if (!keep_) return;
         if (!first) text_.push_back(pif_separator);
         text_.append(value);
@@ -385,6 +397,13 @@ public:
             first = false;
         }
         end_line();
+    }
+    // Takes other's refusal when this writer has none.
+    void adopt_refusal(const pif_writer& other) {
+        if (!refused_ && other.refused_) {
+            refused_ = true;
+            bad_ = other.bad_;
+        }
     }
     bool refused() const { return refused_; }
     std::string_view bad() const { return bad_; }
@@ -531,14 +550,37 @@ pif_writer write_pif(const a_blockview& view, bool keep) {
     column_names.reserve(view.columns.size());
     for (std::size_t slot : view.columns) column_names.push_back(view.names[slot]);
     out.line(column_names);
-    each_row(view, [&](std::size_t, const std::vector<std::string_view>& values) {
-        bool first = true;
-        for (std::size_t slot : view.columns) {
-            out.field(first, values[slot]);
-            first = false;
+    const auto write_rows = [&view, &out](bool checked) {
+        each_row(view, [&](std::size_t, const std::vector<std::string_view>& values) {
+            bool first = true;
+            for (std::size_t slot : view.columns) {
+                if (checked)
+                    out.field(first, values[slot]);
+                else
+                    out.unchecked_field(first, values[slot]);
+                first = false;
+            }
+            out.end_line();
+        });
+    };
+    if (!keep || out.refused()) {
+        write_rows(true);
+    } else {
+        // Each row holds a separator between its fields and a line end: any other unsafe
+        // octet is a field's. Only then are the fields checked one by one, to name the
+        // first of them.
+        const std::size_t rows_start = out.text().size();
+        write_rows(false);
+        const std::size_t per_row = std::max<std::size_t>(view.columns.size(), 1);
+        const std::string_view rows = std::string_view(out.text()).substr(rows_start);
+        if (pif_unsafe_count(rows) != view.row_ends.size() * per_row) {
+            pif_writer checker(0, false);
+            each_row(view, [&](std::size_t, const std::vector<std::string_view>& values) {
+                for (std::size_t slot : view.columns) checker.check(values[slot]);
+            });
+            out.adopt_refusal(checker);
         }
-        out.end_line();
-    });
+    }
     out.raw(pif_block_end);
     out.raw(view.name);
     out.end_line();
