@@ -2,14 +2,16 @@
 // section is converted once and whole whatever the number of workers (the blocks' order
 // is the conversion's test), stack sizes, a worker failing, hand-over refused after a
 // failure, warnings merged across threads, pools per section, the reader held back while
-// sections wait, shutdown without a run, and start-up failures undone.
+// sections wait, shutdown without a run, start-up failures undone, and the error texts.
 #include <gtest/gtest.h>
 
 #include <pthread.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
@@ -262,6 +264,19 @@ TEST_F(Workers, StartUpFailuresAreUndone) {
     EXPECT_EQ(thr_worker_count(), 4);
     EXPECT_TRUE(thr_deinit());
     EXPECT_TRUE(glob_deinit());
+}
+
+// The system's error texts that messages quote: cut to the buffer, and refused without one.
+TEST(Posix, ErrorTextsFitTheirBuffer) {
+    const std::string expected = std::strerror(EINVAL);
+    std::array<char, 64> text{};
+    EXPECT_EQ(posix_strerror(EINVAL, text.data(), text.size()), 0);
+    EXPECT_EQ(std::string(text.data()), expected);
+    std::array<char, 4> small{};
+    EXPECT_EQ(posix_strerror(EINVAL, small.data(), small.size()), 0);
+    EXPECT_EQ(std::string(small.data()), expected.substr(0, small.size() - 1));
+    EXPECT_EQ(posix_strerror(EINVAL, nullptr, text.size()), -1);
+    EXPECT_EQ(posix_strerror(EINVAL, text.data(), 0), -1);
 }
 
 }  // namespace
