@@ -398,13 +398,6 @@ public:
         }
         end_line();
     }
-    // Takes other's refusal when this writer has none.
-    void adopt_refusal(const pif_writer& other) {
-        if (!refused_ && other.refused_) {
-            refused_ = true;
-            bad_ = other.bad_;
-        }
-    }
     bool refused() const { return refused_; }
     std::string_view bad() const { return bad_; }
     const std::string& text() const { return text_; }
@@ -550,36 +543,24 @@ pif_writer write_pif(const a_blockview& view, bool keep) {
     column_names.reserve(view.columns.size());
     for (std::size_t slot : view.columns) column_names.push_back(view.names[slot]);
     out.line(column_names);
-    const auto write_rows = [&view, &out](bool checked) {
-        each_row(view, [&](std::size_t, const std::vector<std::string_view>& values) {
-            bool first = true;
-            for (std::size_t slot : view.columns) {
-                if (checked)
-                    out.field(first, values[slot]);
-                else
-                    out.unchecked_field(first, values[slot]);
-                first = false;
-            }
-            out.end_line();
-        });
-    };
-    if (!keep || out.refused()) {
-        write_rows(true);
-    } else {
-        // Each row holds a separator between its fields and a line end: any other unsafe
-        // octet is a field's. Only then are the fields checked one by one, to name the
-        // first of them.
-        const std::size_t rows_start = out.text().size();
-        write_rows(false);
-        const std::size_t per_row = std::max<std::size_t>(view.columns.size(), 1);
-        const std::string_view rows = std::string_view(out.text()).substr(rows_start);
-        if (pif_unsafe_count(rows) != view.row_ends.size() * per_row) {
-            pif_writer checker(0, false);
-            each_row(view, [&](std::size_t, const std::vector<std::string_view>& values) {
-                for (std::size_t slot : view.columns) checker.check(values[slot]);
-            });
-            out.adopt_refusal(checker);
+    const std::size_t rows_start = out.text().size();
+    each_row(view, [&](std::size_t, const std::vector<std::string_view>& values) {
+        bool first = true;
+        for (std::size_t slot : view.columns) {
+            out.unchecked_field(first, values[slot]);
+            first = false;
         }
+        out.end_line();
+    });
+    // Each written row holds a separator between its fields and a line end: any other
+    // unsafe octet is a field's. Only then (or with nothing written to count) are the
+    // fields checked one by one, to name the first of them.
+    const std::size_t per_row = std::max<std::size_t>(view.columns.size(), 1);
+    if (!out.refused() &&
+        (!keep || pif_unsafe_count(std::string_view(out.text()).substr(rows_start)) != view.row_ends.size() * per_row)) {
+        each_row(view, [&out, &view](std::size_t, const std::vector<std::string_view>& values) {
+            for (std::size_t slot : view.columns) out.check(values[slot]);
+        });
     }
     out.raw(pif_block_end);
     out.raw(view.name);
