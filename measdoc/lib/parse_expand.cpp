@@ -52,11 +52,13 @@ pair_source source_of(const a_measpair* pair) {
     return {tag->ti_text.str, tag->ti_name.str};
 }
 
-// An uninitialised text of length len (terminator and spare bytes beyond), or NULL.
-char* pool_text(std::size_t len) { return static_cast<char*>(thr_malloc(len + 1 + spare_bytes)); }
+// An uninitialised text of length len (terminator and room bytes beyond), or NULL.
+char* pool_text(std::size_t len, std::size_t room = spare_bytes) {
+    return static_cast<char*>(thr_malloc(len + 1 + room));
+}
 
-char* copy_n(const char* text, std::size_t len) {
-    char* copy = pool_text(len);
+char* copy_n(const char* text, std::size_t len, std::size_t room = spare_bytes) {
+    char* copy = pool_text(len, room);
     if (copy == nullptr) return nullptr;
     std::memcpy(copy, text, len);
     copy[len] = '\0';
@@ -134,15 +136,10 @@ bool finish_counter_name(a_measpair* pair, std::int32_t max_len) {
 char* counter_value(const char* value, char* own_copy) {
     const char* alt = parse_find_altvalue(value, empty_str);
     if (alt == nullptr) return nullptr;
-    char* copy = own_copy;
-    if (alt != own_copy) {
-        const std::size_t len = std::strlen(alt);
-        copy = static_cast<char*>(thr_malloc(len + 1 + quote_room));
-        if (copy == nullptr) {
-            error_set_message("(a_str)thr_malloc(sizeof(a_char) * len)", ERR_NULL);
-            return nullptr;
-        }
-        std::memcpy(copy, alt, len + 1);
+    char* copy = alt == own_copy ? own_copy : copy_n(alt, std::strlen(alt), quote_room);
+    if (copy == nullptr) {
+        error_set_message("(a_str)thr_malloc(sizeof(a_char) * len)", ERR_NULL);
+        return nullptr;
     }
     return util_addquotes(copy);
 }
